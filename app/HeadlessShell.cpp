@@ -1,0 +1,69 @@
+#include "app/HeadlessShell.h"
+
+#include "app/Application.h"
+#include "stores/StatusState.h"
+
+#include <cstdio>
+
+namespace corvanthelix {
+
+namespace {
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r') c = ' ';
+    return text;
+}
+} // namespace
+
+void HeadlessShell::log(const std::string& line) {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    std::fprintf(stderr, "corvanthelix: %s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+int HeadlessShell::messageBox(const std::string& text, const std::string& caption, unsigned flags) {
+    log("[" + caption + "] " + oneLine(text));
+    switch (flags & mb::kTypeMask) {
+    case mb::kYesNo:
+    case mb::kYesNoCancel: return answer::kNo;
+    case mb::kOkCancel: return answer::kCancel;
+    default: return answer::kOk;
+    }
+}
+
+int HeadlessShell::optionalMessageBox(const std::string& text, const std::string& caption, unsigned,
+                                      const std::string& settingName, int defaultAnswer) {
+    log("[" + caption + "] (" + settingName + ") " + oneLine(text));
+    return defaultAnswer;
+}
+
+int HeadlessShell::timeoutQuestion() {
+    log("the server has not answered for a long time: aborting the connection");
+    return 0;
+}
+
+bool HeadlessShell::loginDialog(LoginRequest& request) {
+    log("the server refused the login of " + request.user + " at " + request.server);
+    return false;
+}
+
+void HeadlessShell::statusChanged(StatusField field) {
+    // Only the texts are worth a log line; amounts change many times a second.
+    StatusState& status = Application::instance().status();
+    if (field == StatusField::Text) log(status.statusText());
+    else if (field == StatusField::Detail) log(oneLine(status.detailText()));
+}
+
+void HeadlessShell::traySetTooltip(const std::string&) {}
+
+void HeadlessShell::traySetSpamCounter(int count) {
+    if (count > 0) log(std::to_string(count) + " spam messages deleted so far");
+}
+
+void HeadlessShell::trayBalloon(const std::string& text) { log(oneLine(text)); }
+
+void HeadlessShell::mailCheckBegin() { log("mail check begins"); }
+
+void HeadlessShell::mailCheckEnd() { log("mail check ends"); }
+
+} // namespace corvanthelix

@@ -1,0 +1,36 @@
+#pragma once
+#include "app/Shell.h"
+
+#include <mutex>
+
+namespace corvanthelix {
+
+/// Shell for running without a desktop: logs every effect to standard error and answers without a
+/// person. Optional boxes give their default answer, the time-out question answers Abort, yes/no
+/// questions answer No, the Login dialog is cancelled.
+class HeadlessShell : public Shell {
+public:
+    int messageBox(const std::string& text, const std::string& caption, unsigned flags) override;
+    int optionalMessageBox(const std::string& text, const std::string& caption, unsigned flags,
+                           const std::string& settingName, int defaultAnswer) override;
+    int timeoutQuestion() override;
+    void closeTimeoutQuestion() override {}
+    bool loginDialog(LoginRequest& request) override;
+    void statusShow() override {}
+    void statusDestroy() override {}
+    void statusChanged(StatusField field) override;
+    void traySetTooltip(const std::string& text) override;
+    void traySetProgress(int) override {}
+    void traySetSpamCounter(int count) override;
+    void trayAnimate(bool) override {}
+    void trayBalloon(const std::string& text) override;
+    void mailCheckBegin() override;
+    void mailCheckEnd() override;
+    void recycleBinRowChanged(RecycleRowChange, const std::string&) override {}
+
+private:
+    void log(const std::string& line);
+    std::mutex logMutex_;
+};
+
+} // namespace corvanthelix

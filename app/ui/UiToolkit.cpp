@@ -1,0 +1,9 @@
+#include "app/ui/UiToolkit.h"
+
+#include <QtGlobal>
+
+namespace corvanthelix {
+
+std::string uiToolkitVersion() { return qVersion(); }
+
+} // namespace corvanthelix
