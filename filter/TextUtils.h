@@ -1,0 +1,59 @@
+#pragma once
+// Text functions shared by the message model, the filters, the plug-in services and the stores:
+// substring search, the base64, quoted-printable and Q codecs, encoded words in header values,
+// trimming and day numbers. They work on bytes; none converts character sets.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace corvanthelix {
+
+/// Position of the first occurrence of `pattern` in `text`, or -1 (also -1 when either is null
+/// or the pattern is empty). Without `caseSensitive` only ASCII letters are folded. Thread-safe:
+/// the search's shift table is its own.
+long FindText(const char* text, const char* pattern, bool caseSensitive);
+long FindText(std::string_view text, std::string_view pattern, bool caseSensitive);
+
+/// Decodes base64 from `text[0..length)`, skipping bytes outside the alphabet. Writes at most
+/// outSize - 1 bytes and a NUL. Returns the number of decoded bytes written (without the NUL),
+/// since decoded data may itself hold NUL bytes.
+size_t Base64Decode(const char* text, size_t length, char* out, size_t outSize);
+std::string Base64Decode(std::string_view text);
+
+/// Encodes with "=" padding and no line breaks; stops at a NUL of the input or when fewer than
+/// four bytes of room are left. NUL-terminated. Returns the output length.
+size_t Base64Encode(const char* text, size_t length, char* out, size_t outSize);
+std::string Base64Encode(std::string_view text);
+
+/// Decodes quoted-printable (also Q-encoding): "=" CR LF removed, "=" + two hex digits gives the
+/// byte, "_" gives a space. In-place use (out == text) is allowed. Writes at most outSize - 1 bytes
+/// and a NUL; returns the output length.
+size_t QuotedPrintableDecode(const char* text, size_t length, char* out, size_t outSize);
+std::string QuotedPrintableDecode(std::string_view text);
+
+/// Q-encodes: space as "_", letters, digits and "!*+-/" unchanged, every other byte "=XX".
+/// Stops at a NUL of the input or when the next output would not fit. NUL-terminated; returns
+/// the output length. Callers give 3 bytes of room per input byte plus one.
+size_t QEncode(const char* text, size_t length, char* out, size_t outSize);
+std::string QEncode(std::string_view text);
+
+/// Replaces each encoded word ("=?charset?B|Q?text?=") in the NUL-terminated `text` by its
+/// decoded bytes, in place. A decoded NUL byte becomes a space so the text stays whole.
+void DecodeEncodedWords(char* text);
+std::string DecodeEncodedWords(std::string_view text);
+
+/// Remove every occurrence of `character` / spaces and TABs / any byte of `set` from both ends,
+/// in place.
+void Trim(char* text, char character);
+void TrimBlanks(char* text);
+void TrimSet(char* text, const char* set);
+std::string TrimBlanks(std::string_view text);
+
+/// The Julian day number of a Gregorian calendar date.
+int DayNumber(int year, int month, int day);
+/// The inverse of DayNumber.
+void DateFromDayNumber(int dayNumber, int& year, int& month, int& day);
+/// The day number of today's local date.
+int TodayDayNumber();
+
+} // namespace corvanthelix
