@@ -15,10 +15,10 @@ unsigned char foldAscii(unsigned char c) {
 }
 
 // Quick search (Sunday): after a mismatch the byte just behind the window decides the shift.
-long quickSearch(const unsigned char* text, size_t textLength, const unsigned char* pattern,
-                 size_t patternLength, bool caseSensitive) {
-    if (patternLength == 0 || patternLength > textLength) return -1;
-    auto key = [caseSensitive](unsigned char c) { return caseSensitive ? c : foldAscii(c); };
+template <bool CaseSensitive>
+long quickSearchWith(const unsigned char* text, size_t textLength, const unsigned char* pattern,
+                     size_t patternLength) {
+    auto key = [](unsigned char c) { return CaseSensitive ? c : foldAscii(c); };
 
     // Local on purpose: searches run on many threads at once and must not share a table.
     size_t shift[256];
@@ -35,6 +35,13 @@ long quickSearch(const unsigned char* text, size_t textLength, const unsigned ch
         i += shift[key(text[i + patternLength])];
         if (i > lastStart) return -1;
     }
+}
+
+long quickSearch(const unsigned char* text, size_t textLength, const unsigned char* pattern,
+                 size_t patternLength, bool caseSensitive) {
+    if (patternLength == 0 || patternLength > textLength) return -1;
+    return caseSensitive ? quickSearchWith<true>(text, textLength, pattern, patternLength)
+                         : quickSearchWith<false>(text, textLength, pattern, patternLength);
 }
 
 constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

@@ -20,14 +20,17 @@ long FindText(std::string_view text, std::string_view pattern, bool caseSensitiv
 size_t Base64Decode(const char* text, size_t length, char* out, size_t outSize);
 std::string Base64Decode(std::string_view text);
 
-/// Encodes with "=" padding and no line breaks; stops at a NUL of the input or when fewer than
-/// four bytes of room are left. NUL-terminated. Returns the output length.
+/// Encodes with "=" padding and no line breaks; stops at a NUL of the input or when a group of
+/// four characters and the closing NUL no longer fit. NUL-terminated. Returns the output length.
 size_t Base64Encode(const char* text, size_t length, char* out, size_t outSize);
+/// Encodes every byte of `text`, NUL bytes included.
 std::string Base64Encode(std::string_view text);
 
-/// Decodes quoted-printable (also Q-encoding): "=" CR LF removed, "=" + two hex digits gives the
-/// byte, "_" gives a space. In-place use (out == text) is allowed. Writes at most outSize - 1 bytes
-/// and a NUL; returns the output length.
+/// Decodes quoted-printable (also Q-encoding): "=" CR LF (or a bare LF) removed, "=" + two hex
+/// digits gives the byte ("=00" gives a space, so the result is never cut short), "_" gives a
+/// space; "=" followed by anything else is kept with the next two characters as they are.
+/// In-place use (out == text) is allowed. Writes at most outSize - 1 bytes and a NUL; returns the
+/// output length.
 size_t QuotedPrintableDecode(const char* text, size_t length, char* out, size_t outSize);
 std::string QuotedPrintableDecode(std::string_view text);
 
@@ -35,10 +38,13 @@ std::string QuotedPrintableDecode(std::string_view text);
 /// Stops at a NUL of the input or when the next output would not fit. NUL-terminated; returns
 /// the output length. Callers give 3 bytes of room per input byte plus one.
 size_t QEncode(const char* text, size_t length, char* out, size_t outSize);
+/// Encodes every byte of `text`, NUL bytes included.
 std::string QEncode(std::string_view text);
 
 /// Replaces each encoded word ("=?charset?B|Q?text?=") in the NUL-terminated `text` by its
-/// decoded bytes, in place. A decoded NUL byte becomes a space so the text stays whole.
+/// decoded bytes, in place. A decoded NUL byte becomes a space so the text stays whole. A start
+/// that is not a well-formed word ends decoding and leaves the rest as it is; a word without its
+/// closing "?=" runs to the end of the text.
 void DecodeEncodedWords(char* text);
 std::string DecodeEncodedWords(std::string_view text);
 
