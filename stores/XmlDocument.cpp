@@ -1,0 +1,251 @@
+#include "stores/XmlDocument.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace corvanthelix {
+
+namespace {
+
+constexpr size_t npos = std::string_view::npos;
+
+/// Owns a file descriptor; closes it when it goes away.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return fd_; }
+    /// Closes now; returns false when close reports an error (a late write failure).
+    bool reset() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+std::string_view TrimBlanks(std::string_view text) {
+    size_t begin = text.find_first_not_of(" \t");
+    if (begin == npos) return {};
+    size_t end = text.find_last_not_of(" \t");
+    return text.substr(begin, end - begin + 1);
+}
+
+std::string_view StripQuotes(std::string_view text) {
+    size_t begin = text.find_first_not_of('"');
+    if (begin == npos) return {};
+    size_t end = text.find_last_not_of('"');
+    return text.substr(begin, end - begin + 1);
+}
+
+// The attribute text of a child tag: name=value pairs. A value may be quoted (and then hold
+// spaces); spaces around "=" are allowed; every double quote at either end of a value is dropped,
+// so a value can never hold one. Scanning is bounded by the tag: a final "=" reads as "".
+void ParseAttributes(XmlElement& element, std::string_view text) {
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t equals = text.find('=', pos);
+        if (equals == npos) {
+            // A trailing name without "=" keeps its place as an attribute without a value.
+            std::string_view name = TrimBlanks(text.substr(pos));
+            if (!name.empty()) element.SetAttribute(name, "");
+            return;
+        }
+        std::string_view name = TrimBlanks(text.substr(pos, equals - pos));
+        size_t i = equals + 1;
+        while (i < text.size() && text[i] == ' ') ++i;
+        size_t valueStart = i;
+        bool quoted = false;
+        for (; i < text.size(); ++i) {
+            if (text[i] == '"') quoted = !quoted;
+            else if (text[i] == ' ' && !quoted) break;
+        }
+        std::string_view value = StripQuotes(TrimBlanks(text.substr(valueStart, i - valueStart)));
+        element.SetAttribute(name, value);
+        pos = i;
+    }
+}
+
+// `tag` is the text between "<" and the "/" of "/>".
+void ParseChildTag(XmlElement& parent, std::string_view tag) {
+    tag = TrimBlanks(tag);
+    size_t space = tag.find(' ');
+    XmlElement* child = parent.AddChild(tag.substr(0, space));
+    if (space != npos) ParseAttributes(*child, TrimBlanks(tag.substr(space + 1)));
+}
+
+// Collects every self-closing tag of `content` as a child of `element`; any other tag and all text
+// between tags is skipped, so nesting is flattened to one level.
+void ParseContent(XmlElement& element, std::string_view content) {
+    size_t pos = 0;
+    for (;;) {
+        size_t open = content.find('<', pos);
+        if (open == npos) return;
+        size_t close = content.find('>', open + 1);
+        if (close == npos) return;
+        if (content[close - 1] == '/' && close - 1 > open)
+            ParseChildTag(element, content.substr(open + 1, close - 1 - (open + 1)));
+        pos = close + 1;
+    }
+}
+
+void AppendElement(std::string& out, const XmlElement& element) {
+    out += '<';
+    out += element.Name();
+    out += ">\n";
+    for (const XmlElement* child = element.FirstChild(); child; child = child->Next()) {
+        // A child's own children have no place in the dialect (the reader flattens them) and are
+        // not written.
+        out += '<';
+        out += child->Name();
+        for (const XmlAttribute* a = child->FirstAttribute(); a; a = a->Next()) {
+            out += ' ';
+            out += a->Name();
+            out += "=\"";
+            out += a->Value();
+            out += '"';
+        }
+        out += "/>\n";
+    }
+    out += "</";
+    out += element.Name();
+    out += ">\n";
+}
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// Writes `data` to a temporary file beside `path`, flushes it to disk and renames it over `path`,
+// so a reader or a crash sees either the old file or the whole new one.
+bool ReplaceFileAtomically(const std::string& path, std::string_view data) {
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temp = (slash == std::string::npos ? std::string() : folder) + "." + base + ".XXXXXX";
+    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC)); // mkostemp creates the file 0600
+    if (fd.get() < 0) return false;
+    bool written = WriteAll(fd.get(), data) && ::fsync(fd.get()) == 0;
+    written = fd.reset() && written;
+    if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+XmlDocument::~XmlDocument() {
+    XmlElement::FreeList(first_);
+}
+
+bool XmlDocument::Load(const std::string& path) {
+    Clear();
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return false;
+    std::string buffer;
+    try {
+        struct stat st {};
+        if (::fstat(fd.get(), &st) == 0 && st.st_size > 0) buffer.reserve(static_cast<size_t>(st.st_size));
+        char chunk[65536];
+        for (;;) {
+            ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+            if (n == 0) break;
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return false; // a folder or an unreadable file
+            }
+            buffer.append(chunk, static_cast<size_t>(n));
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return Parse(buffer);
+}
+
+bool XmlDocument::Parse(std::string_view text) {
+    Clear();
+    // The file is scanned as one NUL-terminated text.
+    text = text.substr(0, text.find('\0'));
+    size_t pos = 0;
+    for (;;) {
+        size_t open = text.find('<', pos);
+        if (open == npos) break;
+        if (open + 1 < text.size() && text[open + 1] == '?') {
+            pos = open + 1;
+            continue;
+        }
+        size_t close = text.find('>', open + 1);
+        if (close == npos) break;
+        if (text[close - 1] == '/' && close - 1 > open) {
+            // A self-closing top-level tag: its whole text, attributes included, is the name.
+            XmlElement::LinkFront(first_, new XmlElement(text.substr(open + 1, close - 1 - (open + 1))));
+            pos = close + 1;
+            continue;
+        }
+        std::string_view startTag = TrimBlanks(text.substr(open + 1, close - open - 1));
+        std::string_view name = startTag.substr(0, startTag.find(' '));
+
+        // The root's closing tag is taken to be the last "<" of the file.
+        size_t lastOpen = text.rfind('<');
+        if (lastOpen == npos || lastOpen <= close) break;
+        if (lastOpen + 1 >= text.size() || text[lastOpen + 1] != '/') break;
+        size_t nameStart = lastOpen + 2;
+        size_t nameEnd = text.find_first_of("> ", nameStart);
+        if (nameEnd == npos) nameEnd = text.size();
+        // A closing tag that names another element ends the scan: nothing after it can be read
+        // as this element's content, and staying would never advance.
+        if (text.substr(nameStart, nameEnd - nameStart) != name) break;
+
+        auto* element = new XmlElement(name);
+        XmlElement::LinkFront(first_, element);
+        ParseContent(*element, text.substr(close + 1, lastOpen - close - 1));
+        pos = nameEnd;
+    }
+    loaded_ = true;
+    return true;
+}
+
+std::string XmlDocument::ToText() const {
+    if (!loaded_) return {};
+    std::string out(kHeader);
+    for (const XmlElement* element = first_; element; element = element->Next()) AppendElement(out, *element);
+    return out;
+}
+
+bool XmlDocument::Save(const std::string& path) const {
+    if (!loaded_) return false;
+    return ReplaceFileAtomically(path, ToText());
+}
+
+XmlElement* XmlDocument::CreateRoot(std::string_view name) {
+    auto* root = new XmlElement(name);
+    XmlElement::LinkFront(first_, root);
+    loaded_ = true;
+    return root;
+}
+
+void XmlDocument::Clear() {
+    if (!loaded_) return;
+    XmlElement::FreeList(first_);
+    loaded_ = false;
+}
+
+} // namespace corvanthelix

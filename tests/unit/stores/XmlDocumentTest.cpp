@@ -1,0 +1,281 @@
+#include "stores/XmlDocument.h"
+#include "tests/fakes/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+
+using namespace corvanthelix;
+using corvanthelix::testing::TempFolder;
+
+namespace {
+
+const std::string kHeader(XmlDocument::kHeader);
+
+// Shows the whole tree in list order: "root[child(a=1,b=2),other()] nextTopLevel[]".
+std::string Dump(const XmlDocument& doc) {
+    std::string out;
+    for (const XmlElement* top = doc.Root(); top; top = top->Next()) {
+        if (!out.empty()) out += ' ';
+        out += top->Name() + "[";
+        for (const XmlElement* child = top->FirstChild(); child; child = child->Next()) {
+            if (child != top->FirstChild()) out += ',';
+            out += child->Name() + "(";
+            for (const XmlAttribute* a = child->FirstAttribute(); a; a = a->Next()) {
+                if (a != child->FirstAttribute()) out += ',';
+                out += a->Name() + "=" + a->Value();
+            }
+            out += ")";
+        }
+        out += "]";
+    }
+    return out;
+}
+
+struct ReadCase {
+    const char* what;
+    std::string text;
+    std::string expected;
+};
+
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.what; }
+
+class XmlReader : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(XmlReader, ReadsTheDialectAndItsQuirks) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.Parse(GetParam().text));
+    EXPECT_TRUE(doc.IsLoaded());
+    EXPECT_EQ(Dump(doc), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, XmlReader,
+    ::testing::Values(
+        ReadCase{"written file", kHeader + "<r>\n<c b=\"2\" a=\"1\"/>\n<d/>\n</r>\n", "r[d(),c(a=1,b=2)]"},
+        ReadCase{"header only", kHeader, ""},
+        ReadCase{"empty root", kHeader + "<r>\n</r>\n", "r[]"},
+        ReadCase{"root closing tag missing", kHeader + "<r>\n<c a=\"1\"/>\n", ""},
+        ReadCase{"cut inside the last child", kHeader + "<r>\n<c a=\"1\"/>\n<c a=\"", ""},
+        ReadCase{"cut inside the closing name", kHeader + "<r>\n<c/>\n</", ""},
+        ReadCase{"closing name ends the file", kHeader + "<r>\n<c/>\n</r", "r[c()]"},
+        ReadCase{"closing tag with a space", "<r>\n<c/>\n</r >", "r[c()]"},
+        ReadCase{"empty value", "<r><c a=\"\" b=\"x\"/></r>", "r[c(b=x,a=)]"},
+        ReadCase{"tabs around names and values", "<r>\n<\tc a\t=\t\"x y\"\t b\t=2\t/>\n</r>",
+                 "r[c(b=2,a=x y)]"},
+        ReadCase{"spaces around the equals sign", "<r><c a = \"1\"  b= 2/></r>", "r[c(b=2,a=1)]"},
+        ReadCase{"unquoted values end at a space", "<r><c a=one two=2/></r>", "r[c(two=2,a=one)]"},
+        ReadCase{"quoted value keeps its spaces", "<r><c a=\"one two\"/></r>", "r[c(a=one two)]"},
+        ReadCase{"every outer quote is stripped", "<r><c a=\"\"\"q\"\"/></r>", "r[c(a=q)]"},
+        ReadCase{"the later duplicate wins", "<r><c a=\"1\" a=\"2\"/></r>", "r[c(a=2)]"},
+        ReadCase{"equals at the very end reads as empty", "<r><c a=\"1\" z=/></r>", "r[c(z=,a=1)]"},
+        ReadCase{"name without a value", "<r><c a=\"1\" flag/></r>", "r[c(flag=,a=1)]"},
+        ReadCase{"root attributes are dropped", "<r version=\"2\">\n<c/>\n</r>", "r[c()]"},
+        ReadCase{"nested tags are flattened", "<r>\n<g>\n<c a=1/>\n</g>\ntext\n<d/>\n</r>", "r[d(),c(a=1)]"},
+        ReadCase{"self-closing top level keeps its whole text as the name",
+                 "<solo x=\"1\"/>\n<r>\n<c/>\n</r>\n", "r[c()] solo x=\"1\"[]"},
+        ReadCase{"last closing tag names another element", "<a>\n<x/>\n</a>\n<b>\n<y/>\n</b>\n", ""},
+        ReadCase{"comment after the root", "<r>\n<c/>\n</r>\n<!-- end -->\n", ""},
+        ReadCase{"closing name is case-sensitive", "<r>\n<c/>\n</R>\n", ""},
+        ReadCase{"text ends at a NUL byte", std::string("<r>\n<c/>\n</r>\0<x/>", 17), "r[c()]"},
+        ReadCase{"unmatched open bracket", "<r>\n<c a=1/>\n<", ""},
+        ReadCase{"no tags at all", "plain text > here", "" }),
+    [](const ::testing::TestParamInfo<ReadCase>& info) {
+        std::string name;
+        for (const char* p = info.param.what; *p; ++p)
+            name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+        return name;
+    });
+
+TEST(XmlWriter, EmptyRootIsThreeLines) {
+    XmlDocument doc;
+    doc.CreateRoot("recyclebin");
+    EXPECT_EQ(XmlDocument::kHeader.size(), 44u);
+    EXPECT_EQ(doc.ToText(), kHeader + "<recyclebin>\n</recyclebin>\n");
+}
+
+TEST(XmlWriter, WritesChildLinesByteForByteWithoutEscaping) {
+    XmlDocument doc;
+    XmlElement* root = doc.CreateRoot("training");
+    root->SetAttribute("ignored", "top-level attributes are never written");
+    root->AddChild("bare");
+    XmlElement* message = root->AddChild("message");
+    message->SetAttribute("subject", "a <b> & c");
+    message->SetAttribute("size", "");
+    message->AddChild("deeper")->SetAttribute("x", "1");
+    EXPECT_EQ(doc.ToText(), kHeader + "<training>\n<message size=\"\" subject=\"a <b> & c\"/>\n<bare/>\n</training>\n");
+}
+
+TEST(XmlWriter, NewestAttributeFirstAndReversedAfterReload) {
+    XmlDocument doc;
+    XmlElement* child = doc.CreateRoot("recyclebin")->AddChild("message");
+    child->SetAttribute("name", "a.recycle");
+    child->SetAttribute("seen", "1");
+    std::string first = doc.ToText();
+    EXPECT_NE(first.find("<message seen=\"1\" name=\"a.recycle\"/>"), std::string::npos);
+
+    XmlDocument reloaded;
+    reloaded.Parse(first);
+    EXPECT_NE(reloaded.ToText().find("<message name=\"a.recycle\" seen=\"1\"/>"), std::string::npos);
+}
+
+TEST(XmlWriter, NewestChildFirstAndReversedAfterReload) {
+    XmlDocument doc;
+    XmlElement* root = doc.CreateRoot("r");
+    for (const char* name : {"first", "second", "third"}) root->AddChild(name);
+    EXPECT_EQ(doc.ToText(), kHeader + "<r>\n<third/>\n<second/>\n<first/>\n</r>\n");
+
+    XmlDocument reloaded;
+    reloaded.Parse(doc.ToText());
+    EXPECT_EQ(reloaded.ToText(), kHeader + "<r>\n<first/>\n<second/>\n<third/>\n</r>\n");
+}
+
+TEST(XmlElement, SetAttributeReplacesInPlace) {
+    XmlElement element("host");
+    element.SetAttribute("a", "1");
+    XmlAttribute* b = element.SetAttribute("b", "2");
+    element.SetAttribute("c", "3");
+    EXPECT_EQ(element.SetAttribute("b", "two"), b);
+    std::string order;
+    for (XmlAttribute* a = element.FirstAttribute(); a; a = a->Next()) order += a->Name() + "=" + a->Value() + ";";
+    EXPECT_EQ(order, "c=3;b=two;a=1;");
+}
+
+TEST(XmlElement, FindCopyAndRemove) {
+    XmlElement root("r");
+    XmlElement* child = root.AddChild("c");
+    XmlAttribute* a = child->SetAttribute("Name", "x");
+    EXPECT_EQ(child->FindAttribute("Name"), a);
+    EXPECT_EQ(child->FindAttribute("name"), nullptr); // case-sensitive
+    EXPECT_EQ(child->FindAttribute(static_cast<const char*>(nullptr)), nullptr);
+    EXPECT_EQ(child->CopyAttributeValue("Name"), std::optional<std::string>("x"));
+    EXPECT_EQ(child->CopyAttributeValue("missing"), std::nullopt);
+    EXPECT_EQ(child->SetAttribute("", "v")->Name(), "unknown");
+
+    // Entries of another element are left alone rather than unlinked from the wrong list.
+    XmlElement stranger("s");
+    XmlAttribute* foreign = stranger.SetAttribute("Name", "y");
+    XmlElement* foreignChild = stranger.AddChild("c");
+    child->RemoveAttribute(foreign);
+    root.RemoveChild(foreignChild);
+    EXPECT_EQ(stranger.FindAttribute("Name"), foreign);
+    EXPECT_EQ(stranger.FirstChild(), foreignChild);
+
+    child->RemoveAttribute(a);
+    child->RemoveAttribute(nullptr);
+    EXPECT_EQ(child->FindAttribute("Name"), nullptr);
+    XmlElement* keep = root.AddChild("keep");
+    root.RemoveChild(child);
+    root.RemoveChild(nullptr);
+    EXPECT_EQ(root.FirstChild(), keep);
+    EXPECT_EQ(keep->Next(), nullptr);
+    EXPECT_EQ(keep->Previous(), nullptr);
+}
+
+TEST(XmlDocumentFile, SaveReplacesTheFilePrivatelyAndLoadReadsItBack) {
+    TempFolder tmp;
+    std::string path = tmp.write("index.xml", "old contents");
+    chmod(path.c_str(), 0644);
+    XmlDocument doc;
+    doc.CreateRoot("hostlist")->AddChild("host")->SetAttribute("server", "mail.example.org");
+    ASSERT_TRUE(doc.Save(path));
+
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(TempFolder::read(path), doc.ToText());
+    int files = 0;
+    for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator(tmp.path())) ++files;
+    EXPECT_EQ(files, 1) << "no temporary file is left behind";
+
+    XmlDocument loaded;
+    ASSERT_TRUE(loaded.Load(path));
+    EXPECT_EQ(Dump(loaded), "hostlist[host(server=mail.example.org)]");
+    // Loading again starts from scratch instead of adding to what is there.
+    ASSERT_TRUE(loaded.Load(path));
+    EXPECT_EQ(Dump(loaded), "hostlist[host(server=mail.example.org)]");
+}
+
+TEST(XmlDocumentFile, FailuresLeaveStateAsDocumented) {
+    TempFolder tmp;
+    XmlDocument doc;
+    EXPECT_FALSE(doc.Save(tmp.file("never.xml"))) << "a document that is not loaded writes nothing";
+    EXPECT_FALSE(std::filesystem::exists(tmp.file("never.xml")));
+
+    doc.CreateRoot("r");
+    EXPECT_FALSE(doc.Save(tmp.file("missing-folder/r.xml")));
+
+    EXPECT_FALSE(doc.Load(tmp.file("absent.xml")));
+    EXPECT_FALSE(doc.IsLoaded());
+    EXPECT_EQ(doc.Root(), nullptr);
+    EXPECT_FALSE(doc.Load(tmp.path())) << "a folder cannot be read";
+    EXPECT_FALSE(doc.IsLoaded());
+
+    doc.CreateRoot("r");
+    doc.Clear();
+    EXPECT_FALSE(doc.IsLoaded());
+    EXPECT_EQ(doc.Root(), nullptr);
+}
+
+// A training index as the store writes it, Q-encoded free text included.
+std::string RealDocument() {
+    XmlDocument doc;
+    XmlElement* root = doc.CreateRoot("training");
+    for (int i = 0; i < 12; ++i) {
+        XmlElement* m = root->AddChild("message");
+        m->SetAttribute("filename", std::to_string(0x1a2b3c + i * 977) + ".eml");
+        m->SetAttribute("sender", "Jane_Doe_=3Cjane@example.org=3E");
+        m->SetAttribute("subject", "Re=3A_meeting_" + std::to_string(i));
+        m->SetAttribute("date", "2459000");
+        m->SetAttribute("size", std::to_string(1000 + i));
+        m->SetAttribute("block", i % 2 ? "1" : "0");
+    }
+    return doc.ToText();
+}
+
+TEST(XmlRobustness, EveryTruncationLoadsAsNothingOrAsTheWholeDocument) {
+    const std::string full = RealDocument();
+    XmlDocument whole;
+    whole.Parse(full);
+    const std::string expected = Dump(whole);
+    ASSERT_EQ(expected.substr(0, 9), "training[");
+
+    int complete = 0;
+    for (size_t length = 0; length <= full.size(); ++length) {
+        XmlDocument doc;
+        ASSERT_TRUE(doc.Parse(full.substr(0, length)));
+        std::string dump = Dump(doc);
+        ASSERT_TRUE(dump.empty() || dump == expected) << "cut at " << length << ": " << dump;
+        complete += !dump.empty();
+    }
+    // Only cuts inside or after the final "</training>" keep the entries.
+    EXPECT_EQ(complete, 3);
+
+    TempFolder tmp;
+    for (size_t length : {size_t{0}, full.size() / 3, full.size() - 2, full.size()}) {
+        XmlDocument doc;
+        ASSERT_TRUE(doc.Load(tmp.write("cut.xml", full.substr(0, length))));
+        EXPECT_EQ(doc.Root() != nullptr, length >= full.size() - 2) << length;
+    }
+}
+
+TEST(XmlRobustness, RandomBytesNeverHangOrCrash) {
+    std::mt19937 random(0x5eed2024);
+    const std::string dialect = "<>/=\"? \t\nabr";
+    for (int round = 0; round < 3000; ++round) {
+        std::string text(random() % 400, '\0');
+        for (char& c : text)
+            c = round % 2 ? static_cast<char>(random() % 256) : dialect[random() % dialect.size()];
+        XmlDocument doc;
+        ASSERT_TRUE(doc.Parse(text));
+        // What was read can be written and read again.
+        XmlDocument again;
+        ASSERT_TRUE(again.Parse(doc.ToText()));
+    }
+}
+
+} // namespace
