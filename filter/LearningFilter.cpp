@@ -1,0 +1,149 @@
+#include "filter/LearningFilter.h"
+
+#include "filter/Tokenizer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace corvanthelix {
+
+namespace {
+
+// Room for the distinct words of a typical message, so that scoring rarely grows its table.
+constexpr size_t kMessageTableCapacity = 1024;
+
+struct JudgedWord {
+    const WordEntry* entry;
+    double probability;
+    double distance;  // |probability - 0.5|: how much the word tells
+};
+
+// Appends `word` to the NUL-terminated reason when it fits with its separator.
+void appendReason(char* reason, size_t capacity, size_t& length, std::string_view word) {
+    size_t left = capacity - 1 - length;
+    if (left <= word.size() + 2) return;
+    if (length > 0) {
+        std::memcpy(reason + length, ", ", 2);
+        length += 2;
+    }
+    std::memcpy(reason + length, word.data(), word.size());
+    length += word.size();
+    reason[length] = '\0';
+}
+
+} // namespace
+
+size_t LearningFilter::MemoryLimitForSetting(int kilobytes) {
+    return kilobytes > 0 ? size_t(kilobytes) * 512 : 0;
+}
+
+void LearningFilter::Load(const std::string& trainingFolder, size_t memoryLimit) {
+    if (memoryLimit != 0) {
+        good_.setMemoryLimit(memoryLimit);
+        bad_.setMemoryLimit(memoryLimit);
+    }
+    good_.Read(trainingFolder + "/" + kGoodFileName);
+    bad_.Read(trainingFolder + "/" + kBadFileName);
+}
+
+void LearningFilter::CountWords(std::string_view body, std::string_view subject, WordTable& table) {
+    // Fed one after the other, so the body's last word does not run into the subject.
+    Tokenizer::Run(body, table);
+    Tokenizer::Run(subject, table);
+}
+
+void LearningFilter::LearnText(std::string_view body, std::string_view subject, bool asSpam) {
+    WordTable& table = asSpam ? bad_ : good_;
+    table.addMessage();
+    CountWords(body, subject, table);
+}
+
+void LearningFilter::Save() const {
+    bad_.Write();
+    good_.Write();
+}
+
+double LearningFilter::ScoreText(std::string_view body, std::string_view subject, char* reason,
+                                 size_t reasonCapacity) const {
+    WordTable words(0, kMessageTableCapacity);
+    CountWords(body, subject, words);
+    return ScoreWords(words, reason, reasonCapacity);
+}
+
+double LearningFilter::ScoreWords(const WordTable& words, char* reason, size_t reasonCapacity) const {
+    bool withReason = reason && reasonCapacity >= 1;
+    if (withReason) reason[0] = '\0';
+    if (words.entries() == 0) return kNeutral;
+    if (bad_.messages() == 0 || good_.messages() == 0) return kNeutral;
+
+    double badMessages = bad_.messages();
+    double goodMessages = good_.messages();
+    std::vector<JudgedWord> judged;
+    judged.reserve(words.entries());
+    words.ForEach([&](const WordEntry& word) {
+        // Both tables hash alike, so the word's hash serves both look-ups.
+        double g = 2.0 * good_.Count(word.text(), word.hash);
+        double b = bad_.Count(word.text(), word.hash);
+        double p = kNeutral;
+        if (g + b > kMinimumEvidence) {
+            double bp = std::min(1.0, b / badMessages);
+            double gp = std::min(1.0, g / goodMessages);
+            p = std::clamp(bp / (bp + gp), 0.01, 0.99);
+        }
+        judged.push_back({&word, p, std::fabs(p - 0.5)});
+    });
+
+    size_t taken = std::min(kTellingWords, judged.size());
+    std::partial_sort(judged.begin(), judged.begin() + std::ptrdiff_t(taken), judged.end(),
+                      [](const JudgedWord& a, const JudgedWord& b) { return a.distance > b.distance; });
+
+    double spamProduct = 1.0;
+    double hamProduct = 1.0;
+    size_t reasonLength = 0;
+    for (size_t i = 0; i < taken; ++i) {
+        const JudgedWord& word = judged[i];
+        if (withReason && word.probability > kNeutral)
+            appendReason(reason, reasonCapacity, reasonLength, word.entry->text());
+        spamProduct *= word.probability;
+        hamProduct *= 1.0 - word.probability;
+    }
+    return spamProduct / (spamProduct + hamProduct);
+}
+
+int LearningFilter::VerdictFor(double probability) {
+    if (probability >= kSpamAtLeast) return kSpam;
+    if (probability <= kNonSpamAtMost) return kNonSpam;
+    return kUndecided;
+}
+
+LearningFilter::CompactResult LearningFilter::Compact(bool doBad, bool doGood, uint32_t badThreshold,
+                                                      uint32_t goodThreshold) {
+    CompactResult result;
+    long long memoryBefore = 0;
+    if (doBad) {
+        memoryBefore += (long long)bad_.memoryUsed();
+        result.wordsDeleted += bad_.MarkRare(badThreshold);
+    }
+    if (doGood) {
+        memoryBefore += (long long)good_.memoryUsed();
+        result.wordsDeleted += good_.MarkRare(goodThreshold);
+    }
+    // Both tables are saved and taken back from what was saved: the removed words are not
+    // written, so they leave memory. Taking the image rather than the file keeps the words in
+    // memory even when the disk refused the write.
+    std::string badImage = bad_.Serialize();
+    std::string goodImage = good_.Serialize();
+    bad_.Write();
+    good_.Write();
+    bad_.Restore(badImage);
+    good_.Restore(goodImage);
+    long long memoryAfter = 0;
+    if (doBad) memoryAfter += (long long)bad_.memoryUsed();
+    if (doGood) memoryAfter += (long long)good_.memoryUsed();
+    result.bytesReleased = memoryBefore - memoryAfter;
+    return result;
+}
+
+} // namespace corvanthelix

@@ -1,0 +1,102 @@
+#pragma once
+// The learning filter: two word-count tables learned from messages the user classified, and a
+// spam probability for a message from its fifteen most telling words.
+#include "filter/WordTable.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace corvanthelix {
+
+class MailMessage;
+
+class LearningFilter {
+public:
+    static constexpr const char* kTrainingFolder = "training";
+    static constexpr const char* kBadFileName = "bad.corvanthelix.wordlist";
+    static constexpr const char* kGoodFileName = "good.corvanthelix.wordlist";
+
+    /// The probability of a word, or a message, that tells nothing.
+    static constexpr double kNeutral = 0.4;
+    /// A word is judged only when twice its good count plus its bad count is above this.
+    static constexpr uint32_t kMinimumEvidence = 5;
+    static constexpr size_t kTellingWords = 15;
+    static constexpr double kSpamAtLeast = 0.9;
+    static constexpr double kNonSpamAtMost = 0.0000003;
+    /// Room of the reason text the verdict fills, including the NUL.
+    static constexpr size_t kVerdictReasonCapacity = 100;
+
+    /// Answers of the verdict, as every filter of the chain gives them.
+    static constexpr int kSpam = -1;
+    static constexpr int kUndecided = 0;
+    static constexpr int kNonSpam = 1;
+
+    /// Two empty, unlimited tables without files.
+    LearningFilter() = default;
+
+    /// Each table's memory limit for the setting "TrainingAreaMaxMemory" in KB: half of it each
+    /// (kilobytes x 512 bytes). 0 (and a negative value) means "leave the limit as it is".
+    static size_t MemoryLimitForSetting(int kilobytes);
+
+    /// Sets both tables' memory limit (0 leaves it unchanged) and reads "bad.corvanthelix.wordlist"
+    /// and "good.corvanthelix.wordlist" from `trainingFolder`. Missing files give empty tables.
+    void Load(const std::string& trainingFolder, size_t memoryLimit);
+    /// Load() from the program folder's "training" folder, with the limit from the settings.
+    void Load();
+
+    /// Learns the message into the bad table (asSpam) or the good table: one more message, and
+    /// every occurrence of every word of its text counted. Returns false when `message` is null.
+    /// Does not save.
+    bool Learn(const MailMessage* message, bool asSpam);
+    /// Learns one message given as its body text (HTML tags removed) and decoded subject.
+    void LearnText(std::string_view body, std::string_view subject, bool asSpam);
+
+    /// Writes the bad table's file, then the good table's. Failures are silent.
+    void Save() const;
+
+    /// The message's spam probability, 0...1 (0.4 when it has no word or a table has learned
+    /// no message). When `reason` is given with capacity >= 1 it receives the telling words with a
+    /// probability above 0.4, ", "-separated, NUL-terminated, at most capacity - 1 characters.
+    double Score(const MailMessage* message, char* reason, size_t reasonCapacity) const;
+    /// Score of a message given as its body text (HTML tags removed) and decoded subject.
+    double ScoreText(std::string_view body, std::string_view subject, char* reason,
+                     size_t reasonCapacity) const;
+    /// Score of the distinct words of one message, already counted into `words`.
+    double ScoreWords(const WordTable& words, char* reason, size_t reasonCapacity) const;
+
+    /// The chain's answer for a probability: kSpam at 0.9 and above, kNonSpam at 3e-7 and below,
+    /// else kUndecided.
+    static int VerdictFor(double probability);
+    /// Scores the message with a reason of kVerdictReasonCapacity bytes (`reason` must have that
+    /// room), stores the probability and returns VerdictFor(probability).
+    int Verdict(const MailMessage* message, double& probability, char* reason) const;
+
+    struct CompactResult {
+        size_t wordsDeleted = 0;
+        long long bytesReleased = 0;
+    };
+    /// Removes the words counted at most `badThreshold` / `goodThreshold` times from the selected
+    /// tables, saves both tables and reads them again so that the removed words leave memory.
+    /// Returns the live words removed and the accounted bytes released, over the selected tables.
+    CompactResult Compact(bool doBad, bool doGood, uint32_t badThreshold, uint32_t goodThreshold);
+
+    /// The words of a message text as the filter counts them: the body (HTML tags removed), then
+    /// the subject, each tokenized on its own into `table`.
+    static void CountWords(std::string_view body, std::string_view subject, WordTable& table);
+    /// The body text without HTML tags and the decoded Subject of `message`; both empty when the
+    /// message has no content.
+    static void MessageText(const MailMessage& message, std::string& body, std::string& subject);
+
+    WordTable& good() { return good_; }
+    WordTable& bad() { return bad_; }
+    const WordTable& good() const { return good_; }
+    const WordTable& bad() const { return bad_; }
+
+private:
+    WordTable good_;
+    WordTable bad_;
+};
+
+} // namespace corvanthelix

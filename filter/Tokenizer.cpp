@@ -1,0 +1,9 @@
+#include "filter/Tokenizer.h"
+
+namespace corvanthelix {
+
+void Tokenizer::Run(std::string_view text, WordTable& table) {
+    Run(text, [&table](std::string_view token) { table.Insert(token); });
+}
+
+} // namespace corvanthelix

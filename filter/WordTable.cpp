@@ -1,0 +1,314 @@
+#include "filter/WordTable.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace corvanthelix {
+
+namespace {
+
+constexpr size_t kHeaderSize = 16;
+constexpr uint32_t kFormatVersion = 1;
+// The smallest record: a length byte, one character and the count.
+constexpr size_t kSmallestRecord = 1 + 1 + 4;
+constexpr size_t kFirstBlockSize = 64;
+constexpr size_t kLargestBlockSize = 4096;
+constexpr int kAllocationAttempts = 100;
+
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<FILE, FileCloser>;
+
+uint32_t readLittleEndian32(const unsigned char* bytes) {
+    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+           uint32_t(bytes[3]) << 24;
+}
+
+void appendLittleEndian32(std::string& out, uint32_t value) {
+    char bytes[4] = {char(value & 0xFF), char(value >> 8 & 0xFF), char(value >> 16 & 0xFF),
+                     char(value >> 24 & 0xFF)};
+    out.append(bytes, 4);
+}
+
+size_t roundUpToPowerOfTwo(size_t wanted) {
+    size_t capacity = WordTable::kMinCapacity;
+    while (capacity < wanted) capacity <<= 1;
+    return capacity;
+}
+
+// Writes `content` to a temporary file beside `path` and renames it over `path`, so a crash
+// leaves either the old or the new file, never a half-written one.
+bool replaceFileAtomically(const std::string& path, const std::string& content) {
+    std::string folder = ".";
+    size_t slash = path.rfind('/');
+    if (slash != std::string::npos) folder = slash == 0 ? "/" : path.substr(0, slash);
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
+
+    std::string temporary = path + ".XXXXXX";
+    int fd = mkstemp(temporary.data());
+    if (fd < 0) return false;
+    fchmod(fd, 0600);
+    const char* data = content.data();
+    size_t left = content.size();
+    bool ok = true;
+    while (left > 0) {
+        ssize_t written = ::write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+            break;
+        }
+        data += written;
+        left -= size_t(written);
+    }
+    if (ok && fsync(fd) != 0) ok = false;
+    if (::close(fd) != 0) ok = false;
+    if (ok && std::rename(temporary.c_str(), path.c_str()) != 0) ok = false;
+    if (!ok) ::unlink(temporary.c_str());
+    return ok;
+}
+
+} // namespace
+
+WordTable::WordTable(size_t memoryLimit, size_t initialCapacity) : memoryLimit_(memoryLimit) {
+    capacity_ = roundUpToPowerOfTwo(initialCapacity);
+    slots_.reset(new WordEntry*[capacity_]());
+}
+
+WordTable::~WordTable() = default;
+
+uint32_t WordTable::Hash(std::string_view word) {
+    uint32_t h = 0;
+    for (unsigned char c : word) h = h * 65599u + c;
+    return h;
+}
+
+WordEntry* WordTable::Find(std::string_view word, uint32_t hash) const {
+    size_t mask = capacity_ - 1;
+    size_t slot = hash & mask;
+    size_t step = 0;
+    while (WordEntry* entry = slots_[slot]) {
+        if (entry->hash == hash && entry->text() == word) return entry;
+        // The step costs a division, so it is worked out only when the first slot misses.
+        if (step == 0) step = (hash % (capacity_ - 1)) | 1;
+        slot = (slot + step) & mask;
+    }
+    return nullptr;
+}
+
+uint32_t WordTable::Count(std::string_view word) const { return Count(word, Hash(word)); }
+
+uint32_t WordTable::Count(std::string_view word, uint32_t hash) const {
+    const WordEntry* entry = Find(word, hash);
+    return entry ? entry->count : 0;
+}
+
+size_t WordTable::InsertionSlot(uint32_t hash) const {
+    size_t mask = capacity_ - 1;
+    size_t slot = hash & mask;
+    if (!slots_[slot]) return slot;
+    size_t step = (hash % (capacity_ - 1)) | 1;
+    do slot = (slot + step) & mask;
+    while (slots_[slot]);
+    return slot;
+}
+
+bool WordTable::Grow(size_t newCapacity) {
+    newCapacity = roundUpToPowerOfTwo(newCapacity);
+    std::unique_ptr<WordEntry*[]> old(std::move(slots_));
+    size_t oldCapacity = capacity_;
+    slots_.reset(new (std::nothrow) WordEntry*[newCapacity]());
+    if (!slots_) {
+        slots_ = std::move(old);
+        return false;
+    }
+    capacity_ = newCapacity;
+    for (size_t i = 0; i < oldCapacity; ++i)
+        if (WordEntry* entry = old[i]) slots_[InsertionSlot(entry->hash)] = entry;
+    return true;
+}
+
+WordEntry* WordTable::AllocateEntry() {
+    if (blocks_.empty() || blockUsed_ == blockSize_) {
+        size_t size = blockSize_ == 0 ? kFirstBlockSize : std::min(blockSize_ * 2, kLargestBlockSize);
+        std::unique_ptr<WordEntry[]> block;
+        for (int attempt = 0; attempt < kAllocationAttempts; ++attempt) {
+            block.reset(new (std::nothrow) WordEntry[size]);
+            if (block) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        if (!block) return nullptr;
+        blocks_.push_back(std::move(block));
+        blockSize_ = size;
+        blockUsed_ = 0;
+    }
+    return &blocks_.back()[blockUsed_++];
+}
+
+WordEntry* WordTable::Insert(std::string_view word) { return Insert(word, Hash(word)); }
+
+WordEntry* WordTable::Insert(std::string_view word, uint32_t hash) {
+    if (WordEntry* known = Find(word, hash)) {
+        ++known->count;
+        return known;
+    }
+    size_t length = std::min(word.size(), kMaxWordLength);
+    if (length < word.size()) {
+        word = word.substr(0, length);
+        hash = Hash(word);
+        // The shortened word may be known already (a 21-byte word from a file).
+        if (WordEntry* known = Find(word, hash)) {
+            ++known->count;
+            return known;
+        }
+    }
+    size_t accounted = length + kEntryOverhead;
+    if (memoryLimit_ != 0 && memoryUsed_ + accounted > memoryLimit_) return nullptr;
+    if (entries_ >= size_t(double(capacity_) * 0.75) && !Grow(capacity_ * 2)) return nullptr;
+    WordEntry* entry = AllocateEntry();
+    if (!entry) return nullptr;
+    memoryUsed_ += accounted;
+
+    std::memcpy(entry->word, word.data(), length);
+    entry->word[length] = '\0';
+    entry->length = uint8_t(length);
+    entry->removed = false;
+    entry->count = 1;
+    entry->hash = hash;
+    entry->probability = 0.0;
+    slots_[InsertionSlot(hash)] = entry;
+    ++entries_;
+    return entry;
+}
+
+void WordTable::ReleaseEntries() {
+    blocks_.clear();
+    blocks_.shrink_to_fit();
+    blockUsed_ = 0;
+    blockSize_ = 0;
+}
+
+void WordTable::Clear() {
+    ReleaseEntries();
+    capacity_ = kMinCapacity;
+    slots_.reset(new WordEntry*[capacity_]());
+    entries_ = 0;
+    removedEntries_ = 0;
+    memoryUsed_ = 0;
+    messages_ = 0;
+}
+
+// Where a word list is read from: a file, or an image already in memory.
+class WordListSource {
+public:
+    explicit WordListSource(FILE* file) : file_(file) {}
+    explicit WordListSource(std::string_view image) : image_(image) {}
+    bool take(void* out, size_t size) {
+        if (file_) return std::fread(out, 1, size, file_) == size;
+        if (image_.size() - position_ < size) return false;
+        std::memcpy(out, image_.data() + position_, size);
+        position_ += size;
+        return true;
+    }
+    uint64_t totalSize() const {
+        if (!file_) return image_.size();
+        struct stat info {};
+        return fstat(fileno(file_), &info) == 0 && info.st_size > 0 ? uint64_t(info.st_size) : 0;
+    }
+
+private:
+    FILE* file_ = nullptr;
+    std::string_view image_;
+    size_t position_ = 0;
+};
+
+void WordTable::Load(WordListSource& source) {
+    unsigned char header[kHeaderSize];
+    if (!source.take(header, kHeaderSize)) return;
+    uint32_t records = readLittleEndian32(header + 4);
+    messages_ = readLittleEndian32(header + 8);
+
+    // A damaged header may announce billions of records; size the table for what the file can
+    // actually hold so that a bad file cannot ask for gigabytes of slots.
+    uint64_t wanted = std::min<uint64_t>(records, source.totalSize() / kSmallestRecord);
+    size_t initialCapacity = wanted > (uint64_t(1) << 31) ? 16384 : roundUpToPowerOfTwo(size_t(wanted));
+    if (initialCapacity != capacity_) {
+        std::unique_ptr<WordEntry*[]> slots(new (std::nothrow) WordEntry*[initialCapacity]());
+        if (slots) {
+            slots_ = std::move(slots);
+            capacity_ = initialCapacity;
+        }
+    }
+
+    char word[kMaxStoredLength];
+    unsigned char length = 0;
+    unsigned char countBytes[4];
+    for (uint32_t i = 0; i < records; ++i) {
+        if (!source.take(&length, 1) || length == 0 || length > kMaxStoredLength) break;
+        if (!source.take(word, length) || !source.take(countBytes, 4)) break;
+        WordEntry* entry = Insert(std::string_view(word, length));
+        if (!entry) break;
+        entry->count = readLittleEndian32(countBytes);
+    }
+}
+
+bool WordTable::Read(const std::string& path) {
+    Clear();
+    filePath_ = path;
+    FileHandle file(std::fopen(path.c_str(), "rb"));
+    if (!file) return false;
+    WordListSource source(file.get());
+    Load(source);
+    return true;
+}
+
+void WordTable::Restore(std::string_view image) {
+    Clear();
+    WordListSource source(image);
+    Load(source);
+}
+
+std::string WordTable::Serialize() const {
+    std::string out;
+    out.reserve(kHeaderSize + (entries_ - removedEntries_) * 16);
+    appendLittleEndian32(out, kFormatVersion);
+    appendLittleEndian32(out, uint32_t(entries_ - removedEntries_));
+    appendLittleEndian32(out, messages_);
+    appendLittleEndian32(out, 0);
+    ForEach([&out](const WordEntry& entry) {
+        if (entry.removed) return;
+        out.push_back(char(entry.length));
+        out.append(entry.word, entry.length);
+        appendLittleEndian32(out, entry.count);
+    });
+    return out;
+}
+
+bool WordTable::Write() const {
+    if (filePath_.empty()) return false;
+    return replaceFileAtomically(filePath_, Serialize());
+}
+
+size_t WordTable::MarkRare(uint32_t threshold) {
+    size_t flagged = 0;
+    for (size_t i = 0; i < capacity_; ++i) {
+        WordEntry* entry = slots_[i];
+        if (entry && !entry->removed && entry->count <= threshold) {
+            entry->removed = true;
+            ++flagged;
+        }
+    }
+    removedEntries_ += flagged;
+    return flagged;
+}
+
+} // namespace corvanthelix

@@ -1,0 +1,258 @@
+#include "filter/LearningFilter.h"
+#include "tests/fakes/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace corvanthelix;
+using corvanthelix::testing::TempFolder;
+
+namespace {
+
+// Sets a word's count in a table directly (count the word `count` times).
+void setCount(WordTable& table, const std::string& word, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) table.Insert(word);
+}
+
+double score(const LearningFilter& filter, const std::string& body, std::string* reason = nullptr,
+             size_t capacity = 256) {
+    std::vector<char> buffer(capacity + 1, 'X');
+    double p = filter.ScoreText(body, "", reason ? buffer.data() : nullptr, capacity);
+    if (reason) *reason = buffer.data();
+    return p;
+}
+
+} // namespace
+
+TEST(LearningFilter, NeutralWithoutWordsOrWithoutTraining) {
+    LearningFilter trained;
+    trained.LearnText("spam spam money ", "", true);
+    trained.LearnText("meeting notes ", "", false);
+    LearningFilter onlyBad;
+    onlyBad.LearnText("spam spam money ", "", true);
+    LearningFilter onlyGood;
+    onlyGood.LearnText("meeting notes ", "", false);
+    LearningFilter empty;
+
+    struct Case { const char* name; const LearningFilter* filter; std::string body; } cases[] = {
+        {"no token in the message", &trained, "ab 12345 !!! "},
+        {"empty message", &trained, ""},
+        {"nothing learned", &empty, "money money money "},
+        {"no good message learned", &onlyBad, "money spam "},
+        {"no bad message learned", &onlyGood, "meeting notes "},
+    };
+    for (const Case& c : cases) {
+        std::string reason = "stale";
+        EXPECT_EQ(score(*c.filter, c.body, &reason), 0.4) << c.name;
+        EXPECT_EQ(reason, "") << c.name << ": the reason is emptied";
+    }
+}
+
+TEST(LearningFilter, AWordIsJudgedOnlyAboveFivePiecesOfEvidence) {
+    LearningFilter filter;
+    filter.bad().setMessages(1);
+    filter.good().setMessages(8);
+    setCount(filter.bad(), "pills", 1);
+    setCount(filter.good(), "pills", 2);  // g = 4, b = 1: 5 is not enough
+    EXPECT_EQ(score(filter, "pills "), 0.4);
+    setCount(filter.bad(), "pills", 1);  // g = 4, b = 2
+    // bp = min(1, 2 / 1) = 1, gp = 4 / 8 = 0.5, p = 1 / 1.5
+    EXPECT_DOUBLE_EQ(score(filter, "pills "), 1.0 / 1.5);
+}
+
+TEST(LearningFilter, CombinesWordProbabilitiesClampedToOnePercent) {
+    LearningFilter filter;
+    filter.bad().setMessages(2);
+    filter.good().setMessages(2);
+    setCount(filter.bad(), "viagra", 6);   // p = 1 -> 0.99
+    setCount(filter.good(), "meeting", 3); // g = 6: p = 0 -> 0.01
+    setCount(filter.bad(), "offer", 4);
+    setCount(filter.good(), "offer", 2);   // bp = 1, gp = 1: p = 0.5
+    struct Case { std::string body; double expected; } cases[] = {
+        {"viagra ", 0.99},
+        {"meeting ", 0.01},
+        {"offer ", 0.5},
+        {"viagra offer ", 0.99 * 0.5 / (0.99 * 0.5 + 0.01 * 0.5)},
+        {"viagra meeting unknown ", 0.99 * 0.01 * 0.4 / (0.99 * 0.01 * 0.4 + 0.01 * 0.99 * 0.6)},
+        {"VIAGRA viagra V.i.a.g.r.a ", 0.99},  // one distinct word, however often
+    };
+    for (const Case& c : cases) EXPECT_NEAR(score(filter, c.body), c.expected, 1e-12) << c.body;
+}
+
+TEST(LearningFilter, OnlyTheFifteenMostTellingWordsCount) {
+    LearningFilter filter;
+    filter.bad().setMessages(10);
+    filter.good().setMessages(10);
+    std::string body;
+    // Fifteen clear non-spam words (p = 0.01) ...
+    for (int i = 0; i < 15; ++i) {
+        std::string w = "ham" + std::string(1, char('a' + i)) + "word";
+        setCount(filter.good(), w, 10);
+        body += w + " ";
+    }
+    // ... and a hundred fairly spammy words (p = 0.8) that would outvote them if they counted.
+    for (int i = 0; i < 100; ++i) {
+        std::string w = "spam" + std::to_string(i) + "x";
+        setCount(filter.bad(), w, 8);
+        setCount(filter.good(), w, 1);  // bp = 0.8, gp = 0.2
+        body += w + " ";
+    }
+    double expected = std::pow(0.01, 15) / (std::pow(0.01, 15) + std::pow(0.99, 15));
+    EXPECT_NEAR(score(filter, body), expected, expected * 1e-9);
+    EXPECT_EQ(LearningFilter::VerdictFor(score(filter, body)), LearningFilter::kNonSpam);
+}
+
+TEST(LearningFilter, ReasonListsSpammyTellingWordsWithinItsRoom) {
+    LearningFilter filter;
+    filter.bad().setMessages(10);
+    filter.good().setMessages(10);
+    std::string body;
+    std::vector<std::string> spamWords;
+    for (int i = 0; i < 10; ++i) {
+        // twenty-character words, so that few fit into 99 characters
+        std::string w = std::string(19, char('a' + i)) + "z";
+        setCount(filter.bad(), w, 6);
+        spamWords.push_back(w);
+        body += w + " ";
+    }
+    setCount(filter.good(), "hamword", 6);
+    setCount(filter.bad(), "neutral", 2);
+    setCount(filter.good(), "neutral", 2);  // bp = 0.2, gp = 0.4: p = 1/3, counted but not listed
+    body += "hamword neutral ";
+
+    char reason[LearningFilter::kVerdictReasonCapacity + 8];
+    std::memset(reason, 'X', sizeof reason);
+    double probability = filter.ScoreText(body, "", reason, LearningFilter::kVerdictReasonCapacity);
+    EXPECT_GT(probability, 0.9);
+    std::string text = reason;
+    EXPECT_LE(text.size(), 99u);
+    // Each word needs its length + 2 of room left after the NUL's place: 4 words of 20 fit
+    // (20 + 3 x 22 = 86; a fifth would need 22 < 99 - 86 = 13).
+    ASSERT_EQ(text.size(), 86u) << text;
+    size_t position = 0;
+    for (int i = 0; i < 4; ++i) {
+        std::string word = text.substr(position, 20);
+        EXPECT_NE(std::find(spamWords.begin(), spamWords.end(), word), spamWords.end()) << word;
+        position += 20;
+        if (i < 3) {
+            EXPECT_EQ(text.substr(position, 2), ", ");
+            position += 2;
+        }
+    }
+    EXPECT_EQ(text.find("hamword"), std::string::npos);
+    EXPECT_EQ(text.find("neutral"), std::string::npos);
+
+    char tiny[1] = {'X'};
+    filter.ScoreText(body, "", tiny, 1);
+    EXPECT_EQ(tiny[0], '\0') << "a reason of capacity 1 is only emptied";
+}
+
+TEST(LearningFilter, VerdictThresholds) {
+    struct Case { double probability; int verdict; } cases[] = {
+        {1.0, LearningFilter::kSpam},      {0.9, LearningFilter::kSpam},
+        {0.8999, LearningFilter::kUndecided}, {0.4, LearningFilter::kUndecided},
+        {3.1e-7, LearningFilter::kUndecided}, {3e-7, LearningFilter::kNonSpam},
+        {0.0, LearningFilter::kNonSpam},
+    };
+    for (const Case& c : cases) EXPECT_EQ(LearningFilter::VerdictFor(c.probability), c.verdict) << c.probability;
+}
+
+TEST(LearningFilter, LearningCountsMessagesAndEveryOccurrenceOfBodyAndSubjectWords) {
+    LearningFilter filter;
+    filter.LearnText("Cheap cheap pills ", "cheap pills", true);
+    filter.LearnText("Cheap cheap pills ", "cheap pills", true);  // learned twice, counted twice
+    filter.LearnText("lunch tomorrow? ", "", false);
+    EXPECT_EQ(filter.bad().messages(), 2u);
+    EXPECT_EQ(filter.good().messages(), 1u);
+    EXPECT_EQ(filter.bad().Count("cheap"), 6u);
+    EXPECT_EQ(filter.bad().Count("pills"), 2u) << "the subject's last word has no delimiter after it";
+    EXPECT_EQ(filter.good().Count("tomorrow"), 1u);
+    EXPECT_EQ(filter.good().Count("cheap"), 0u);
+    // The body's last word does not run into the subject.
+    filter.LearnText("buy", "now ", true);
+    EXPECT_EQ(filter.bad().Count("buynow"), 0u);
+    EXPECT_EQ(filter.bad().Count("buy"), 0u);
+    EXPECT_EQ(filter.bad().Count("now"), 1u);
+}
+
+TEST(LearningFilter, MemoryLimitComesFromTheSettingInHalfKilobytes) {
+    struct Case { int setting; size_t limit; } cases[] = {
+        {2048, 1048576}, {1, 512}, {0, 0}, {-5, 0}, {4194304, size_t(4194304) * 512}};
+    for (const Case& c : cases) EXPECT_EQ(LearningFilter::MemoryLimitForSetting(c.setting), c.limit) << c.setting;
+}
+
+TEST(LearningFilter, LoadAndSaveUseTheTwoWordListsOfTheTrainingFolder) {
+    TempFolder tmp;
+    std::string training = tmp.file("training");
+    {
+        LearningFilter filter;
+        filter.Load(training, 0);
+        EXPECT_EQ(filter.good().messages(), 0u) << "missing files give empty tables";
+        filter.LearnText("invoice attached today ", "", false);
+        filter.LearnText("winner lottery prize ", "", true);
+        filter.Save();
+    }
+    LearningFilter again;
+    again.Load(training, LearningFilter::MemoryLimitForSetting(1));
+    EXPECT_EQ(again.good().memoryLimit(), 512u);
+    EXPECT_EQ(again.bad().memoryLimit(), 512u);
+    EXPECT_EQ(again.good().Count("invoice"), 1u);
+    EXPECT_EQ(again.bad().Count("lottery"), 1u);
+    EXPECT_EQ(again.bad().Count("invoice"), 0u);
+    EXPECT_EQ(again.good().filePath(), training + "/good.corvanthelix.wordlist");
+    EXPECT_EQ(again.bad().filePath(), training + "/bad.corvanthelix.wordlist");
+
+    again.Load(training, 0);
+    EXPECT_EQ(again.good().memoryLimit(), 512u) << "0 leaves the limit as it was";
+}
+
+TEST(LearningFilter, CompactRemovesRareWordsAndReportsWhatItFreed) {
+    TempFolder tmp;
+    std::string training = tmp.file("training");
+    LearningFilter filter;
+    filter.Load(training, 0);
+    setCount(filter.bad(), "once", 1);      // 9 bytes
+    setCount(filter.bad(), "twice", 2);     // 10 bytes
+    setCount(filter.bad(), "often", 5);
+    setCount(filter.good(), "rare", 1);     // 9 bytes
+    setCount(filter.good(), "common", 9);
+    filter.bad().setMessages(3);
+    filter.good().setMessages(4);
+
+    struct Case {
+        const char* name;
+        bool doBad, doGood;
+        uint32_t badThreshold, goodThreshold;
+        size_t words;
+        long long bytes;
+    } cases[] = {
+        {"nothing selected", false, false, 5, 5, 0, 0},
+        {"bad only, threshold 1", true, false, 1, 9, 1, 9},
+        {"bad again, threshold 2", true, false, 2, 0, 1, 10},
+        {"good only", false, true, 0, 1, 1, 9},
+        {"nothing left to remove", true, true, 2, 1, 0, 0},
+    };
+    for (const Case& c : cases) {
+        LearningFilter::CompactResult result =
+            filter.Compact(c.doBad, c.doGood, c.badThreshold, c.goodThreshold);
+        EXPECT_EQ(result.wordsDeleted, c.words) << c.name;
+        EXPECT_EQ(result.bytesReleased, c.bytes) << c.name;
+        EXPECT_EQ(filter.bad().removedEntries(), 0u) << c.name << ": removed words left memory";
+    }
+    EXPECT_EQ(filter.bad().Count("often"), 5u);
+    EXPECT_EQ(filter.bad().Count("twice"), 0u);
+    EXPECT_EQ(filter.good().Count("common"), 9u);
+    EXPECT_EQ(filter.good().Count("rare"), 0u);
+    EXPECT_EQ(filter.bad().messages(), 3u);
+
+    LearningFilter fromDisk;
+    fromDisk.Load(training, 0);
+    EXPECT_EQ(fromDisk.bad().entries(), 1u) << "compaction saved the tables";
+    EXPECT_EQ(fromDisk.good().entries(), 1u);
+    EXPECT_EQ(fromDisk.good().messages(), 4u);
+}
