@@ -1,0 +1,90 @@
+#pragma once
+#include "stores/XmlDocument.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvanthelix {
+
+/// One mail account of the host list, as the client session and the "Known hosts" page see it.
+struct HostEntry {
+    std::string server;
+    std::string user;
+    int32_t port = 110;
+    bool secure = false; // the account uses TLS
+    bool tested = false; // TLS has been tried for the account ("try")
+    /// The password in obscured form ("id"), or nothing when none is stored.
+    std::optional<std::string> obscuredPassword;
+};
+
+/// The accounts a mail client has used through the proxy, kept in "hostlist.xml" in the program
+/// folder: root "hostlist", one child "host" per account with the attributes "server" and "user"
+/// (Q-encoded), "port", "secure", "try" and, when the user asked for it, "id" (the obscured
+/// password). An account is identified by (server, user), compared byte for byte: "Jane" and
+/// "jane" are two accounts.
+///
+/// A list is loaded, changed and saved within one operation; callers serialise writers (the client
+/// session and the download for restore hold the session lock). Not thread-safe.
+class HostList {
+public:
+    static constexpr const char* kFileName = "hostlist.xml";
+
+    /// The 16-byte key that ties an obscured password to its account.
+    using PasswordKey = std::array<uint8_t, 16>;
+
+    /// The key for (user, server): the MD5 digest of "wq52" + user + "zorab41736" + server.
+    /// Nothing when the digest is unavailable.
+    static std::optional<PasswordKey> passwordKey(std::string_view user, std::string_view server);
+
+    /// The text stored in "id" for `password`: two characters of "0123456789AbCdEf" (low nibble
+    /// first) per password byte, the bytes taken second to last and then the first, each shifted by
+    /// the key byte of its position.
+    static std::string obscurePassword(std::string_view password, const PasswordKey& key);
+
+    /// The password stored as `id`; nothing when `id` is shorter than 2 characters. A final odd
+    /// character is ignored; letters count case-insensitively from 10 on, other characters as 0.
+    static std::optional<std::string> revealPassword(std::string_view id, const PasswordKey& key);
+
+    /// Loads the file at `path` and remembers the path. A missing or unreadable file, or one
+    /// without a root element, gives an empty list with root "hostlist". Returns true when the
+    /// list is ready for use.
+    bool load(const std::string& path);
+
+    /// Fills `entry` for (server, user): server and user from the arguments, the other fields from
+    /// the matching element's attributes where present, defaults otherwise (port 110, no TLS, not
+    /// tested, no password). Returns whether the account is in the list.
+    bool find(HostEntry& entry, const std::string& server, const std::string& user) const;
+
+    /// Stores `entry`: finds the element for (entry.server, entry.user) or adds one, then sets
+    /// "port", "secure", "try" and, when the entry has a password, "id" (a stored "id" stays when
+    /// it has none). Returns false when the list is not loaded.
+    bool update(const HostEntry& entry);
+
+    /// Removes the account (server, user). Returns whether it was there.
+    bool remove(const std::string& server, const std::string& user);
+
+    /// Appends every account to `out`, in file order, with server and user decoded.
+    void list(std::vector<HostEntry>& out) const;
+
+    /// Writes the list to the remembered path, replacing the file atomically. Returns false when
+    /// the list is not loaded or the file cannot be written.
+    bool save() const;
+
+    /// Frees the list; the object can be loaded again.
+    void close();
+
+    bool isLoaded() const { return loaded_; }
+
+private:
+    XmlElement* findElement(const std::string& server, const std::string& user) const;
+
+    XmlDocument document_;
+    std::string path_;
+    bool loaded_ = false;
+};
+
+} // namespace corvanthelix

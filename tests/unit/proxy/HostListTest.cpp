@@ -1,0 +1,183 @@
+#include "proxy/HostList.h"
+#include "stores/XmlDocument.h"
+#include "tests/fakes/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <vector>
+
+using namespace corvanthelix;
+using corvanthelix::testing::TempFolder;
+
+namespace {
+
+HostList::PasswordKey KeyFor(const std::string& user, const std::string& server) {
+    auto key = HostList::passwordKey(user, server);
+    EXPECT_TRUE(key.has_value());
+    return key.value_or(HostList::PasswordKey{});
+}
+
+// Computed independently with Python's hashlib (MD5 of "wq52" + user + "zorab41736" + server, then
+// the rotation and the "0123456789AbCdEf" digits).
+struct FixedVector {
+    std::string user, server, password, key, id;
+};
+const FixedVector kVectors[] = {
+    {"jane", "mail.example.org", "Secret-42!", "b9c687aef8f180a71bb40749b0a97756", "E1929f31C6E14b9dC370"},
+    {"Jane.Doe", "pop.example.net", "p\xe4ssw\xf6rd with spaces & 17+ chars", "539b31a8e837b937044762fe42557fb8",
+     "73E04Af1Ed9Ad175b70b6d66268CfE916b004A8CE075AEE6f2765C663A7C2f82"},
+};
+
+TEST(PasswordObscuring, MatchesIndependentlyComputedVectors) {
+    for (const FixedVector& v : kVectors) {
+        HostList::PasswordKey key = KeyFor(v.user, v.server);
+        std::string hex;
+        for (uint8_t b : key) hex += "0123456789abcdef"[b >> 4], hex += "0123456789abcdef"[b & 15];
+        EXPECT_EQ(hex, v.key);
+        EXPECT_EQ(HostList::obscurePassword(v.password, key), v.id);
+        EXPECT_EQ(HostList::revealPassword(v.id, key), v.password);
+    }
+}
+
+TEST(PasswordObscuring, RoundTripsEveryLengthUpTo40) {
+    HostList::PasswordKey key = KeyFor("jane", "mail.example.org");
+    EXPECT_EQ(HostList::obscurePassword("", key), "");
+    EXPECT_EQ(HostList::revealPassword("", key), std::nullopt) << "an empty id means no password";
+    for (size_t length = 1; length <= 40; ++length) {
+        std::string password;
+        // Bytes across the whole range, so every nibble and the carry past 255 occur.
+        for (size_t i = 0; i < length; ++i) password += static_cast<char>((i * 37 + length * 11 + 1) % 256);
+        std::string id = HostList::obscurePassword(password, key);
+        ASSERT_EQ(id.size(), 2 * length);
+        ASSERT_EQ(id.find_first_not_of("0123456789AbCdEf"), std::string::npos);
+        ASSERT_EQ(HostList::revealPassword(id, key), password) << "length " << length;
+    }
+}
+
+TEST(PasswordObscuring, ReadingIsLenient) {
+    HostList::PasswordKey key = KeyFor("jane", "mail.example.org");
+    const std::string id = kVectors[0].id;
+    std::string lower, upper;
+    for (char c : id) lower += static_cast<char>(std::tolower(c)), upper += static_cast<char>(std::toupper(c));
+    EXPECT_EQ(HostList::revealPassword(lower, key), kVectors[0].password);
+    EXPECT_EQ(HostList::revealPassword(upper, key), kVectors[0].password);
+    EXPECT_EQ(HostList::revealPassword(id + "7", key), kVectors[0].password) << "an odd last character is ignored";
+    EXPECT_EQ(HostList::revealPassword("E", key), std::nullopt);
+    // A character outside the digits counts as 0: "#0" reads like "00".
+    EXPECT_EQ(HostList::revealPassword("#0", key), HostList::revealPassword("00", key));
+    // The password is tied to its account.
+    EXPECT_NE(HostList::revealPassword(id, KeyFor("Jane", "mail.example.org")), kVectors[0].password);
+}
+
+TEST(HostList, WritesTheAccountAttributes) {
+    TempFolder tmp;
+    HostList hosts;
+    ASSERT_TRUE(hosts.load(tmp.file(HostList::kFileName)));
+    HostEntry entry{"mail.example.org", "Jane Doe", 995, true, true, std::string("E192")};
+    ASSERT_TRUE(hosts.update(entry));
+    ASSERT_TRUE(hosts.save());
+    EXPECT_EQ(TempFolder::read(tmp.file(HostList::kFileName)),
+              std::string(XmlDocument::kHeader) +
+                  "<hostlist>\n"
+                  "<host id=\"E192\" try=\"1\" secure=\"1\" port=\"995\" user=\"Jane_Doe\" server=\"mail=2Eexample=2Eorg\"/>\n"
+                  "</hostlist>\n");
+}
+
+TEST(HostList, AccountsAreIdentifiedByServerAndExactUserName) {
+    TempFolder tmp;
+    const std::string path = tmp.file(HostList::kFileName);
+    {
+        HostList hosts;
+        ASSERT_TRUE(hosts.load(path));
+        EXPECT_TRUE(hosts.update({"pop.example.org", "Jane", 110, false, false, std::string("AAAA")}));
+        EXPECT_TRUE(hosts.update({"pop.example.org", "jane", 995, true, true, {}}));
+        EXPECT_TRUE(hosts.update({"pop.example.org", "joe&co", 1110, false, true, {}}));
+        EXPECT_TRUE(hosts.save());
+    }
+    HostList hosts;
+    ASSERT_TRUE(hosts.load(path));
+    HostEntry jane, lower, joe, none;
+    ASSERT_TRUE(hosts.find(jane, "pop.example.org", "Jane"));
+    ASSERT_TRUE(hosts.find(lower, "pop.example.org", "jane"));
+    ASSERT_TRUE(hosts.find(joe, "pop.example.org", "joe&co"));
+    EXPECT_FALSE(hosts.find(none, "POP.example.org", "Jane"));
+    EXPECT_EQ(jane.port, 110);
+    EXPECT_EQ(jane.obscuredPassword, std::optional<std::string>("AAAA"));
+    EXPECT_EQ(lower.port, 995);
+    EXPECT_TRUE(lower.secure && lower.tested);
+    EXPECT_EQ(lower.obscuredPassword, std::nullopt);
+    EXPECT_EQ(joe.port, 1110);
+    EXPECT_EQ(none.server, "POP.example.org");
+    EXPECT_EQ(none.port, 110);
+
+    // An update without a password keeps the stored one and changes the entry in place.
+    jane.obscuredPassword.reset();
+    jane.secure = true;
+    ASSERT_TRUE(hosts.update(jane));
+    std::vector<HostEntry> all;
+    hosts.list(all);
+    ASSERT_EQ(all.size(), 3u);
+    HostEntry again;
+    hosts.find(again, "pop.example.org", "Jane");
+    EXPECT_TRUE(again.secure);
+    EXPECT_EQ(again.obscuredPassword, std::optional<std::string>("AAAA"));
+
+    // The options page sees decoded names and can delete an account.
+    std::vector<std::string> users;
+    for (const HostEntry& e : all) users.push_back(e.user);
+    EXPECT_NE(std::find(users.begin(), users.end(), "joe&co"), users.end());
+    EXPECT_TRUE(hosts.remove("pop.example.org", "joe&co"));
+    EXPECT_FALSE(hosts.remove("pop.example.org", "joe&co"));
+    all.clear();
+    hosts.list(all);
+    EXPECT_EQ(all.size(), 2u);
+}
+
+TEST(HostList, ReadsAttributesWrittenByHandAndStartsOverOnBadFiles) {
+    TempFolder tmp;
+    const std::string header(XmlDocument::kHeader);
+    struct Case {
+        const char* what;
+        std::string file;
+        bool found;
+        int32_t port;
+        bool secure, tested;
+    } cases[] = {
+        {"flags by first character, port absent",
+         header + "<hostlist>\n<host try=\"0\" secure=\"1yes\" user=\"u\" server=\"s\"/>\n</hostlist>\n", true, 110, true, false},
+        {"other elements are not accounts",
+         header + "<hostlist>\n<guest user=\"u\" server=\"s\"/>\n</hostlist>\n", false, 110, false, false},
+        {"truncated file", header + "<hostlist>\n<host user=\"u\" server=\"s\" port=\"99", false, 110, false, false},
+        {"garbage", "\x01\x02<<>>/=", false, 110, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HostList hosts;
+        ASSERT_TRUE(hosts.load(tmp.write(HostList::kFileName, c.file)));
+        HostEntry entry;
+        EXPECT_EQ(hosts.find(entry, "s", "u"), c.found);
+        EXPECT_EQ(entry.port, c.port);
+        EXPECT_EQ(entry.secure, c.secure);
+        EXPECT_EQ(entry.tested, c.tested);
+        // Whatever was read, a new account can be added and saved.
+        ASSERT_TRUE(hosts.update({"new", "user", 110, false, false, {}}));
+        ASSERT_TRUE(hosts.save());
+        HostList reread;
+        ASSERT_TRUE(reread.load(tmp.file(HostList::kFileName)));
+        EXPECT_TRUE(reread.find(entry, "new", "user"));
+    }
+
+    HostList missing;
+    ASSERT_TRUE(missing.load(tmp.file("absent/hostlist.xml")));
+    std::vector<HostEntry> all;
+    missing.list(all);
+    EXPECT_TRUE(all.empty());
+    missing.close();
+    EXPECT_FALSE(missing.update({"s", "u", 110, false, false, {}})) << "a closed list takes no changes";
+    EXPECT_FALSE(missing.save());
+}
+
+} // namespace
