@@ -128,6 +128,16 @@ void trimInPlace(char* text, IsTrimmed isTrimmed) {
 
 bool isBlank(unsigned char c) { return c == ' ' || c == '\t'; }
 
+const unsigned char* bytes(std::string_view text) { return reinterpret_cast<const unsigned char*>(text.data()); }
+
+// Runs a buffer codec on a string of `capacity` bytes and cuts the string to what it wrote.
+template <class Codec>
+std::string intoString(size_t capacity, Codec codec) {
+    std::string out(capacity, '\0');
+    out.resize(codec(out.data(), out.size()));
+    return out;
+}
+
 } // namespace
 
 long FindText(const char* text, const char* pattern, bool caseSensitive) {
@@ -137,8 +147,7 @@ long FindText(const char* text, const char* pattern, bool caseSensitive) {
 }
 
 long FindText(std::string_view text, std::string_view pattern, bool caseSensitive) {
-    return quickSearch(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
-                       reinterpret_cast<const unsigned char*>(pattern.data()), pattern.size(), caseSensitive);
+    return quickSearch(bytes(text), text.size(), bytes(pattern), pattern.size(), caseSensitive);
 }
 
 size_t Base64Decode(const char* text, size_t length, char* out, size_t outSize) {
@@ -180,9 +189,8 @@ size_t Base64Decode(const char* text, size_t length, char* out, size_t outSize) 
 }
 
 std::string Base64Decode(std::string_view text) {
-    std::string out(text.size() / 4 * 3 + 4, '\0');
-    out.resize(Base64Decode(text.data(), text.size(), out.data(), out.size()));
-    return out;
+    return intoString(text.size() / 4 * 3 + 4,
+                      [&](char* out, size_t size) { return Base64Decode(text.data(), text.size(), out, size); });
 }
 
 size_t Base64Encode(const char* text, size_t length, char* out, size_t outSize) {
@@ -192,10 +200,8 @@ size_t Base64Encode(const char* text, size_t length, char* out, size_t outSize) 
 }
 
 std::string Base64Encode(std::string_view text) {
-    std::string out((text.size() + 2) / 3 * 4 + 1, '\0');
-    out.resize(encodeBase64(reinterpret_cast<const unsigned char*>(text.data()), text.size(), out.data(),
-                            out.size()));
-    return out;
+    return intoString((text.size() + 2) / 3 * 4 + 1,
+                      [&](char* out, size_t size) { return encodeBase64(bytes(text), text.size(), out, size); });
 }
 
 size_t QuotedPrintableDecode(const char* text, size_t length, char* out, size_t outSize) {
@@ -245,9 +251,9 @@ size_t QuotedPrintableDecode(const char* text, size_t length, char* out, size_t 
 }
 
 std::string QuotedPrintableDecode(std::string_view text) {
-    std::string out(text.size() + 1, '\0');
-    out.resize(QuotedPrintableDecode(text.data(), text.size(), out.data(), out.size()));
-    return out;
+    return intoString(text.size() + 1, [&](char* out, size_t size) {
+        return QuotedPrintableDecode(text.data(), text.size(), out, size);
+    });
 }
 
 size_t QEncode(const char* text, size_t length, char* out, size_t outSize) {
@@ -256,9 +262,8 @@ size_t QEncode(const char* text, size_t length, char* out, size_t outSize) {
 }
 
 std::string QEncode(std::string_view text) {
-    std::string out(text.size() * 3 + 1, '\0');
-    out.resize(encodeQ(reinterpret_cast<const unsigned char*>(text.data()), text.size(), out.data(), out.size()));
-    return out;
+    return intoString(text.size() * 3 + 1,
+                      [&](char* out, size_t size) { return encodeQ(bytes(text), text.size(), out, size); });
 }
 
 std::string DecodeEncodedWords(std::string_view text) {
