@@ -1,5 +1,9 @@
 #include "filter/LearningFilter.h"
 
+#include "app/Application.h"
+#include "app/Settings.h"
+#include "filter/MailMessage.h"
+#include "filter/TextUtils.h"
 #include "filter/Tokenizer.h"
 
 #include <algorithm>
@@ -48,6 +52,18 @@ void LearningFilter::Load(const std::string& trainingFolder, size_t memoryLimit)
     bad_.Read(trainingFolder + "/" + kBadFileName);
 }
 
+void LearningFilter::Load() {
+    Load(Application::instance().pathInProgramFolder(kTrainingFolder),
+         MemoryLimitForSetting(settings::trainingAreaMaxMemory()));
+}
+
+void LearningFilter::MessageText(const MailMessage& message, std::string& body, std::string& subject) {
+    body.clear();
+    subject.clear();
+    if (std::optional<std::string> text = message.BodyText(true)) body = std::move(*text);
+    if (const char* value = message.HeaderByKind(CVX_HEADER_SUBJECT)) subject = DecodeEncodedWords(value);
+}
+
 void LearningFilter::CountWords(std::string_view body, std::string_view subject, WordTable& table) {
     // Fed one after the other, so the body's last word does not run into the subject.
     Tokenizer::Run(body, table);
@@ -60,9 +76,23 @@ void LearningFilter::LearnText(std::string_view body, std::string_view subject, 
     CountWords(body, subject, table);
 }
 
+bool LearningFilter::Learn(const MailMessage* message, bool asSpam) {
+    if (!message) return false;
+    std::string body, subject;
+    MessageText(*message, body, subject);
+    LearnText(body, subject, asSpam);
+    return true;
+}
+
 void LearningFilter::Save() const {
     bad_.Write();
     good_.Write();
+}
+
+double LearningFilter::Score(const MailMessage* message, char* reason, size_t reasonCapacity) const {
+    std::string body, subject;
+    if (message) MessageText(*message, body, subject);
+    return ScoreText(body, subject, reason, reasonCapacity);
 }
 
 double LearningFilter::ScoreText(std::string_view body, std::string_view subject, char* reason,
@@ -116,6 +146,11 @@ int LearningFilter::VerdictFor(double probability) {
     if (probability >= kSpamAtLeast) return kSpam;
     if (probability <= kNonSpamAtMost) return kNonSpam;
     return kUndecided;
+}
+
+int LearningFilter::Verdict(const MailMessage* message, double& probability, char* reason) const {
+    probability = Score(message, reason, kVerdictReasonCapacity);
+    return VerdictFor(probability);
 }
 
 LearningFilter::CompactResult LearningFilter::Compact(bool doBad, bool doGood, uint32_t badThreshold,

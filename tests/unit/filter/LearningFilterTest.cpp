@@ -1,4 +1,5 @@
 #include "filter/LearningFilter.h"
+#include "filter/MailMessage.h"
 #include "tests/fakes/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -255,4 +256,36 @@ TEST(LearningFilter, CompactRemovesRareWordsAndReportsWhatItFreed) {
     EXPECT_EQ(fromDisk.bad().entries(), 1u) << "compaction saved the tables";
     EXPECT_EQ(fromDisk.good().entries(), 1u);
     EXPECT_EQ(fromDisk.good().messages(), 4u);
+}
+
+TEST(LearningFilter, LearnsAndScoresMessagesByBodyWithoutTagsThenDecodedSubject) {
+    MailMessage spam;
+    spam.Parse("Subject: =?iso-8859-1?Q?cheap_pills?=\r\nContent-Type: text/html\r\n\r\n"
+               "<p class=\"promo\">Cheap pharmacy<br>offers</p>\r\n");
+    MailMessage ham;
+    ham.Parse("Subject: agenda for monday\r\n\r\nSee the agenda attached.\r\n");
+
+    LearningFilter filter;
+    EXPECT_FALSE(filter.Learn(nullptr, true));
+    EXPECT_EQ(filter.bad().messages(), 0u);
+    for (int i = 0; i < 6; ++i) ASSERT_TRUE(filter.Learn(&spam, true));
+    ASSERT_TRUE(filter.Learn(&ham, false));
+    EXPECT_EQ(filter.bad().messages(), 6u);
+    EXPECT_EQ(filter.bad().Count("pharmacy"), 6u);
+    EXPECT_EQ(filter.bad().Count("offers"), 6u) << "<br> became a line break";
+    EXPECT_EQ(filter.bad().Count("cheap"), 12u) << "once in the body, once in the decoded subject";
+    EXPECT_EQ(filter.bad().Count("pills"), 0u) << "the subject's last word has no delimiter after it";
+    EXPECT_EQ(filter.bad().Count("promo"), 0u) << "tags are not words";
+    EXPECT_EQ(filter.good().Count("agenda"), 2u);
+
+    char reason[LearningFilter::kVerdictReasonCapacity];
+    double probability = 0;
+    EXPECT_EQ(filter.Verdict(&spam, probability, reason), LearningFilter::kSpam);
+    // cheap, pharmacy and offers are all at 0.99 (their order among equals is free)
+    EXPECT_NEAR(probability, std::pow(0.99, 3) / (std::pow(0.99, 3) + std::pow(0.01, 3)), 1e-12);
+    std::string text = reason;
+    EXPECT_EQ(text.size(), std::string("cheap, pharmacy, offers").size()) << text;
+    for (const char* word : {"cheap", "pharmacy", "offers"}) EXPECT_NE(text.find(word), std::string::npos) << text;
+    EXPECT_EQ(filter.Verdict(nullptr, probability, reason), LearningFilter::kUndecided);
+    EXPECT_EQ(probability, 0.4);
 }
