@@ -1,6 +1,7 @@
 // Entry of the Corvanthelix program.
 #include "app/Application.h"
 #include "app/HeadlessShell.h"
+#include "app/ProgramLanguage.h"
 
 #include <cstdio>
 #include <cstring>
@@ -56,6 +57,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "corvanthelix: cannot use the program folder\n");
         return 1;
     }
+    // Every text shown by number passes through the language chosen in the settings.
+    installProgramTranslation();
+    loadProgramLanguage(app.programFolder(), app.settingsPath(), userLanguageId());
     HeadlessShell headless;
     app.setShell(&headless);
     std::fprintf(stderr, "corvanthelix: program folder %s\n", app.programFolder().c_str());
