@@ -34,7 +34,9 @@ bool equalNoCase(std::string_view a, std::string_view b) {
 
 struct NoCaseHash {
     using is_transparent = void;
-    size_t operator()(std::string_view text) const noexcept {
+    // Deliberately not noexcept: the standard tables then keep each node's hash, so lookups and
+    // rehashing never hash a stored name again.
+    size_t operator()(std::string_view text) const {
         uint64_t hash = 1469598103934665603ull; // FNV-1a
         for (char c : text) {
             hash ^= static_cast<unsigned char>(foldCase(c));
@@ -80,24 +82,29 @@ private:
     int fd_;
 };
 
+// Names and values are views into the lines of the ParsedFile that holds the index.
 struct KeyEntry {
     size_t line;
-    std::string value;
+    std::string_view value;
 };
 
 struct SectionIndex {
     size_t header = 0;  // line of "[name]"
     size_t end = 0;     // first line after the section: the next header or the end of the file
     size_t lastKey = 0; // line of the section's last key, or the header when it has none
-    std::unordered_map<std::string, KeyEntry, NoCaseHash, NoCaseEqual> keys;
+    std::unordered_map<std::string_view, KeyEntry, NoCaseHash, NoCaseEqual> keys;
 };
 
 // One file as read: its lines as they are on disk and an index of the first copy of every
 // section and key.
 struct ParsedFile {
+    ParsedFile() = default;
+    ParsedFile(const ParsedFile&) = delete; // the index points into `lines`
+    ParsedFile& operator=(const ParsedFile&) = delete;
+
     std::vector<std::string> lines; // without "\n"; the CR of a CR LF ending stays in the line
     bool crlf = false;              // lines the program adds end like the file's first line
-    std::unordered_map<std::string, SectionIndex, NoCaseHash, NoCaseEqual> sections;
+    std::unordered_map<std::string_view, SectionIndex, NoCaseHash, NoCaseEqual> sections;
 
     // The text of line i without its CR, and without a byte order mark on the first line.
     std::string_view content(size_t i) const {
@@ -119,6 +126,12 @@ struct ParsedFile {
         return it == index->keys.end() ? nullptr : &it->second;
     }
 
+    size_t linesBeforeNextHeader(size_t first) const {
+        size_t i = first;
+        while (i < lines.size() && !isSectionHeader(trimmed(content(i), kBlanks))) ++i;
+        return i - first;
+    }
+
     void buildIndex() {
         sections.clear();
         SectionIndex* open = nullptr; // null inside a repeated section: only the first copy counts
@@ -129,11 +142,14 @@ struct ParsedFile {
             if (isSectionHeader(line)) {
                 if (open) open->end = i;
                 inSection = true;
-                auto [it, added] = sections.try_emplace(std::string(trimmed(line.substr(1, line.size() - 2), kBlanks)));
+                auto [it, added] = sections.try_emplace(trimmed(line.substr(1, line.size() - 2), kBlanks));
                 open = added ? &it->second : nullptr;
                 if (open) {
                     open->header = open->lastKey = i;
                     open->end = lines.size();
+                    // Sized once: growing a table of thousands of senders step by step rehashes
+                    // it over and over.
+                    open->keys.reserve(linesBeforeNextHeader(i + 1));
                 }
                 continue;
             }
@@ -142,7 +158,7 @@ struct ParsedFile {
             if (equals == std::string_view::npos) continue;
             std::string_view key = trimmed(line.substr(0, equals), kBlanks);
             if (key.empty()) continue;
-            open->keys.try_emplace(std::string(key), KeyEntry{i, std::string(trimmed(line.substr(equals + 1), kBlanks))});
+            open->keys.try_emplace(key, KeyEntry{i, trimmed(line.substr(equals + 1), kBlanks)});
             open->lastKey = i;
         }
     }
@@ -367,7 +383,9 @@ bool writeValue(std::string_view section, std::string_view key, const char* valu
 
     std::string keyLine = std::string(key) + "=" + value + lineEnd;
     if (!index) {
-        lines.push_back("[" + std::string(section) + "]" + lineEnd);
+        std::string header;
+        header.append("[").append(section).append("]").append(lineEnd);
+        lines.push_back(std::move(header));
         lines.push_back(std::move(keyLine));
     } else if (auto it = index->keys.find(key); it != index->keys.end()) {
         if (it->second.value == value) return true;
@@ -433,7 +451,7 @@ std::string IniFile::readString(std::string_view section, std::string_view key, 
     std::shared_ptr<const ParsedFile> file;
     files.current(path, file);
     const KeyEntry* entry = file ? file->find(section, key) : nullptr;
-    return entry ? entry->value : std::string(defaultValue);
+    return std::string(entry ? entry->value : defaultValue);
 }
 
 std::string IniFile::readString(std::string_view section, std::string_view key, std::string_view defaultValue,
