@@ -1,0 +1,237 @@
+#include "proxy/ProxyServer.h"
+
+#include "app/Application.h"
+#include "app/Settings.h"
+#include "app/Shell.h"
+#include "proxy/ReadySession.h"
+#include "proxy/SessionControl.h"
+#include "resources/StringTable.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <initializer_list>
+#include <system_error>
+
+namespace corvanthelix {
+
+namespace {
+
+constexpr int kSocketErrorCaption = 1;
+constexpr int kPortInUseText = 247;
+constexpr int kPortNeedsPrivilegesText = 256;
+
+std::unique_ptr<ProxyServer>& instanceHolder() {
+    static std::unique_ptr<ProxyServer> holder;
+    return holder;
+}
+std::mutex& instanceMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+// Fills each "%i" (or "%d") of a translated text with the next number and turns "%%" into "%".
+// Anything else is copied as it is: a translation is not trusted as a printf format.
+std::string withNumbers(const std::string& format, std::initializer_list<int> numbers) {
+    std::string text;
+    auto next = numbers.begin();
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size()) {
+            char kind = format[i + 1];
+            if (kind == '%') {
+                text += '%';
+                ++i;
+                continue;
+            }
+            if ((kind == 'i' || kind == 'd') && next != numbers.end()) {
+                text += std::to_string(*next++);
+                ++i;
+                continue;
+            }
+        }
+        text += format[i];
+    }
+    return text;
+}
+
+} // namespace
+
+struct ProxyServer::Session {
+    Session(std::unique_ptr<Connection> connection, bool tlsPort, ProxyServer& server)
+        : client(std::move(connection)), control(*client, tlsPort, server) {}
+    std::unique_ptr<Connection> client;
+    SessionControl control;
+    std::thread thread;
+    std::atomic<bool> finished{false};
+};
+
+ProxyServer& ProxyServer::instance() {
+    std::lock_guard<std::mutex> lock(instanceMutex());
+    auto& holder = instanceHolder();
+    if (!holder) holder = std::make_unique<ProxyServer>();
+    return *holder;
+}
+
+void ProxyServer::destroyInstance() {
+    std::unique_ptr<ProxyServer> server;
+    {
+        std::lock_guard<std::mutex> lock(instanceMutex());
+        server = std::move(instanceHolder());
+    }
+    server.reset();
+}
+
+ProxyServer::ProxyServer() : sessionFunction_(runReadySession) {}
+
+ProxyServer::~ProxyServer() { stop(); }
+
+void ProxyServer::setSessionFunction(SessionFunction session) {
+    sessionFunction_ = session ? std::move(session) : SessionFunction(runReadySession);
+}
+
+bool ProxyServer::start() {
+    if (started_) return false;
+    TlsContext::initialiseLibrary();
+    clientContext_ = TlsContext::create(TlsContext::Side::Client);
+    serverContext_ = TlsContext::create(TlsContext::Side::Server);
+    if (!clientContext_ || !serverContext_) return false;
+    Application& app = Application::instance();
+    if (!serverContext_.loadCertificate(app.pathInProgramFolder("cert.server.pem"),
+                                        app.pathInProgramFolder("key.server.pem"))) {
+        serverContext_.reset();
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(tableMutex_);
+        stopping_ = false;
+    }
+    started_ = true;
+    if (settings::enablePort() != 0) openPort(plainListener_, plainAcceptThread_, settings::port(), false);
+    if (settings::enablePortSsl() != 0) openPort(tlsListener_, tlsAcceptThread_, settings::portSsl(), true);
+    return true;
+}
+
+void ProxyServer::openPort(Connection& listener, std::thread& acceptThread, int port, bool tlsPort) {
+    if (!listener.listen(port)) {
+        Application::instance().shell().messageBox(bindFailureText(port, listener.lastError(), tlsPort),
+                                                    loadString(kSocketErrorCaption), mb::kIconExclamation);
+        return;
+    }
+    try {
+        acceptThread = std::thread(&ProxyServer::acceptLoop, this, std::ref(listener), tlsPort);
+    } catch (const std::system_error&) {
+        listener.close();
+    }
+}
+
+std::string ProxyServer::bindFailureText(int port, int error, bool tlsPort) {
+    if (error == EACCES)
+        return withNumbers(loadString(kPortNeedsPrivilegesText),
+                           {port, tlsPort ? kSuggestedTlsPort : kSuggestedPlainPort});
+    return withNumbers(loadString(kPortInUseText), {port});
+}
+
+void ProxyServer::acceptLoop(Connection& listener, bool tlsPort) {
+    while (std::unique_ptr<Connection> client = listener.accept()) {
+        reapThreads(false);
+        launchSession(std::move(client), tlsPort);
+    }
+    listener.close();
+    reapThreads(true);
+}
+
+void ProxyServer::launchSession(std::unique_ptr<Connection> client, bool tlsPort) {
+    auto session = std::make_unique<Session>(std::move(client), tlsPort, *this);
+    std::lock_guard<std::mutex> lock(tableMutex_);
+    if (stopping_) return; // the connection closes with the session object
+    try {
+        // The thread starts under the table lock, so its own reapThreads() at the end finds it
+        // stored.
+        session->thread = std::thread(&ProxyServer::runSession, this, std::ref(*session));
+    } catch (const std::system_error&) {
+        return;
+    }
+    for (auto& slot : threadTable_) {
+        if (!slot) {
+            slot = std::move(session);
+            return;
+        }
+    }
+    overflow_.push_back(std::move(session));
+}
+
+void ProxyServer::runSession(Session& session) {
+    // The TLS handshake runs here rather than on the accept thread: a client that stalls in it
+    // holds up only itself, and stop() can end it by closing its connection.
+    if (session.control.tlsPort()) session.client->startTls(serverContext_.get());
+    try {
+        sessionFunction_(session.control);
+    } catch (...) {
+        std::fprintf(stderr, "corvanthelix: a client session ended with an exception\n");
+    }
+    session.client->close();
+    reapThreads(false);
+    session.finished = true;
+}
+
+std::vector<std::unique_ptr<ProxyServer::Session>> ProxyServer::takeSessionsLocked(bool finishedOnly) {
+    std::vector<std::unique_ptr<Session>> taken;
+    for (auto& slot : threadTable_)
+        if (slot && (!finishedOnly || slot->finished)) taken.push_back(std::move(slot));
+    for (auto& session : overflow_)
+        if (!finishedOnly || session->finished) taken.push_back(std::move(session));
+    std::erase(overflow_, nullptr);
+    return taken;
+}
+
+void ProxyServer::reapThreads(bool terminate) {
+    std::vector<std::unique_ptr<Session>> ended;
+    {
+        std::lock_guard<std::mutex> lock(tableMutex_);
+        if (terminate) {
+            for (auto& slot : threadTable_)
+                if (slot) slot->control.closeAll();
+            for (auto& session : overflow_) session->control.closeAll();
+        }
+        ended = takeSessionsLocked(true);
+    }
+    // A finished session's thread has nothing left to do; joining happens outside the lock,
+    // which the ending threads take themselves.
+    for (auto& session : ended) session->thread.join();
+}
+
+int ProxyServer::runningSessions() const {
+    std::lock_guard<std::mutex> lock(tableMutex_);
+    int running = 0;
+    for (const auto& slot : threadTable_)
+        if (slot && !slot->finished) ++running;
+    for (const auto& session : overflow_)
+        if (!session->finished) ++running;
+    return running;
+}
+
+void ProxyServer::stop() {
+    {
+        std::lock_guard<std::mutex> lock(tableMutex_);
+        stopping_ = true;
+    }
+    plainListener_.close();
+    tlsListener_.close();
+    if (plainAcceptThread_.joinable()) plainAcceptThread_.join();
+    if (tlsAcceptThread_.joinable()) tlsAcceptThread_.join();
+
+    // Every session still running, in the table or not, is ended and waited for.
+    std::vector<std::unique_ptr<Session>> remaining;
+    {
+        std::lock_guard<std::mutex> lock(tableMutex_);
+        remaining = takeSessionsLocked(false);
+        for (auto& session : remaining) session->control.closeAll();
+    }
+    for (auto& session : remaining) session->thread.join();
+
+    clientContext_.reset();
+    serverContext_.reset();
+    started_ = false;
+}
+
+} // namespace corvanthelix

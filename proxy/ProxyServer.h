@@ -1,0 +1,115 @@
+#pragma once
+#include "proxy/Connection.h"
+#include "proxy/TlsContext.h"
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+typedef struct ssl_ctx_st SSL_CTX;
+
+namespace corvanthelix {
+
+class SessionControl;
+
+/// The local POP3 service: the two TLS contexts, the listeners on 127.0.0.1 (plain port and TLS
+/// port, each with its accept thread), one thread per mail-client session, and the session lock
+/// that lets one session at a time work.
+///
+/// Life: constructed (nothing open) -> start() -> stop() -> destroyed. start() and stop() are
+/// called from one thread (the main thread); everything else from any thread.
+class ProxyServer {
+public:
+    static constexpr int kThreadSlots = 256;
+    static constexpr int kSuggestedPlainPort = 1110;
+    static constexpr int kSuggestedTlsPort = 1995;
+
+    /// Runs one client session on the session's own thread. Returns when the session is over;
+    /// the server closes the client connection afterwards. Must not throw (an exception is
+    /// caught and ends the session).
+    using SessionFunction = std::function<void(SessionControl& session)>;
+
+    /// The process-wide server, made on first use.
+    static ProxyServer& instance();
+    /// Stops and destroys the process-wide server (the program entry calls this at exit).
+    static void destroyInstance();
+
+    /// A server with nothing open, running runReadySession() for each client until
+    /// setSessionFunction() gives another session.
+    ProxyServer();
+    /// stop().
+    ~ProxyServer();
+    ProxyServer(const ProxyServer&) = delete;
+    ProxyServer& operator=(const ProxyServer&) = delete;
+
+    /// Sets what each accepted client runs; null restores runReadySession(). Call before start().
+    void setSessionFunction(SessionFunction session);
+
+    /// Makes both TLS contexts, loads "cert.server.pem" and "key.server.pem" from the program
+    /// folder (the key must match), then opens the ports the settings ask for ("EnablePort" /
+    /// "Port", "EnablePortSSL" / "PortSSL") and starts their accept threads. Returns false,
+    /// silently and with no port open, when a context cannot be made or the certificate or key
+    /// fails; and when the server runs already. A port that cannot be opened shows a message
+    /// through the shell (in use, or needing privileges) and stays closed; the other port is
+    /// still tried and the result is true.
+    bool start();
+
+    /// Closes both listeners, ends every running session by closing its connections, and waits
+    /// for every accept and session thread, so that no session outlives the call. Frees both TLS
+    /// contexts. Safe to call twice; the server can be started again afterwards.
+    void stop();
+
+    /// The session lock: held by a client session for its whole life and by the download of a
+    /// single message for restoring it. Re-entrant.
+    std::recursive_mutex& sessionLock() { return sessionLock_; }
+
+    /// The TLS context for connections to mail servers (owned here); null before start() and
+    /// after stop().
+    SSL_CTX* clientContext() const { return clientContext_.get(); }
+
+    /// Joins and forgets the session threads that have ended. With `terminate`, first closes the
+    /// connections of every running session so that it ends soon.
+    void reapThreads(bool terminate);
+
+    /// The port the plain (TLS) listener is open on; 0 when it is closed.
+    int plainPort() const { return plainListener_.localPort(); }
+    int tlsPort() const { return tlsListener_.localPort(); }
+    /// Sessions whose thread has not ended yet, tracked in the table or not.
+    int runningSessions() const;
+
+    /// The text shown when port `port` cannot be opened because of `error` (errno of bind or
+    /// listen): string 256 with a port to use instead for a port that needs privileges (EACCES),
+    /// else string 247. Translated.
+    static std::string bindFailureText(int port, int error, bool tlsPort);
+
+private:
+    struct Session;
+
+    void openPort(Connection& listener, std::thread& acceptThread, int port, bool tlsPort);
+    void acceptLoop(Connection& listener, bool tlsPort);
+    void launchSession(std::unique_ptr<Connection> client, bool tlsPort);
+    void runSession(Session& session);
+    std::vector<std::unique_ptr<Session>> takeSessionsLocked(bool finishedOnly);
+
+    SessionFunction sessionFunction_;
+    TlsContext clientContext_;
+    TlsContext serverContext_;
+    Connection plainListener_;
+    Connection tlsListener_;
+    std::thread plainAcceptThread_;
+    std::thread tlsAcceptThread_;
+    std::recursive_mutex sessionLock_;
+
+    mutable std::mutex tableMutex_; // guards threadTable_, overflow_, stopping_
+    std::array<std::unique_ptr<Session>, kThreadSlots> threadTable_;
+    // Sessions that found all 256 slots taken; tracked all the same, so stop() can end them.
+    std::vector<std::unique_ptr<Session>> overflow_;
+    bool stopping_ = false;
+    bool started_ = false;
+};
+
+} // namespace corvanthelix
