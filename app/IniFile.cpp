@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -356,44 +357,62 @@ std::string replacedValue(const std::string& line, std::string_view value) {
     return result;
 }
 
+// Runs `use` on the file as it is now (null when missing or unreadable) under the lock.
+template <class Use>
+auto withFile(const std::string& path, Use&& use) {
+    Cache& files = cache();
+    std::lock_guard<std::mutex> guard(files.lock);
+    std::shared_ptr<const ParsedFile> file;
+    files.current(path, file);
+    return use(file.get());
+}
+
+// Runs `edit` on the file as it is now (null when missing) under the lock; `edit` gives the new
+// lines, or nothing when the file stays as it is. False when the file could not be read or written.
+template <class Edit>
+bool editFile(const std::string& path, Edit&& edit) {
+    Cache& files = cache();
+    std::lock_guard<std::mutex> guard(files.lock);
+    std::shared_ptr<const ParsedFile> file;
+    // Never replace a file that exists but could not be read: that would lose every other setting.
+    if (files.current(path, file) == FileState::Unreadable) return false;
+    std::optional<std::vector<std::string>> lines = edit(file.get());
+    return !lines || commit(files, path, std::move(*lines), file && file->crlf);
+}
+
 bool writeValue(std::string_view section, std::string_view key, const char* value, const std::string& path) {
     if (!validSectionName(section) || !validKeyName(key)) return false;
     if (value && hasLineBreak(value)) return false;
     section = trimmed(section, kBlanks);
     key = trimmed(key, kBlanks);
 
-    Cache& files = cache();
-    std::lock_guard<std::mutex> guard(files.lock);
-    std::shared_ptr<const ParsedFile> file;
-    FileState state = files.current(path, file);
-    // Never replace a file that exists but could not be read: that would lose every other setting.
-    if (state == FileState::Unreadable) return false;
+    return editFile(path, [&](const ParsedFile* file) -> std::optional<std::vector<std::string>> {
+        const SectionIndex* index = file ? file->findSection(section) : nullptr;
+        std::vector<std::string> lines = file ? file->lines : std::vector<std::string>{};
+        std::string_view lineEnd = file && file->crlf ? "\r" : "";
 
-    const SectionIndex* index = file ? file->findSection(section) : nullptr;
-    std::vector<std::string> lines = file ? file->lines : std::vector<std::string>{};
-    bool crlf = file && file->crlf;
-    std::string lineEnd = crlf ? "\r" : "";
+        if (!value) {
+            if (!index || !index->keys.contains(key)) return std::nullopt;
+            for (size_t i = index->end; i-- > index->header + 1;)
+                if (equalNoCase(keyOfLine(*file, i), key)) lines.erase(lines.begin() + static_cast<long>(i));
+            return lines;
+        }
 
-    if (!value) {
-        if (!index || !index->keys.contains(key)) return true;
-        for (size_t i = index->end; i-- > index->header + 1;)
-            if (equalNoCase(keyOfLine(*file, i), key)) lines.erase(lines.begin() + static_cast<long>(i));
-        return commit(files, path, std::move(lines), crlf);
-    }
-
-    std::string keyLine = std::string(key) + "=" + value + lineEnd;
-    if (!index) {
-        std::string header;
-        header.append("[").append(section).append("]").append(lineEnd);
-        lines.push_back(std::move(header));
-        lines.push_back(std::move(keyLine));
-    } else if (auto it = index->keys.find(key); it != index->keys.end()) {
-        if (it->second.value == value) return true;
-        lines[it->second.line] = replacedValue(lines[it->second.line], value);
-    } else {
-        lines.insert(lines.begin() + static_cast<long>(index->lastKey + 1), std::move(keyLine));
-    }
-    return commit(files, path, std::move(lines), crlf);
+        std::string keyLine;
+        keyLine.append(key).append("=").append(value).append(lineEnd);
+        if (!index) {
+            std::string header;
+            header.append("[").append(section).append("]").append(lineEnd);
+            lines.push_back(std::move(header));
+            lines.push_back(std::move(keyLine));
+        } else if (auto it = index->keys.find(key); it != index->keys.end()) {
+            if (it->second.value == value) return std::nullopt;
+            lines[it->second.line] = replacedValue(lines[it->second.line], value);
+        } else {
+            lines.insert(lines.begin() + static_cast<long>(index->lastKey + 1), std::move(keyLine));
+        }
+        return lines;
+    });
 }
 
 int leadingInt(std::string_view value) {
@@ -434,24 +453,19 @@ bool forEachSectionLine(const ParsedFile& file, std::string_view section, Keep&&
 } // namespace
 
 int IniFile::readInt(std::string_view section, std::string_view key, int defaultValue, const std::string& path) {
-    Cache& files = cache();
-    std::lock_guard<std::mutex> guard(files.lock);
-    std::shared_ptr<const ParsedFile> file;
-    files.current(path, file);
-    const KeyEntry* entry = file ? file->find(section, key) : nullptr;
-    // An empty value counts as missing, as with the classic profile functions.
-    if (!entry || entry->value.empty()) return defaultValue;
-    return leadingInt(entry->value);
+    return withFile(path, [&](const ParsedFile* file) {
+        const KeyEntry* entry = file ? file->find(section, key) : nullptr;
+        // An empty value counts as missing, as with the classic profile functions.
+        return !entry || entry->value.empty() ? defaultValue : leadingInt(entry->value);
+    });
 }
 
 std::string IniFile::readString(std::string_view section, std::string_view key, std::string_view defaultValue,
                                 const std::string& path) {
-    Cache& files = cache();
-    std::lock_guard<std::mutex> guard(files.lock);
-    std::shared_ptr<const ParsedFile> file;
-    files.current(path, file);
-    const KeyEntry* entry = file ? file->find(section, key) : nullptr;
-    return std::string(entry ? entry->value : defaultValue);
+    return withFile(path, [&](const ParsedFile* file) {
+        const KeyEntry* entry = file ? file->find(section, key) : nullptr;
+        return std::string(entry ? entry->value : defaultValue);
+    });
 }
 
 std::string IniFile::readString(std::string_view section, std::string_view key, std::string_view defaultValue,
@@ -471,19 +485,11 @@ size_t IniFile::readString(std::string_view section, std::string_view key, std::
 }
 
 bool IniFile::hasKey(std::string_view section, std::string_view key, const std::string& path) {
-    Cache& files = cache();
-    std::lock_guard<std::mutex> guard(files.lock);
-    std::shared_ptr<const ParsedFile> file;
-    files.current(path, file);
-    return file && file->find(section, key);
+    return withFile(path, [&](const ParsedFile* file) { return file && file->find(section, key); });
 }
 
 bool IniFile::hasSection(std::string_view section, const std::string& path) {
-    Cache& files = cache();
-    std::lock_guard<std::mutex> guard(files.lock);
-    std::shared_ptr<const ParsedFile> file;
-    files.current(path, file);
-    return file && file->findSection(section);
+    return withFile(path, [&](const ParsedFile* file) { return file && file->findSection(section); });
 }
 
 bool IniFile::writeString(std::string_view section, std::string_view key, const char* value, const std::string& path) {
@@ -503,21 +509,18 @@ bool IniFile::writeSettingInt(std::string_view section, std::string_view key, in
 
 bool IniFile::deleteSection(std::string_view section, const std::string& path) {
     section = trimmed(section, kBlanks);
-    Cache& files = cache();
-    std::lock_guard<std::mutex> guard(files.lock);
-    std::shared_ptr<const ParsedFile> file;
-    FileState state = files.current(path, file);
-    if (state == FileState::Unreadable) return false;
-    if (!file || !file->findSection(section)) return true;
-    // Every copy of the section goes, or a later copy would come to light.
-    std::vector<std::string> lines;
-    bool inside = false;
-    for (size_t i = 0; i < file->lines.size(); ++i) {
-        std::string_view line = trimmed(file->content(i), kBlanks);
-        if (isSectionHeader(line)) inside = equalNoCase(trimmed(line.substr(1, line.size() - 2), kBlanks), section);
-        if (!inside) lines.push_back(file->lines[i]);
-    }
-    return commit(files, path, std::move(lines), file->crlf);
+    return editFile(path, [&](const ParsedFile* file) -> std::optional<std::vector<std::string>> {
+        if (!file || !file->findSection(section)) return std::nullopt;
+        // Every copy of the section goes, or a later copy would come to light.
+        std::vector<std::string> lines;
+        bool inside = false;
+        for (size_t i = 0; i < file->lines.size(); ++i) {
+            std::string_view line = trimmed(file->content(i), kBlanks);
+            if (isSectionHeader(line)) inside = equalNoCase(trimmed(line.substr(1, line.size() - 2), kBlanks), section);
+            if (!inside) lines.push_back(file->lines[i]);
+        }
+        return lines;
+    });
 }
 
 size_t IniFile::readSection(std::string_view section, char* buffer, size_t bufferSize, const std::string& path) {
@@ -526,39 +529,33 @@ size_t IniFile::readSection(std::string_view section, char* buffer, size_t buffe
     if (bufferSize >= 2) buffer[1] = '\0';
     if (bufferSize < 2) return 0;
 
-    Cache& files = cache();
-    std::lock_guard<std::mutex> guard(files.lock);
-    std::shared_ptr<const ParsedFile> file;
-    files.current(path, file);
-    if (!file) return 0;
-
-    size_t used = 0;
-    bool found = forEachSectionLine(*file, section, [&](std::string_view line) {
-        // One byte stays for the line's NUL and one for the list's closing NUL.
-        if (used + 2 >= bufferSize) return false;
-        size_t length = std::min(line.size(), bufferSize - 2 - used);
-        std::memcpy(buffer + used, line.data(), length);
-        used += length;
-        buffer[used++] = '\0';
-        return length == line.size();
+    return withFile(path, [&](const ParsedFile* file) -> size_t {
+        size_t used = 0;
+        bool found = file && forEachSectionLine(*file, section, [&](std::string_view line) {
+            // One byte stays for the line's NUL and one for the list's closing NUL.
+            if (used + 2 >= bufferSize) return false;
+            size_t length = std::min(line.size(), bufferSize - 2 - used);
+            std::memcpy(buffer + used, line.data(), length);
+            used += length;
+            buffer[used++] = '\0';
+            return length == line.size();
+        });
+        if (!found) return 0;
+        if (used == 0) return 2; // an empty list: both NULs are already there
+        buffer[used] = '\0';
+        return used + 1;
     });
-    if (!found) return 0;
-    if (used == 0) return 2; // an empty list: both NULs are already there
-    buffer[used] = '\0';
-    return used + 1;
 }
 
 std::vector<std::string> IniFile::readSectionLines(std::string_view section, const std::string& path) {
-    Cache& files = cache();
-    std::lock_guard<std::mutex> guard(files.lock);
-    std::shared_ptr<const ParsedFile> file;
-    files.current(path, file);
-    std::vector<std::string> lines;
-    if (file) forEachSectionLine(*file, section, [&](std::string_view line) {
-        lines.emplace_back(line);
-        return true;
+    return withFile(path, [&](const ParsedFile* file) {
+        std::vector<std::string> lines;
+        if (file) forEachSectionLine(*file, section, [&](std::string_view line) {
+            lines.emplace_back(line);
+            return true;
+        });
+        return lines;
     });
-    return lines;
 }
 
 void IniFile::clearCache() {

@@ -94,22 +94,23 @@ CVX_INT_SETTING(backupTraining, setBackupTraining, section::kBackup, key::kTrain
 CVX_STRING_SETTING(statsDays, setStatsDays, section::kStats, key::kDays, "", 0)
 CVX_STRING_SETTING(statsMails, setStatsMails, section::kStats, key::kMails, "", 0)
 
+// Sections whose keys are names: one getter/setter pair per section.
+#define CVX_NAMED_INT_SETTING(getter, setter, sectionName, defaultValue)                           \
+    int getter(std::string_view name, const std::string& file) {                                   \
+        return IniFile::readInt(sectionName, name, defaultValue, file);                            \
+    }                                                                                              \
+    void setter(std::string_view name, int value, const std::string& file) {                       \
+        IniFile::writeSettingInt(sectionName, name, value, file);                                  \
+    }
+
+CVX_NAMED_INT_SETTING(optionalMessageBoxSilenced, setOptionalMessageBox, section::kOptionalMessageBoxes, 0)
+CVX_NAMED_INT_SETTING(pluginEnabled, setPluginEnabled, section::kPlugins, 1)
+CVX_NAMED_INT_SETTING(filterBehaviorSpam, setFilterBehaviorSpam, section::kFilterBehaviorSpam, 0)
+CVX_NAMED_INT_SETTING(filterBehaviorNonSpam, setFilterBehaviorNonSpam, section::kFilterBehaviorNonSpam, 0)
+
 #undef CVX_INT_SETTING
 #undef CVX_STRING_SETTING
-
-int optionalMessageBoxSilenced(std::string_view name, const std::string& file) {
-    return IniFile::readInt(section::kOptionalMessageBoxes, name, 0, file);
-}
-void setOptionalMessageBox(std::string_view name, int value, const std::string& file) {
-    IniFile::writeSettingInt(section::kOptionalMessageBoxes, name, value, file);
-}
-
-int pluginEnabled(std::string_view libraryFileName, const std::string& file) {
-    return IniFile::readInt(section::kPlugins, libraryFileName, 1, file);
-}
-void setPluginEnabled(std::string_view libraryFileName, int value, const std::string& file) {
-    IniFile::writeSettingInt(section::kPlugins, libraryFileName, value, file);
-}
+#undef CVX_NAMED_INT_SETTING
 
 int filterPriority(std::string_view name, const std::string& file) {
     bool builtIn = name == filterName::kLearning || name == filterName::kSpamWords;
@@ -117,18 +118,6 @@ int filterPriority(std::string_view name, const std::string& file) {
 }
 void setFilterPriority(std::string_view name, int value, const std::string& file) {
     IniFile::writeSettingInt(section::kFilterPriority, name, value, file);
-}
-int filterBehaviorSpam(std::string_view name, const std::string& file) {
-    return IniFile::readInt(section::kFilterBehaviorSpam, name, 0, file);
-}
-void setFilterBehaviorSpam(std::string_view name, int value, const std::string& file) {
-    IniFile::writeSettingInt(section::kFilterBehaviorSpam, name, value, file);
-}
-int filterBehaviorNonSpam(std::string_view name, const std::string& file) {
-    return IniFile::readInt(section::kFilterBehaviorNonSpam, name, 0, file);
-}
-void setFilterBehaviorNonSpam(std::string_view name, int value, const std::string& file) {
-    IniFile::writeSettingInt(section::kFilterBehaviorNonSpam, name, value, file);
 }
 
 std::string senderEntry(std::string_view address, const std::string& file) {
