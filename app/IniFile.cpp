@@ -230,7 +230,12 @@ public:
             file = it->second.file;
             return FileState::Loaded;
         }
-        FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!S_ISREG(st.st_mode)) {
+            entries_.erase(path);
+            return FileState::Unreadable;
+        }
+        // O_NONBLOCK: a FIFO put in the file's place between stat and open must not hang the reader.
+        FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         if (!fd) {
             entries_.erase(path);
             return errno == ENOENT ? FileState::Missing : FileState::Unreadable;
