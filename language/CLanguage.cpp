@@ -3,14 +3,22 @@
 #include "language/LanguageFile.h"
 
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <strings.h>
 
 namespace corvanthelix {
 
+namespace {
+
+using ReadLock = std::shared_lock<std::shared_mutex>;
+using WriteLock = std::unique_lock<std::shared_mutex>;
+
+} // namespace
+
 CLanguage::CLanguage() : buckets_{}, information_{} {}
 
-CLanguage::~CLanguage() { Unload(); }
+CLanguage::~CLanguage() { freeEntries(); }
 
 int CLanguage::SetLanguageFile(const char* path) {
     if (!path || !*path) {
@@ -19,22 +27,33 @@ int CLanguage::SetLanguageFile(const char* path) {
     }
     std::string content;
     if (!languagefile::readWholeFile(path, content)) return 0;
-    information_ = languagefile::parseHeader(content, path);
+    {
+        WriteLock lock(lock_);
+        information_ = languagefile::parseHeader(content, path);
+    }
     return AddLanguageFile(path, 1);
 }
 
 int CLanguage::AddLanguageFile(const char* path, int overrideExisting) {
     std::string content;
     if (!languagefile::readWholeFile(path, content)) return 0;
-    if (languagefile::parseHeader(content, path).languageId != information_.languageId) return 0;
-    for (const languagefile::Entry& entry : languagefile::parseEntries(content)) {
-        if (overrideExisting || !FindNode(entry.first.c_str()))
-            InsertNode(entry.first.c_str(), entry.second.c_str());
+    uint16_t fileLanguage = languagefile::parseHeader(content, path).languageId;
+    std::vector<languagefile::Entry> entries = languagefile::parseEntries(content);
+    WriteLock lock(lock_);
+    if (fileLanguage != information_.languageId) return 0;
+    for (const languagefile::Entry& entry : entries) {
+        if (overrideExisting || !findNode(entry.first.c_str())) insertNode(entry.first.c_str(), entry.second.c_str());
     }
     return 1;
 }
 
 void CLanguage::Unload() {
+    WriteLock lock(lock_);
+    freeEntries();
+    information_ = LANGUAGE{};
+}
+
+void CLanguage::freeEntries() {
     for (CLanguageListNode*& head : buckets_) {
         while (head) {
             CLanguageListNode* next = head->next;
@@ -42,16 +61,15 @@ void CLanguage::Unload() {
             head = next;
         }
     }
-    information_ = LANGUAGE{};
 }
 
 const CLanguageListNode* CLanguage::resolve(const char* source, bool* appendColon) const {
     *appendColon = false;
-    if (const CLanguageListNode* node = FindNode(source)) return node;
+    if (const CLanguageListNode* node = findNode(source)) return node;
     size_t length = source ? std::strlen(source) : 0;
     if (length > 1 && source[length - 1] == ':') {
         std::string withoutColon(source, length - 1);
-        if (const CLanguageListNode* node = FindNode(withoutColon.c_str())) {
+        if (const CLanguageListNode* node = findNode(withoutColon.c_str())) {
             *appendColon = true;
             return node;
         }
@@ -63,6 +81,7 @@ void CLanguage::Translate(const char* source, char* destination, size_t size) co
     if (!destination || size == 0) return;
     std::memset(destination, 0, size);
     if (!source) return;
+    ReadLock lock(lock_);
     bool appendColon;
     const CLanguageListNode* node = resolve(source, &appendColon);
     const char* text = node ? node->Translation() : source;
@@ -75,6 +94,7 @@ void CLanguage::Translate(const char* source, char* destination, size_t size) co
 
 size_t CLanguage::GetTranslatedStrLen(const char* source) const {
     if (!source) return 0;
+    ReadLock lock(lock_);
     bool appendColon;
     const CLanguageListNode* node = resolve(source, &appendColon);
     if (!node) return std::strlen(source);
@@ -82,13 +102,23 @@ size_t CLanguage::GetTranslatedStrLen(const char* source) const {
 }
 
 std::string CLanguage::TranslateText(const char* source) const {
-    std::string out(GetTranslatedStrLen(source) + 1, '\0');
-    Translate(source, out.data(), out.size());
-    out.resize(out.size() - 1);
-    return out;
+    if (!source) return std::string();
+    // One lookup under one lock, so the text cannot change between measuring and copying it.
+    ReadLock lock(lock_);
+    bool appendColon;
+    const CLanguageListNode* node = resolve(source, &appendColon);
+    if (!node) return source;
+    std::string text = node->Translation();
+    if (appendColon) text += ':';
+    return text;
 }
 
 const CLanguageListNode* CLanguage::FindNode(const char* source) const {
+    ReadLock lock(lock_);
+    return findNode(source);
+}
+
+const CLanguageListNode* CLanguage::findNode(const char* source) const {
     if (!source || !*source) return nullptr;
     for (const CLanguageListNode* node = buckets_[GetIndex(source)]; node; node = node->next) {
         if (strcasecmp(node->Source(), source) == 0) return node;
@@ -105,6 +135,11 @@ int CLanguage::GetIndex(const char* text) {
 }
 
 void CLanguage::InsertNode(const char* source, const char* translation) {
+    WriteLock lock(lock_);
+    insertNode(source, translation);
+}
+
+void CLanguage::insertNode(const char* source, const char* translation) {
     if (!source || !*source) return;
     CLanguageListNode*& head = buckets_[GetIndex(source)];
     auto* node = new CLanguageListNode(source, translation);
@@ -114,7 +149,9 @@ void CLanguage::InsertNode(const char* source, const char* translation) {
 }
 
 void CLanguage::GetInformation(LANGUAGE* information) const {
-    if (information) *information = information_;
+    if (!information) return;
+    ReadLock lock(lock_);
+    *information = information_;
 }
 
 } // namespace corvanthelix

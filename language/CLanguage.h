@@ -3,6 +3,7 @@
 #include "language/LANGUAGE.h"
 
 #include <cstddef>
+#include <shared_mutex>
 #include <string>
 
 namespace corvanthelix {
@@ -11,7 +12,9 @@ namespace corvanthelix {
 /// files ("*.corvanthelix.language"). Lookups ignore letter case. An empty table translates every
 /// text to itself, which is the built-in English.
 ///
-/// Not locked: the table is filled on the user-interface thread; other threads only read it.
+/// Safe to use from several threads: the table is filled on the user-interface thread (at start-up
+/// and when the user picks another language) while mail-check threads translate texts; a change
+/// waits for the lookups running at that moment, so none of them reads a freed entry.
 class VEXOLINDRA_API CLanguage {
 public:
     /// Bucket 0 holds texts that do not start with a letter A-Z/a-z, buckets 1..26 the letters.
@@ -54,7 +57,8 @@ public:
     std::string TranslateText(const char* source) const;
 
     /// The first entry whose source text equals `source` without regard to letter case, or null.
-    /// The entry stays owned by the table and is valid until the table is unloaded.
+    /// The entry stays owned by the table and is valid until the table is unloaded (keep it only
+    /// on the thread that may unload).
     const CLanguageListNode* FindNode(const char* source) const;
 
     /// The bucket (0..26) of `text` by its first character.
@@ -80,9 +84,14 @@ public:
     void GetInformation(LANGUAGE* information) const;
 
 private:
+    // The helpers below expect the caller to hold lock_.
     /// The entry that answers `source`, and whether a ":" must follow its translation.
     const CLanguageListNode* resolve(const char* source, bool* appendColon) const;
+    const CLanguageListNode* findNode(const char* source) const;
+    void insertNode(const char* source, const char* translation);
+    void freeEntries();
 
+    mutable std::shared_mutex lock_;
     CLanguageListNode* buckets_[kBucketCount];
     LANGUAGE information_;
 };

@@ -25,21 +25,18 @@ long loadIntoBuffer(StringTableLookup table, unsigned id, char* buffer, size_t s
     return static_cast<long>(copied);
 }
 
-char* translatedCopy(const char* english) {
-    CLanguage* language = GetLanguage();
-    if (!language || !english) return nullptr;
-    size_t size = language->GetTranslatedStrLen(english) + 1;
-    char* copy = new char[size];
-    language->Translate(english, copy, size);
-    return copy;
-}
-
 char* plainCopy(const char* text) {
     if (!text) return nullptr;
     size_t size = std::strlen(text) + 1;
     char* copy = new char[size];
     std::memcpy(copy, text, size);
     return copy;
+}
+
+char* translatedCopy(const char* english) {
+    CLanguage* language = GetLanguage();
+    if (!language || !english) return nullptr;
+    return plainCopy(language->TranslateText(english).c_str());
 }
 
 } // namespace

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 using namespace corvanthelix;
 using corvanthelix::testing::TempFolder;
@@ -290,4 +293,36 @@ TEST(CLanguage, BucketsAndInsertion) {
     EXPECT_EQ(language.FindNode("Ope"), nullptr);
     language.Unload();
     EXPECT_EQ(language.FindNode("open"), nullptr);
+}
+
+TEST(CLanguage, LanguageChangesWhileOtherThreadsTranslate) {
+    // The user picks English and German in turn while mail-check threads translate: every text
+    // read is whole English or whole German, and no thread reads a freed entry.
+    TempFolder tmp;
+    std::string german = tmp.write("de.language", std::string(kGermanHeader) +
+                                                      "Closing connection...\n=Verbindung wird geschlossen...\n"
+                                                      "Ready\n=Bereit\n");
+    CLanguage language;
+    ASSERT_EQ(language.SetLanguageFile(german.c_str()), 1);
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 3; ++t) {
+        readers.emplace_back([&] {
+            while (!stop) {
+                std::string closing = language.TranslateText("Closing connection...");
+                std::string ready = language.TranslateText("Ready:");
+                if (closing != "Closing connection..." && closing != "Verbindung wird geschlossen...") ++wrong;
+                if (ready != "Ready:" && ready != "Bereit:") ++wrong;
+            }
+        });
+    }
+    for (int i = 0; i < 300; ++i) {
+        language.SetLanguageFile(nullptr);
+        language.SetLanguageFile(german.c_str());
+    }
+    stop = true;
+    for (std::thread& t : readers) t.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(translate(language, "Ready"), "Bereit");
 }
