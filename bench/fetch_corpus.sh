@@ -7,8 +7,9 @@
 #
 # Cache folder: $CORVANTHELIX_CORPUS, default ~/.cache/corvanthelix/corpus. Running it again
 # reuses what is there. Layout afterwards:
-#   <cache>/messages/<folder>/<id>.<md5>.txt  one RFC 822 message per file (LF line ends, as published),
-#                                      folders easy-ham-1, easy-ham-2, hard-ham-1, spam-1, spam-2
+#   <cache>/messages/<folder>/<id>.<md5>.txt   one RFC 822 message per file, LF line ends as
+#                                              published; the folder names the label:
+#                                              easy-ham-1, easy-ham-2, hard-ham-1 (ham), spam-1, spam-2
 # The last line printed is the path of <cache>/messages.
 set -euo pipefail
 

@@ -426,12 +426,15 @@ bool writeAll(int fd, const char* data, size_t length) {
     return true;
 }
 
-const int kDayNumberOfEpoch = DayNumber(1970, 1, 1);
+int epochDayNumber() {
+    static const int dayNumber = DayNumber(1970, 1, 1);
+    return dayNumber;
+}
 
 long long floorDiv(long long a, long long b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
 long long secondsSinceEpoch(const MessageDate& date) {
-    return (static_cast<long long>(DayNumber(date.year, date.month, date.day)) - kDayNumberOfEpoch) * 86400LL +
+    return (static_cast<long long>(DayNumber(date.year, date.month, date.day)) - epochDayNumber()) * 86400LL +
            date.hour * 3600LL + date.minute * 60LL + date.second;
 }
 
@@ -439,7 +442,7 @@ MessageDate dateFromSeconds(long long seconds) {
     long long days = floorDiv(seconds, 86400);
     long long rest = seconds - days * 86400;
     MessageDate date;
-    DateFromDayNumber(static_cast<int>(days + kDayNumberOfEpoch), date.year, date.month, date.day);
+    DateFromDayNumber(static_cast<int>(days + epochDayNumber()), date.year, date.month, date.day);
     date.hour = static_cast<int>(rest / 3600);
     date.minute = static_cast<int>(rest / 60 % 60);
     date.second = static_cast<int>(rest % 60);
