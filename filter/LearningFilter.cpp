@@ -17,6 +17,35 @@ namespace {
 
 // Room for the distinct words of a typical message, so that scoring rarely grows its table.
 constexpr size_t kMessageTableCapacity = 1024;
+// How many words ahead the look-ups into the large tables fetch their memory.
+constexpr size_t kPrefetchDistance = 8;
+
+// Calls `visit` for each word of `words` in order, fetching the slots and then the entries the
+// look-ups into `first` and `second` will need a few words ahead: the large tables do not fit in
+// the caches, and waiting for one look-up at a time would dominate scoring and learning.
+template <class Visit>
+void visitPrefetched(const std::vector<const WordEntry*>& words, const WordTable& first,
+                     const WordTable* second, Visit&& visit) {
+    auto prefetch = [&](size_t i, bool entry) {
+        first.Prefetch(words[i]->hash, entry);
+        if (second) second->Prefetch(words[i]->hash, entry);
+    };
+    size_t n = words.size();
+    for (size_t i = 0; i < std::min(n, 2 * kPrefetchDistance); ++i) prefetch(i, false);
+    for (size_t i = 0; i < std::min(n, kPrefetchDistance); ++i) prefetch(i, true);
+    for (size_t i = 0; i < n; ++i) {
+        if (i + 2 * kPrefetchDistance < n) prefetch(i + 2 * kPrefetchDistance, false);
+        if (i + kPrefetchDistance < n) prefetch(i + kPrefetchDistance, true);
+        visit(*words[i]);
+    }
+}
+
+std::vector<const WordEntry*> wordsOf(const WordTable& table) {
+    std::vector<const WordEntry*> words;
+    words.reserve(table.entries());
+    table.ForEachInInsertionOrder([&words](const WordEntry& entry) { words.push_back(&entry); });
+    return words;
+}
 
 struct JudgedWord {
     const WordEntry* entry;
@@ -73,7 +102,16 @@ void LearningFilter::CountWords(std::string_view body, std::string_view subject,
 void LearningFilter::LearnText(std::string_view body, std::string_view subject, bool asSpam) {
     WordTable& table = asSpam ? bad_ : good_;
     table.addMessage();
-    CountWords(body, subject, table);
+    // The message's words are counted first and then added with their counts, in the order they
+    // first occurred: the table ends up exactly as if every occurrence had been inserted in text
+    // order (new words enter in the same order and meet the memory limit at the same word, and a
+    // word refused once stays refused because the memory used only grows), but each distinct word
+    // costs one look-up into the large table instead of one per occurrence.
+    WordTable words(0, kMessageTableCapacity);
+    CountWords(body, subject, words);
+    visitPrefetched(wordsOf(words), table, nullptr, [&table](const WordEntry& word) {
+        table.Insert(word.text(), word.hash, word.count);
+    });
 }
 
 bool LearningFilter::Learn(const MailMessage* message, bool asSpam) {
@@ -112,7 +150,7 @@ double LearningFilter::ScoreWords(const WordTable& words, char* reason, size_t r
     double goodMessages = good_.messages();
     std::vector<JudgedWord> judged;
     judged.reserve(words.entries());
-    words.ForEach([&](const WordEntry& word) {
+    visitPrefetched(wordsOf(words), good_, &bad_, [&](const WordEntry& word) {
         // Both tables hash alike, so the word's hash serves both look-ups.
         double g = 2.0 * good_.Count(word.text(), word.hash);
         double b = bad_.Count(word.text(), word.hash);

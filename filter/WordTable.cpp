@@ -19,8 +19,6 @@ constexpr size_t kHeaderSize = 16;
 constexpr uint32_t kFormatVersion = 1;
 // The smallest record: a length byte, one character and the count.
 constexpr size_t kSmallestRecord = 1 + 1 + 4;
-constexpr size_t kFirstBlockSize = 64;
-constexpr size_t kLargestBlockSize = 4096;
 constexpr int kAllocationAttempts = 100;
 
 struct FileCloser {
@@ -80,8 +78,7 @@ bool replaceFileAtomically(const std::string& path, const std::string& content) 
 } // namespace
 
 WordTable::WordTable(size_t memoryLimit, size_t initialCapacity) : memoryLimit_(memoryLimit) {
-    capacity_ = roundUpToPowerOfTwo(initialCapacity);
-    slots_.reset(new WordEntry*[capacity_]());
+    if (!ResetSlots(roundUpToPowerOfTwo(initialCapacity))) ResetSlots(kMinCapacity);
 }
 
 WordTable::~WordTable() = default;
@@ -92,12 +89,24 @@ uint32_t WordTable::Hash(std::string_view word) {
     return h;
 }
 
+bool WordTable::ResetSlots(size_t capacity) {
+    std::unique_ptr<Slot[]> slots(new (std::nothrow) Slot[capacity]());
+    if (!slots) return false;
+    slots_ = std::move(slots);
+    capacity_ = capacity;
+    return true;
+}
+
 WordEntry* WordTable::Find(std::string_view word, uint32_t hash) const {
     size_t mask = capacity_ - 1;
     size_t slot = hash & mask;
     size_t step = 0;
-    while (WordEntry* entry = slots_[slot]) {
-        if (entry->hash == hash && entry->text() == word) return entry;
+    while (slots_[slot].index != 0) {
+        if (slots_[slot].hash == hash) {
+            WordEntry& entry = entryAt(slots_[slot].index - 1);
+            if (entry.length == word.size() && std::memcmp(entry.word, word.data(), word.size()) == 0)
+                return &entry;
+        }
         // The step costs a division, so it is worked out only when the first slot misses.
         if (step == 0) step = (hash % (capacity_ - 1)) | 1;
         slot = (slot + step) & mask;
@@ -115,50 +124,47 @@ uint32_t WordTable::Count(std::string_view word, uint32_t hash) const {
 size_t WordTable::InsertionSlot(uint32_t hash) const {
     size_t mask = capacity_ - 1;
     size_t slot = hash & mask;
-    if (!slots_[slot]) return slot;
+    if (slots_[slot].index == 0) return slot;
     size_t step = (hash % (capacity_ - 1)) | 1;
     do slot = (slot + step) & mask;
-    while (slots_[slot]);
+    while (slots_[slot].index != 0);
     return slot;
 }
 
 bool WordTable::Grow(size_t newCapacity) {
-    newCapacity = roundUpToPowerOfTwo(newCapacity);
-    std::unique_ptr<WordEntry*[]> old(std::move(slots_));
+    std::unique_ptr<Slot[]> old(std::move(slots_));
     size_t oldCapacity = capacity_;
-    slots_.reset(new (std::nothrow) WordEntry*[newCapacity]());
-    if (!slots_) {
+    if (!ResetSlots(roundUpToPowerOfTwo(newCapacity))) {
         slots_ = std::move(old);
         return false;
     }
-    capacity_ = newCapacity;
     for (size_t i = 0; i < oldCapacity; ++i)
-        if (WordEntry* entry = old[i]) slots_[InsertionSlot(entry->hash)] = entry;
+        if (old[i].index != 0) slots_[InsertionSlot(old[i].hash)] = old[i];
     return true;
 }
 
 WordEntry* WordTable::AllocateEntry() {
-    if (blocks_.empty() || blockUsed_ == blockSize_) {
-        size_t size = blockSize_ == 0 ? kFirstBlockSize : std::min(blockSize_ * 2, kLargestBlockSize);
+    if (entries_ == (size_t(1) << 32) - 1) return nullptr;
+    if ((entries_ >> kBlockShift) == blocks_.size()) {
         std::unique_ptr<WordEntry[]> block;
         for (int attempt = 0; attempt < kAllocationAttempts; ++attempt) {
-            block.reset(new (std::nothrow) WordEntry[size]);
+            block.reset(new (std::nothrow) WordEntry[kBlockSize]);
             if (block) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         if (!block) return nullptr;
         blocks_.push_back(std::move(block));
-        blockSize_ = size;
-        blockUsed_ = 0;
     }
-    return &blocks_.back()[blockUsed_++];
+    return &entryAt(entries_);
 }
 
-WordEntry* WordTable::Insert(std::string_view word) { return Insert(word, Hash(word)); }
+WordEntry* WordTable::Insert(std::string_view word) { return Insert(word, Hash(word), 1); }
 
-WordEntry* WordTable::Insert(std::string_view word, uint32_t hash) {
+WordEntry* WordTable::Insert(std::string_view word, uint32_t hash) { return Insert(word, hash, 1); }
+
+WordEntry* WordTable::Insert(std::string_view word, uint32_t hash, uint32_t occurrences) {
     if (WordEntry* known = Find(word, hash)) {
-        ++known->count;
+        known->count += occurrences;
         return known;
     }
     size_t length = std::min(word.size(), kMaxWordLength);
@@ -167,7 +173,7 @@ WordEntry* WordTable::Insert(std::string_view word, uint32_t hash) {
         hash = Hash(word);
         // The shortened word may be known already (a 21-byte word from a file).
         if (WordEntry* known = Find(word, hash)) {
-            ++known->count;
+            known->count += occurrences;
             return known;
         }
     }
@@ -179,28 +185,21 @@ WordEntry* WordTable::Insert(std::string_view word, uint32_t hash) {
     memoryUsed_ += accounted;
 
     std::memcpy(entry->word, word.data(), length);
-    entry->word[length] = '\0';
+    std::memset(entry->word + length, 0, sizeof entry->word - length);
     entry->length = uint8_t(length);
     entry->removed = false;
-    entry->count = 1;
+    entry->count = occurrences;
     entry->hash = hash;
-    entry->probability = 0.0;
-    slots_[InsertionSlot(hash)] = entry;
+    slots_[InsertionSlot(hash)] = {hash, uint32_t(entries_ + 1)};
     ++entries_;
     return entry;
 }
 
-void WordTable::ReleaseEntries() {
+void WordTable::Clear() {
     blocks_.clear();
     blocks_.shrink_to_fit();
-    blockUsed_ = 0;
-    blockSize_ = 0;
-}
-
-void WordTable::Clear() {
-    ReleaseEntries();
-    capacity_ = kMinCapacity;
-    slots_.reset(new WordEntry*[capacity_]());
+    // Without memory for a small array the old one is emptied where it is.
+    if (!ResetSlots(kMinCapacity)) std::fill(slots_.get(), slots_.get() + capacity_, Slot{0, 0});
     entries_ = 0;
     removedEntries_ = 0;
     memoryUsed_ = 0;
@@ -241,13 +240,7 @@ void WordTable::Load(WordListSource& source) {
     // actually hold so that a bad file cannot ask for gigabytes of slots.
     uint64_t wanted = std::min<uint64_t>(records, source.totalSize() / kSmallestRecord);
     size_t initialCapacity = wanted > (uint64_t(1) << 31) ? 16384 : roundUpToPowerOfTwo(size_t(wanted));
-    if (initialCapacity != capacity_) {
-        std::unique_ptr<WordEntry*[]> slots(new (std::nothrow) WordEntry*[initialCapacity]());
-        if (slots) {
-            slots_ = std::move(slots);
-            capacity_ = initialCapacity;
-        }
-    }
+    if (initialCapacity != capacity_ && !ResetSlots(initialCapacity)) ResetSlots(kMinCapacity);
 
     char word[kMaxStoredLength];
     unsigned char length = 0;
@@ -300,10 +293,10 @@ bool WordTable::Write() const {
 
 size_t WordTable::MarkRare(uint32_t threshold) {
     size_t flagged = 0;
-    for (size_t i = 0; i < capacity_; ++i) {
-        WordEntry* entry = slots_[i];
-        if (entry && !entry->removed && entry->count <= threshold) {
-            entry->removed = true;
+    for (size_t i = 0; i < entries_; ++i) {
+        WordEntry& entry = entryAt(i);
+        if (!entry.removed && entry.count <= threshold) {
+            entry.removed = true;
             ++flagged;
         }
     }

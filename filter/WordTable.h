@@ -13,14 +13,14 @@ namespace corvanthelix {
 class WordListSource;
 
 /// One distinct word of a table. Entries are owned by their table and stay at the same address
-/// until the table is cleared or destroyed.
-struct WordEntry {
+/// until the table is cleared or destroyed. 32 bytes, so that one never straddles two cache lines.
+/// (The per-word probability of a message being scored is kept by the scorer, not here.)
+struct alignas(32) WordEntry {
     char word[21];          // up to 20 bytes and a NUL
     uint8_t length;         // bytes in `word`
     bool removed;           // flagged by compaction: still answers look-ups, not saved
     uint32_t count;         // occurrences in all messages learned into the table
     uint32_t hash;          // WordTable::Hash of `word`, kept so growth needs no rehashing
-    double probability;     // scratch value while a message is scored
 
     std::string_view text() const { return {word, length}; }
 };
@@ -60,6 +60,17 @@ public:
     /// memory limit would be passed, or memory for the table could not be had.
     WordEntry* Insert(std::string_view word);
     WordEntry* Insert(std::string_view word, uint32_t hash);
+    /// Counts `occurrences` (at least 1) occurrences at once; the same as that many Insert calls.
+    WordEntry* Insert(std::string_view word, uint32_t hash, uint32_t occurrences);
+
+    /// Hints that `hash` will be looked up soon: fetches its first slot, and with `entryToo` also the
+    /// entry that slot names when the hash matches (call once without, later once with). Lets a
+    /// caller overlap the memory waits of many look-ups.
+    void Prefetch(uint32_t hash, bool entryToo) const {
+        const Slot& slot = slots_[hash & (capacity_ - 1)];
+        if (!entryToo) __builtin_prefetch(&slot);
+        else if (slot.index != 0 && slot.hash == hash) __builtin_prefetch(&entryAt(slot.index - 1));
+    }
 
     /// Removes every entry and the learned-message count; keeps the memory limit and the path.
     void Clear();
@@ -87,7 +98,12 @@ public:
     template <class Visit>
     void ForEach(Visit&& visit) const {
         for (size_t i = 0; i < capacity_; ++i)
-            if (slots_[i]) visit(*slots_[i]);
+            if (slots_[i].index != 0) visit(entryAt(slots_[i].index - 1));
+    }
+    /// The same in the order the words entered the table.
+    template <class Visit>
+    void ForEachInInsertionOrder(Visit&& visit) const {
+        for (size_t i = 0; i < entries_; ++i) visit(entryAt(i));
     }
 
     uint32_t messages() const { return messages_; }
@@ -104,13 +120,23 @@ public:
     void setFilePath(std::string path) { filePath_ = std::move(path); }
 
 private:
+    // A slot carries the word's hash beside the entry's number, so that probing past other words
+    // does not touch their entries.
+    struct Slot {
+        uint32_t hash;
+        uint32_t index;  // entry number + 1; 0 marks an empty slot
+    };
+    static constexpr size_t kBlockShift = 8;
+    static constexpr size_t kBlockSize = size_t(1) << kBlockShift;
+
+    WordEntry& entryAt(size_t index) const { return blocks_[index >> kBlockShift][index & (kBlockSize - 1)]; }
     void Load(WordListSource& source);
     size_t InsertionSlot(uint32_t hash) const;
+    bool ResetSlots(size_t capacity);
     bool Grow(size_t newCapacity);
     WordEntry* AllocateEntry();
-    void ReleaseEntries();
 
-    std::unique_ptr<WordEntry*[]> slots_;
+    std::unique_ptr<Slot[]> slots_;
     size_t capacity_ = 0;
     size_t entries_ = 0;
     size_t removedEntries_ = 0;
@@ -119,11 +145,9 @@ private:
     uint32_t messages_ = 0;
     std::string filePath_;
 
-    // Entries come from blocks owned by the table, so a message's thousands of words cost a
-    // handful of allocations rather than one each.
+    // Entries come from blocks owned by the table, numbered in the order the words entered: a
+    // message's thousands of words cost a handful of allocations rather than one each.
     std::vector<std::unique_ptr<WordEntry[]>> blocks_;
-    size_t blockUsed_ = 0;
-    size_t blockSize_ = 0;
 };
 
 } // namespace corvanthelix
