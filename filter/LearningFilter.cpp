@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/Settings.h"
 #include "filter/MailMessage.h"
+#include "filter/ReasonText.h"
 #include "filter/TextUtils.h"
 #include "filter/Tokenizer.h"
 
@@ -52,19 +53,6 @@ struct JudgedWord {
     double probability;
     double distance;  // |probability - 0.5|: how much the word tells
 };
-
-// Appends `word` to the NUL-terminated reason when it fits with its separator.
-void appendReason(char* reason, size_t capacity, size_t& length, std::string_view word) {
-    size_t left = capacity - 1 - length;
-    if (left <= word.size() + 2) return;
-    if (length > 0) {
-        std::memcpy(reason + length, ", ", 2);
-        length += 2;
-    }
-    std::memcpy(reason + length, word.data(), word.size());
-    length += word.size();
-    reason[length] = '\0';
-}
 
 } // namespace
 
@@ -173,7 +161,7 @@ double LearningFilter::ScoreWords(const WordTable& words, char* reason, size_t r
     for (size_t i = 0; i < taken; ++i) {
         const JudgedWord& word = judged[i];
         if (withReason && word.probability > kNeutral)
-            appendReason(reason, reasonCapacity, reasonLength, word.entry->text());
+            AppendReasonWord(reason, reasonCapacity, reasonLength, word.entry->text());
         spamProduct *= word.probability;
         hamProduct *= 1.0 - word.probability;
     }

@@ -5,6 +5,7 @@
 #include "app/Settings.h"
 #include "app/Shell.h"
 #include "filter/MailMessage.h"
+#include "filter/ReasonText.h"
 #include "filter/TextUtils.h"
 
 #include <algorithm>
@@ -40,18 +41,6 @@ int32_t leadingInteger(std::string_view text) {
     if (negative) value = -value;
     return int32_t(std::clamp<long long>(value, std::numeric_limits<int32_t>::min(),
                                          std::numeric_limits<int32_t>::max()));
-}
-
-// Appends `word` to the reason when it leaves the reason below 255 characters.
-void appendReason(char* reason, size_t& length, std::string_view word) {
-    if (word.size() + 2 >= SpamWordFilter::kReasonCapacity - 1 - length) return;
-    if (length > 0) {
-        std::memcpy(reason + length, ", ", 2);
-        length += 2;
-    }
-    std::memcpy(reason + length, word.data(), word.size());
-    length += word.size();
-    reason[length] = '\0';
 }
 
 } // namespace
@@ -108,15 +97,12 @@ double SpamWordFilter::ScoreText(std::string_view subject, std::string_view body
         const SpamWord& entry = *it;
         bool listed = false;
         if (FindText(subject, entry.word, false) >= 0) {
-            if (reason) {
-                size_t before = reasonLength;
-                appendReason(reason, reasonLength, entry.word);
-                listed = reasonLength != before;
-            }
+            // Room left greater than length + 2 keeps the reason below 255 characters.
+            if (reason) listed = AppendReasonWord(reason, kReasonCapacity, reasonLength, entry.word);
             sum += entry.percent;
         }
         if (FindText(body, entry.word, false) >= 0) {
-            if (reason && !listed) appendReason(reason, reasonLength, entry.word);
+            if (reason && !listed) AppendReasonWord(reason, kReasonCapacity, reasonLength, entry.word);
             sum += entry.percent;
         }
     }

@@ -239,6 +239,8 @@ void WordTable::Load(WordListSource& source) {
     // A damaged header may announce billions of records; size the table for what the file can
     // actually hold so that a bad file cannot ask for gigabytes of slots.
     uint64_t wanted = std::min<uint64_t>(records, source.totalSize() / kSmallestRecord);
+    // Nor can more words load than the memory limit lets in.
+    if (memoryLimit_ != 0) wanted = std::min<uint64_t>(wanted, memoryLimit_ / (1 + kEntryOverhead));
     size_t initialCapacity = wanted > (uint64_t(1) << 31) ? 16384 : roundUpToPowerOfTwo(size_t(wanted));
     if (initialCapacity != capacity_ && !ResetSlots(initialCapacity)) ResetSlots(kMinCapacity);
 
