@@ -287,11 +287,12 @@ ssize_t Connection::write(const void* data, std::size_t length) {
 ssize_t Connection::writeText(std::string_view text) { return write(text.data(), text.size()); }
 
 ssize_t Connection::writePlain(int fd, const char* data, std::size_t length) {
-    if (!waitFor(fd, POLLOUT)) return -1;
-    const std::size_t chunk = static_cast<std::size_t>(socketBufferSize(fd, SO_SNDBUF));
+    if (sendChunk_ == 0) sendChunk_ = static_cast<std::size_t>(socketBufferSize(fd, SO_SNDBUF));
     std::size_t sent = 0;
     while (sent < length) {
-        ssize_t n = ::send(fd, data + sent, std::min(chunk, length - sent), MSG_NOSIGNAL);
+        // A blocking send waits for room itself, and fails at once when close() shuts the
+        // socket down.
+        ssize_t n = ::send(fd, data + sent, std::min(sendChunk_, length - sent), MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR) continue;
             return -1;
@@ -367,26 +368,19 @@ ssize_t Connection::refill(int fd) {
 }
 
 ssize_t Connection::refillPlain(int fd) {
-    const std::size_t chunk = static_cast<std::size_t>(socketBufferSize(fd, SO_RCVBUF));
+    if (receiveChunk_ == 0) receiveChunk_ = static_cast<std::size_t>(socketBufferSize(fd, SO_RCVBUF));
     char* buffer = receiveBuffer_.get();
     std::size_t total = 0;
     bool failed = false;
     while (total < kReceiveBufferSize) {
-        // Block only for the first bytes: once something is in, take more only if it is
-        // already waiting, so a peer that stops exactly at a chunk boundary is not waited for.
-        if (total == 0) {
-            if (!waitFor(fd, POLLIN)) {
-                failed = true;
-                break;
-            }
-        } else if (!quickPoll(fd, POLLIN)) {
-            break;
-        }
-        std::size_t want = std::min(chunk, kReceiveBufferSize - total);
-        ssize_t n = ::recv(fd, buffer + total, want, 0);
+        // The first receive blocks until data comes, the peer closes, or close() shuts the socket
+        // down; later ones take only what is already there, so a peer that stops exactly at a
+        // chunk boundary is not waited for.
+        std::size_t want = std::min(receiveChunk_, kReceiveBufferSize - total);
+        ssize_t n = ::recv(fd, buffer + total, want, total == 0 ? 0 : MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EINTR) continue;
-            failed = true;
+            failed = errno != EAGAIN && errno != EWOULDBLOCK;
             break;
         }
         total += static_cast<std::size_t>(n);
@@ -412,7 +406,10 @@ ssize_t Connection::refillTls() {
 }
 
 void Connection::spaceOutZeros(char* bytes, std::size_t count) {
-    std::replace(bytes, bytes + count, '\0', ' ');
+    // memchr skips the (almost always zero-free) text many bytes at a time.
+    char* end = bytes + count;
+    for (char* zero = bytes; (zero = static_cast<char*>(std::memchr(zero, 0, static_cast<std::size_t>(end - zero))));)
+        *zero++ = ' ';
 }
 
 bool Connection::isReadable() {
@@ -456,6 +453,8 @@ void Connection::finishCloseLocked() {
     }
     socket_ = -1;
     closePending_ = false;
+    receiveChunk_ = 0;
+    sendChunk_ = 0;
     receiveBuffer_.reset();
     readPosition_ = 0;
     fillLevel_ = 0;

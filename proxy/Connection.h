@@ -132,6 +132,8 @@ private:
     std::unique_ptr<char[]> receiveBuffer_; // kReceiveBufferSize bytes, made on the first read
     std::uint32_t readPosition_ = 0;
     std::uint32_t fillLevel_ = 0;
+    std::size_t receiveChunk_ = 0; // the socket's receive buffer size, read once per socket
+    std::size_t sendChunk_ = 0;    // the socket's send buffer size, read once per socket
     int lastError_ = 0;
 };
 

@@ -72,10 +72,10 @@ TEST(Connection, ZeroBytesArriveAsSpacesAndPeerCloseReadsZero) {
     connectPair(pair);
     EXPECT_TRUE(pair.server->isServerSide());
     EXPECT_FALSE(pair.client.isServerSide());
-    const char sent[] = "From: a\0b\r\n\0";
+    const char sent[] = "\0From: a\0\0b\r\n\0";
     ASSERT_EQ(pair.client.write(sent, sizeof sent - 1), static_cast<ssize_t>(sizeof sent - 1));
     pair.client.close();
-    EXPECT_EQ(readAll(*pair.server), "From: a b\r\n ");
+    EXPECT_EQ(readAll(*pair.server), " From: a  b\r\n ");
     EXPECT_EQ(pair.server->read(nullptr, 10), 0);
     char byte;
     EXPECT_EQ(pair.server->read(&byte, 1), 0) << "after the peer closed";
