@@ -1,11 +1,8 @@
 #include "stores/XmlDocument.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
+#include "app/AtomicFile.h"
+
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace corvanthelix {
 
@@ -13,26 +10,7 @@ namespace {
 
 constexpr size_t npos = std::string_view::npos;
 
-/// Owns a file descriptor; closes it when it goes away.
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int get() const { return fd_; }
-    /// Closes now; returns false when close reports an error (a late write failure).
-    bool reset() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-std::string_view TrimBlanks(std::string_view text) {
+std::string_view TrimSpacesAndTabs(std::string_view text) {
     size_t begin = text.find_first_not_of(" \t");
     if (begin == npos) return {};
     size_t end = text.find_last_not_of(" \t");
@@ -55,11 +33,11 @@ void ParseAttributes(XmlElement& element, std::string_view text) {
         size_t equals = text.find('=', pos);
         if (equals == npos) {
             // A trailing name without "=" keeps its place as an attribute without a value.
-            std::string_view name = TrimBlanks(text.substr(pos));
+            std::string_view name = TrimSpacesAndTabs(text.substr(pos));
             if (!name.empty()) element.SetAttribute(name, "");
             return;
         }
-        std::string_view name = TrimBlanks(text.substr(pos, equals - pos));
+        std::string_view name = TrimSpacesAndTabs(text.substr(pos, equals - pos));
         size_t i = equals + 1;
         while (i < text.size() && text[i] == ' ') ++i;
         size_t valueStart = i;
@@ -68,7 +46,7 @@ void ParseAttributes(XmlElement& element, std::string_view text) {
             if (text[i] == '"') quoted = !quoted;
             else if (text[i] == ' ' && !quoted) break;
         }
-        std::string_view value = StripQuotes(TrimBlanks(text.substr(valueStart, i - valueStart)));
+        std::string_view value = StripQuotes(TrimSpacesAndTabs(text.substr(valueStart, i - valueStart)));
         element.SetAttribute(name, value);
         pos = i;
     }
@@ -76,10 +54,10 @@ void ParseAttributes(XmlElement& element, std::string_view text) {
 
 // `tag` is the text between "<" and the "/" of "/>".
 void ParseChildTag(XmlElement& parent, std::string_view tag) {
-    tag = TrimBlanks(tag);
+    tag = TrimSpacesAndTabs(tag);
     size_t space = tag.find(' ');
     XmlElement* child = parent.AddChild(tag.substr(0, space));
-    if (space != npos) ParseAttributes(*child, TrimBlanks(tag.substr(space + 1)));
+    if (space != npos) ParseAttributes(*child, TrimSpacesAndTabs(tag.substr(space + 1)));
 }
 
 // Collects every self-closing tag of `content` as a child of `element`; any other tag and all text
@@ -120,36 +98,6 @@ void AppendElement(std::string& out, const XmlElement& element) {
     out += ">\n";
 }
 
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-// Writes `data` to a temporary file beside `path`, flushes it to disk and renames it over `path`,
-// so a reader or a crash sees either the old file or the whole new one.
-bool ReplaceFileAtomically(const std::string& path, std::string_view data) {
-    size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp = (slash == std::string::npos ? std::string() : folder) + "." + base + ".XXXXXX";
-    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC)); // mkostemp creates the file 0600
-    if (fd.get() < 0) return false;
-    bool written = WriteAll(fd.get(), data) && ::fsync(fd.get()) == 0;
-    written = fd.reset() && written;
-    if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 XmlDocument::~XmlDocument() {
@@ -158,22 +106,9 @@ XmlDocument::~XmlDocument() {
 
 bool XmlDocument::Load(const std::string& path) {
     Clear();
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return false;
     std::string buffer;
     try {
-        struct stat st {};
-        if (::fstat(fd.get(), &st) == 0 && st.st_size > 0) buffer.reserve(static_cast<size_t>(st.st_size));
-        char chunk[65536];
-        for (;;) {
-            ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-            if (n == 0) break;
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return false; // a folder or an unreadable file
-            }
-            buffer.append(chunk, static_cast<size_t>(n));
-        }
+        if (!readWholeFile(path, buffer)) return false; // missing, unreadable, or a folder
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -200,7 +135,7 @@ bool XmlDocument::Parse(std::string_view text) {
             pos = close + 1;
             continue;
         }
-        std::string_view startTag = TrimBlanks(text.substr(open + 1, close - open - 1));
+        std::string_view startTag = TrimSpacesAndTabs(text.substr(open + 1, close - open - 1));
         std::string_view name = startTag.substr(0, startTag.find(' '));
 
         // The root's closing tag is taken to be the last "<" of the file.
@@ -232,7 +167,7 @@ std::string XmlDocument::ToText() const {
 
 bool XmlDocument::Save(const std::string& path) const {
     if (!loaded_) return false;
-    return ReplaceFileAtomically(path, ToText());
+    return replaceFileAtomically(path, ToText());
 }
 
 XmlElement* XmlDocument::CreateRoot(std::string_view name) {
