@@ -1,5 +1,8 @@
 #include "app/IniFile.h"
 
+#include "app/AtomicFile.h"
+#include "app/UniqueFd.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -63,25 +66,6 @@ bool isSectionHeader(std::string_view trimmedLine) {
     return trimmedLine.size() >= 2 && trimmedLine.front() == '[' && trimmedLine.back() == ']' &&
            trimmedLine.find('=') == std::string_view::npos;
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() { if (fd_ >= 0) ::close(fd_); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    /// Closes now and reports whether the close succeeded (a late write error shows up here).
-    bool close() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 // Names and values are views into the lines of the ParsedFile that holds the index.
 struct KeyEntry {
@@ -235,8 +219,8 @@ public:
             return FileState::Unreadable;
         }
         // O_NONBLOCK: a FIFO put in the file's place between stat and open must not hang the reader.
-        FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        if (!fd) {
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        if (!fd.valid()) {
             entries_.erase(path);
             return errno == ENOENT ? FileState::Missing : FileState::Unreadable;
         }
@@ -287,20 +271,10 @@ Cache& cache() {
     return *instance;
 }
 
-bool writeAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        text.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
 // Replaces the file at `path` by `lines` and puts the new text into the cache. Caller holds the
-// lock. There is no fsync: settings are written on every change of an option, and a rename over
+// lock. Unlike replaceFileAtomically this takes the new file's identity from its own descriptor
+// before the rename, so the cache can never pair our text with a file someone else put there just
+// after. There is no fsync: settings are written on every change of an option, and a rename over
 // the old file already gives readers and a crashed program either the old or the new file.
 bool commit(Cache& files, const std::string& path, std::vector<std::string> lines, bool crlf) {
     std::string text;
@@ -312,12 +286,15 @@ bool commit(Cache& files, const std::string& path, std::vector<std::string> line
         text += '\n';
     }
 
-    std::string temporary = path + ".XXXXXX";
-    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (!fd) return false;
+    // Named like the other stores' temporaries: hidden, beside the file.
+    size_t slash = path.rfind('/');
+    size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    std::string temporary = path.substr(0, nameStart) + "." + path.substr(nameStart) + ".XXXXXX";
+    UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!fd.valid()) return false;
     struct stat st {};
     bool written = ::fchmod(fd.get(), 0600) == 0 && writeAll(fd.get(), text) && ::fstat(fd.get(), &st) == 0;
-    if (!fd.close() || !written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (!fd.reset() || !written || ::rename(temporary.c_str(), path.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return false;
     }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -256,6 +257,9 @@ TEST(IniFile, ConcurrentWritersLoseNoKey) {
                 ++missing;
     EXPECT_EQ(missing, 0);
     EXPECT_EQ(IniFile::readSectionLines("SENDERS", path).size(), size_t(kThreads / 2 * kKeysPerThread));
+    size_t filesInFolder = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(tmp.path())) ++filesInFolder;
+    EXPECT_EQ(filesInFolder, 1u) << "no temporary file may stay behind";
 }
 
 namespace {
