@@ -5,6 +5,7 @@
 #include "filter/TextUtils.h"
 
 #include <cstdio>
+#include <filesystem>
 
 namespace corvanthelix::settings {
 
@@ -119,6 +120,9 @@ int filterPriority(std::string_view name, const std::string& file) {
 void setFilterPriority(std::string_view name, int value, const std::string& file) {
     IniFile::writeSettingInt(section::kFilterPriority, name, value, file);
 }
+bool filterPriorityConfigured(std::string_view name, const std::string& file) {
+    return IniFile::readInt(section::kFilterPriority, name, -1, file) != -1;
+}
 
 std::string senderEntry(std::string_view address, const std::string& file) {
     return IniFile::readString(section::kSenders, address, "", file);
@@ -131,6 +135,23 @@ bool removeSender(std::string_view address, const std::string& file) {
 }
 std::vector<std::string> senderLines(const std::string& file) {
     return IniFile::readSectionLines(section::kSenders, file);
+}
+std::string senderSection(const std::string& file) {
+    // A buffer of the file's size always holds the whole section; the file may grow between the
+    // size and the read, so a full buffer is read again with more room.
+    std::error_code error;
+    uintmax_t fileSize = std::filesystem::file_size(file, error);
+    if (error) return {};
+    std::string text(size_t(fileSize) + 2, '\0');
+    for (;;) {
+        size_t used = IniFile::readSection(section::kSenders, text.data(), text.size(), file);
+        if (used == 0) return {};
+        if (used < text.size()) {
+            text.resize(used);
+            return text;
+        }
+        text.assign(text.size() * 2, '\0');
+    }
 }
 
 std::string columnKey(int column) {

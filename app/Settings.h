@@ -354,6 +354,8 @@ void setPluginEnabled(std::string_view libraryFileName, int value, const std::st
 /// Default 1 for the built-in filters, 255 for plug-ins.
 int filterPriority(std::string_view name, const std::string& file = settingsFile());
 void setFilterPriority(std::string_view name, int value, const std::string& file = settingsFile());
+/// True when a position is stored for filter `name` (a read with default -1 gives something else).
+bool filterPriorityConfigured(std::string_view name, const std::string& file = settingsFile());
 /// What the chain does after filter `name` found spam. Default 0.
 int filterBehaviorSpam(std::string_view name, const std::string& file = settingsFile());
 void setFilterBehaviorSpam(std::string_view name, int value, const std::string& file = settingsFile());
@@ -370,6 +372,9 @@ bool setSenderEntry(std::string_view address, const std::string& value, const st
 bool removeSender(std::string_view address, const std::string& file = settingsFile());
 /// Every "address=value" line of SENDERS in file order (the section reader's lines).
 std::vector<std::string> senderLines(const std::string& file = settingsFile());
+/// The whole SENDERS section as the section reader gives it: every line NUL-terminated, then one
+/// more NUL. "" when the file or the section is missing.
+std::string senderSection(const std::string& file = settingsFile());
 
 /// The key of list column `column` in a window placement section: "col%02i" ("col00", "col03").
 std::string columnKey(int column);
