@@ -1,15 +1,14 @@
 #include "filter/WordTable.h"
 
+#include "app/AtomicFile.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace corvanthelix {
 
@@ -41,38 +40,6 @@ size_t roundUpToPowerOfTwo(size_t wanted) {
     size_t capacity = WordTable::kMinCapacity;
     while (capacity < wanted) capacity <<= 1;
     return capacity;
-}
-
-// Writes `content` to a temporary file beside `path` and renames it over `path`, so a crash
-// leaves either the old or the new file, never a half-written one.
-bool replaceFileAtomically(const std::string& path, const std::string& content) {
-    std::string folder = ".";
-    size_t slash = path.rfind('/');
-    if (slash != std::string::npos) folder = slash == 0 ? "/" : path.substr(0, slash);
-    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
-
-    std::string temporary = path + ".XXXXXX";
-    int fd = mkstemp(temporary.data());
-    if (fd < 0) return false;
-    fchmod(fd, 0600);
-    const char* data = content.data();
-    size_t left = content.size();
-    bool ok = true;
-    while (left > 0) {
-        ssize_t written = ::write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
-            break;
-        }
-        data += written;
-        left -= size_t(written);
-    }
-    if (ok && fsync(fd) != 0) ok = false;
-    if (::close(fd) != 0) ok = false;
-    if (ok && std::rename(temporary.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(temporary.c_str());
-    return ok;
 }
 
 } // namespace
@@ -290,6 +257,9 @@ std::string WordTable::Serialize() const {
 
 bool WordTable::Write() const {
     if (filePath_.empty()) return false;
+    size_t slash = filePath_.rfind('/');
+    // The training folder is made on the first save.
+    if (slash != std::string::npos && slash > 0 && !ensureFolder(filePath_.substr(0, slash))) return false;
     return replaceFileAtomically(filePath_, Serialize());
 }
 
