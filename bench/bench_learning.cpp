@@ -150,9 +150,9 @@ Outcome runOurs(const Split& split, size_t memoryLimit) {
             message.Parse(readMessage(sample.path));
             double probability = 0;
             int verdict = filter.Verdict(&message, probability, reason);
-            if (verdict == LearningFilter::kSpam && !sample.spam) ++out.falsePositives;
-            if (verdict != LearningFilter::kSpam && sample.spam) ++out.falseNegatives;
-            if (verdict == LearningFilter::kUndecided) ++out.unsure;
+            if (verdict == FilterVerdict::kSpam && !sample.spam) ++out.falsePositives;
+            if (verdict != FilterVerdict::kSpam && sample.spam) ++out.falseNegatives;
+            if (verdict == FilterVerdict::kUndecided) ++out.unsure;
         }
         out.scoreSeconds = secondsSince(start);
         out.ok = true;

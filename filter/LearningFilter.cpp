@@ -169,9 +169,9 @@ double LearningFilter::ScoreWords(const WordTable& words, char* reason, size_t r
 }
 
 int LearningFilter::VerdictFor(double probability) {
-    if (probability >= kSpamAtLeast) return kSpam;
-    if (probability <= kNonSpamAtMost) return kNonSpam;
-    return kUndecided;
+    if (probability >= kSpamAtLeast) return FilterVerdict::kSpam;
+    if (probability <= kNonSpamAtMost) return FilterVerdict::kNonSpam;
+    return FilterVerdict::kUndecided;
 }
 
 int LearningFilter::Verdict(const MailMessage* message, double& probability, char* reason) const {

@@ -1,6 +1,7 @@
 #pragma once
 // The learning filter: two word-count tables learned from messages the user classified, and a
 // spam probability for a message from its fifteen most telling words.
+#include "filter/FilterVerdict.h"
 #include "filter/WordTable.h"
 
 #include <cstddef>
@@ -28,10 +29,6 @@ public:
     /// Room of the reason text the verdict fills, including the NUL.
     static constexpr size_t kVerdictReasonCapacity = 100;
 
-    /// Answers of the verdict, as every filter of the chain gives them.
-    static constexpr int kSpam = -1;
-    static constexpr int kUndecided = 0;
-    static constexpr int kNonSpam = 1;
 
     /// Two empty, unlimited tables without files.
     LearningFilter() = default;
@@ -66,8 +63,8 @@ public:
     /// Score of the distinct words of one message, already counted into `words`.
     double ScoreWords(const WordTable& words, char* reason, size_t reasonCapacity) const;
 
-    /// The chain's answer for a probability: kSpam at 0.9 and above, kNonSpam at 3e-7 and below,
-    /// else kUndecided.
+    /// The chain's answer for a probability: FilterVerdict::kSpam at 0.9 and above,
+    /// FilterVerdict::kNonSpam at 3e-7 and below, else FilterVerdict::kUndecided.
     static int VerdictFor(double probability);
     /// Scores the message with a reason of kVerdictReasonCapacity bytes (`reason` must have that
     /// room), stores the probability and returns VerdictFor(probability).

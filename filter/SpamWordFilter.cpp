@@ -126,7 +126,7 @@ int SpamWordFilter::Threshold(int level) const {
 }
 
 int SpamWordFilter::VerdictFor(double score, int threshold) {
-    return score >= threshold * 0.01 ? kSpam : kUndecided;
+    return score >= threshold * 0.01 ? FilterVerdict::kSpam : FilterVerdict::kUndecided;
 }
 
 int SpamWordFilter::Verdict(const MailMessage* message, double& probability, char* reason) const {

@@ -2,6 +2,8 @@
 // The spam-word filter: a list of spam words with a spam probability in percent each; a message
 // whose subject and body together reach the threshold of the aggressiveness level is spam. It
 // never declares a message good.
+#include "filter/FilterVerdict.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -28,9 +30,6 @@ public:
     /// Threshold in percent points when no usable one is configured.
     static constexpr int kDefaultThreshold = 100;
 
-    /// Answers of the verdict, as every filter of the chain gives them.
-    static constexpr int kSpam = -1;
-    static constexpr int kUndecided = 0;
 
     /// A filter with an empty list that reads its word files from `programFolder`.
     explicit SpamWordFilter(std::string programFolder);
@@ -68,8 +67,8 @@ public:
     int Threshold(int level) const;
 
     /// Scores the message (reason: kReasonCapacity bytes), stores the score in `probability`, and
-    /// answers kSpam when it reaches the threshold of the current "Aggressiveness" level, else
-    /// kUndecided.
+    /// answers FilterVerdict::kSpam when it reaches the threshold of the current "Aggressiveness"
+    /// level, else FilterVerdict::kUndecided.
     int Verdict(const MailMessage* message, double& probability, char* reason) const;
     /// The answer for a score at a threshold in percent points.
     static int VerdictFor(double score, int threshold);

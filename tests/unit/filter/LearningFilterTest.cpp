@@ -108,7 +108,7 @@ TEST(LearningFilter, OnlyTheFifteenMostTellingWordsCount) {
     }
     double expected = std::pow(0.01, 15) / (std::pow(0.01, 15) + std::pow(0.99, 15));
     EXPECT_NEAR(score(filter, body), expected, expected * 1e-9);
-    EXPECT_EQ(LearningFilter::VerdictFor(score(filter, body)), LearningFilter::kNonSpam);
+    EXPECT_EQ(LearningFilter::VerdictFor(score(filter, body)), FilterVerdict::kNonSpam);
 }
 
 TEST(LearningFilter, ReasonListsSpammyTellingWordsWithinItsRoom) {
@@ -158,10 +158,10 @@ TEST(LearningFilter, ReasonListsSpammyTellingWordsWithinItsRoom) {
 
 TEST(LearningFilter, VerdictThresholds) {
     struct Case { double probability; int verdict; } cases[] = {
-        {1.0, LearningFilter::kSpam},      {0.9, LearningFilter::kSpam},
-        {0.8999, LearningFilter::kUndecided}, {0.4, LearningFilter::kUndecided},
-        {3.1e-7, LearningFilter::kUndecided}, {3e-7, LearningFilter::kNonSpam},
-        {0.0, LearningFilter::kNonSpam},
+        {1.0, FilterVerdict::kSpam},      {0.9, FilterVerdict::kSpam},
+        {0.8999, FilterVerdict::kUndecided}, {0.4, FilterVerdict::kUndecided},
+        {3.1e-7, FilterVerdict::kUndecided}, {3e-7, FilterVerdict::kNonSpam},
+        {0.0, FilterVerdict::kNonSpam},
     };
     for (const Case& c : cases) EXPECT_EQ(LearningFilter::VerdictFor(c.probability), c.verdict) << c.probability;
 }
@@ -283,13 +283,13 @@ TEST(LearningFilter, LearnsAndScoresMessagesByBodyWithoutTagsThenDecodedSubject)
 
     char reason[LearningFilter::kVerdictReasonCapacity];
     double probability = 0;
-    EXPECT_EQ(filter.Verdict(&spam, probability, reason), LearningFilter::kSpam);
+    EXPECT_EQ(filter.Verdict(&spam, probability, reason), FilterVerdict::kSpam);
     // cheap, pharmacy and offers are all at 0.99 (their order among equals is free)
     EXPECT_NEAR(probability, std::pow(0.99, 3) / (std::pow(0.99, 3) + std::pow(0.01, 3)), 1e-12);
     std::string text = reason;
     EXPECT_EQ(text.size(), std::string("cheap, pharmacy, offers").size()) << text;
     for (const char* word : {"cheap", "pharmacy", "offers"}) EXPECT_NE(text.find(word), std::string::npos) << text;
-    EXPECT_EQ(filter.Verdict(nullptr, probability, reason), LearningFilter::kUndecided);
+    EXPECT_EQ(filter.Verdict(nullptr, probability, reason), FilterVerdict::kUndecided);
     EXPECT_EQ(probability, 0.4);
 }
 

@@ -122,7 +122,7 @@ TEST(SpamWordFilter, ScoresEveryWordInSubjectAndAgainInBody) {
         EXPECT_NEAR(s.score, c.score, 1e-12) << c.name;
         EXPECT_EQ(s.reason, c.reason) << c.name;
         EXPECT_EQ(SpamWordFilter::VerdictFor(s.score, 100),
-                  c.score >= 1.0 ? SpamWordFilter::kSpam : SpamWordFilter::kUndecided) << c.name;
+                  c.score >= 1.0 ? FilterVerdict::kSpam : FilterVerdict::kUndecided) << c.name;
     }
 }
 
@@ -170,10 +170,10 @@ TEST_F(SpamWordFiles, VerdictUsesTheAggressivenessLevelAndTheHtmlSetting) {
     message.Parse("Subject: casino\r\nContent-Type: text/html\r\n\r\n<a href=\"x\">Casino</a> night\r\n");
 
     struct Case { int aggressiveness; int htmlSetting; int verdict; double probability; } cases[] = {
-        {50, 1, SpamWordFilter::kSpam, 1.2},       // subject and body: 120 >= 100
-        {25, 1, SpamWordFilter::kUndecided, 1.2},  // 120 < 150
-        {75, 0, SpamWordFilter::kSpam, 1.7},       // the tag's "href" counts when HTML is kept
-        {25, 0, SpamWordFilter::kSpam, 1.7},
+        {50, 1, FilterVerdict::kSpam, 1.2},       // subject and body: 120 >= 100
+        {25, 1, FilterVerdict::kUndecided, 1.2},  // 120 < 150
+        {75, 0, FilterVerdict::kSpam, 1.7},       // the tag's "href" counts when HTML is kept
+        {25, 0, FilterVerdict::kSpam, 1.7},
     };
     for (const Case& c : cases) {
         settings::setAggressiveness(c.aggressiveness);
