@@ -1,0 +1,150 @@
+#include "proxy/MessageCache.h"
+#include "filter/MailMessage.h"
+#include "tests/fakes/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <sys/stat.h>
+
+using namespace corvanthelix;
+using corvanthelix::testing::TempFolder;
+
+namespace {
+
+std::string record(const std::string& uid, const std::string& fileName) {
+    std::string out;
+    for (const std::string* field : {&uid, &fileName}) {
+        uint32_t n = static_cast<uint32_t>(field->size());
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((n >> (8 * i)) & 0xFF));
+        out += *field;
+    }
+    return out;
+}
+
+MailMessage messageFrom(const std::string& text) {
+    MailMessage message;
+    message.Parse(text);
+    return message;
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Same CRC-32 (0x4ddb0c25), checked with Python's zlib.crc32.
+constexpr const char* kCollidingA = "plumless";
+constexpr const char* kCollidingB = "buckeroo";
+
+} // namespace
+
+TEST(MessageCache, KeepsMessagesByteForByteAcrossSessions) {
+    TempFolder tmp;
+    const std::string text =
+        "From: a@example.org\r\nSubject: odd endings\r\n\r\nbare\nline feed\r\n..dot-stuffed\r\n\r\n";
+    {
+        MessageCache cache;
+        ASSERT_TRUE(cache.open(tmp.path(), "jane", "mail.example.org"));
+        EXPECT_EQ(cache.folder(), tmp.path() + "/cache/fa6cba92@ab698299/");
+        ASSERT_TRUE(cache.add(messageFrom(text), "000000016b19d003"));
+        ASSERT_TRUE(cache.saveIndex());
+    }
+    const std::string folder = tmp.path() + "/cache/fa6cba92@ab698299/";
+    EXPECT_EQ(TempFolder::read(folder + "dc74f6a5.eml"), text);
+    EXPECT_EQ(TempFolder::read(folder + "cache.corvanthelix.dat"), record("000000016b19d003", "dc74f6a5.eml"));
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(::stat((folder + "dc74f6a5.eml").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    MessageCache next;
+    ASSERT_TRUE(next.open(tmp.path(), "jane", "mail.example.org"));
+    MailMessage loaded;
+    ASSERT_TRUE(next.get("000000016b19d003", loaded));
+    EXPECT_EQ(loaded.Source(), text);
+    EXPECT_FALSE(next.get("000000016B19D003", loaded)) << "exact comparison";
+    MessageCache other;
+    ASSERT_TRUE(other.open(tmp.path(), "john", "mail.example.org"));
+    EXPECT_FALSE(other.get("000000016b19d003", loaded)) << "caches are per account";
+}
+
+TEST(MessageCache, NamesCollidingUidsWithACounter) {
+    TempFolder tmp;
+    MessageCache cache;
+    ASSERT_TRUE(cache.open(tmp.path(), "jane", "mail.example.org"));
+    ASSERT_TRUE(cache.add(messageFrom("Subject: A\r\n\r\na\r\n"), kCollidingA));
+    ASSERT_TRUE(cache.add(messageFrom("Subject: B\r\n\r\nb\r\n"), kCollidingB));
+    // A stray file with the next name is not overwritten.
+    tmp.write("cache/fa6cba92@ab698299/4ddb0c252.eml", "stray");
+    ASSERT_TRUE(cache.add(messageFrom("Subject: C\r\n\r\nc\r\n"), "third-with-crc-c"));
+    ASSERT_TRUE(cache.add(messageFrom("Subject: again\r\n\r\n"), kCollidingA)) << "cached already";
+    EXPECT_EQ(cache.size(), 3u);
+    EXPECT_EQ(cache.fileNameOf(kCollidingA), "4ddb0c25.eml");
+    EXPECT_EQ(cache.fileNameOf(kCollidingB), "4ddb0c251.eml");
+
+    MailMessage a, b;
+    ASSERT_TRUE(cache.get(kCollidingA, a));
+    ASSERT_TRUE(cache.get(kCollidingB, b));
+    EXPECT_EQ(a.Source(), "Subject: A\r\n\r\na\r\n");
+    EXPECT_EQ(b.Source(), "Subject: B\r\n\r\nb\r\n");
+    EXPECT_EQ(TempFolder::read(cache.folder() + "4ddb0c252.eml"), "stray");
+}
+
+TEST(MessageCache, RefusesWhatCannotBeCached) {
+    TempFolder tmp;
+    MessageCache closed;
+    EXPECT_FALSE(closed.add(messageFrom("Subject: x\r\n\r\n"), "u")) << "not open";
+    MessageCache cache;
+    ASSERT_TRUE(cache.open(tmp.path(), "jane", "mail.example.org"));
+    EXPECT_FALSE(cache.add(MailMessage(), "u")) << "empty message";
+    EXPECT_FALSE(cache.add(messageFrom("Subject: x\r\n\r\n"), "")) << "no UID";
+    EXPECT_EQ(cache.size(), 0u);
+}
+
+TEST(MessageCache, ReadsADamagedIndexAsFarAsItIsSound) {
+    TempFolder tmp;
+    const std::string folder = "cache/fa6cba92@ab698299/";
+    tmp.write(folder + "1.eml", "Subject: one\r\n\r\n");
+    tmp.write("secret.eml", "Subject: outside\r\n\r\n");
+    std::string index = record("u1", "1.eml") + record("escape", "../../secret.eml") + record("dots", "..") +
+                        record("missing", "2.eml");
+    index += record("cut", "3.eml").substr(0, 9); // length says 3 bytes of UID, fewer follow
+    tmp.write(folder + "cache.corvanthelix.dat", index);
+
+    MessageCache cache;
+    ASSERT_TRUE(cache.open(tmp.path(), "jane", "mail.example.org"));
+    EXPECT_EQ(cache.size(), 2u);
+    MailMessage message;
+    EXPECT_TRUE(cache.get("u1", message));
+    EXPECT_FALSE(cache.get("escape", message)) << "a name leading out of the folder is ignored";
+    EXPECT_FALSE(cache.get("missing", message)) << "listed, but its file is gone";
+    EXPECT_FALSE(cache.get("cut", message));
+}
+
+TEST(MessageCache, ClearRemovesTheAccountFolderAndLeavesTheCacheUsable) {
+    TempFolder tmp;
+    MessageCache cache;
+    ASSERT_TRUE(cache.open(tmp.path(), "jane", "mail.example.org"));
+    ASSERT_TRUE(cache.add(messageFrom("Subject: A\r\n\r\na\r\n"), "a"));
+    ASSERT_TRUE(cache.saveIndex());
+    // A file written while the index could not be saved.
+    tmp.write("cache/fa6cba92@ab698299/deadbeef.eml", "orphan");
+    MessageCache neighbour;
+    ASSERT_TRUE(neighbour.open(tmp.path(), "john", "mail.example.org"));
+    ASSERT_TRUE(neighbour.add(messageFrom("Subject: N\r\n\r\n"), "n"));
+
+    cache.clear();
+    EXPECT_FALSE(exists(tmp.file("cache/fa6cba92@ab698299")));
+    EXPECT_EQ(cache.size(), 0u);
+    EXPECT_TRUE(exists(neighbour.folder() + neighbour.fileNameOf("n"))) << "other accounts stay";
+
+    ASSERT_TRUE(cache.add(messageFrom("Subject: B\r\n\r\n"), "b")) << "usable after clear";
+    ASSERT_TRUE(cache.saveIndex());
+    MessageCache reopened;
+    ASSERT_TRUE(reopened.open(tmp.path(), "jane", "mail.example.org"));
+    MailMessage b;
+    EXPECT_TRUE(reopened.get("b", b));
+    EXPECT_FALSE(reopened.get("a", b));
+}
