@@ -147,8 +147,10 @@ bool FilterManager::Run(int messageNumber, const MailMessage* message, FilterVer
         } else if (answer == FilterVerdict::kNonSpam) {
             verdict.spam = 0;
             if (entry.continueOnNonSpam == 0) break;
-        } else if (answer != FilterVerdict::kUndecided) {
-            // An answer outside -1/0/+1 decides nothing; leave no half-filled verdict behind.
+        } else {
+            // An undecided filter (or an answer outside -1/0/+1) leaves no trace: the verdict
+            // holds the deciding filter's values, or the neutral ones when nothing decided,
+            // rather than the score of a filter that decided nothing.
             verdict.Reset();
         }
     }

@@ -57,10 +57,11 @@ public:
 
     /// Runs the filter chain over message `messageNumber` (the number plug-ins see) and fills
     /// `verdict`. Returns true for spam. With "Enable" 0 nothing runs and the message is not spam.
-    /// Every filter starts from a fresh verdict, so the verdict is the one left by the last
-    /// filter that decided and went on, or by the filter that ended the chain; undecided messages
-    /// are not spam with probability 0.4 and no filter name. A filter whose data is not loaded
-    /// (no acquisition) is undecided.
+    /// Every filter starts from a fresh verdict and a filter that decides nothing leaves a fresh
+    /// one behind, so the verdict is what the last filter that ran left: its decision, or the
+    /// neutral verdict (not spam, probability 0.4, no reason, no filter name) when it decided
+    /// nothing. A decision whose behaviour lets the chain go on is thus replaced by whatever the
+    /// next filter says. A filter whose data is not loaded (no acquisition) is undecided.
     bool Run(int messageNumber, const MailMessage* message, FilterVerdict& verdict);
 
     /// Outstanding acquisitions; whether the learning tables / the spam-word list are loaded.

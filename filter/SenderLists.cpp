@@ -103,8 +103,8 @@ bool SenderLists::SenderOf(const MailMessage& message, SenderEntry& sender) {
     std::string_view name, address;
     if (value.find('<') != std::string_view::npos) {
         // The display name may itself hold "<", ">" or parentheses, and text may follow the
-        // address; the address is what the last angle brackets enclose.
-        name = value.substr(0, value.find('<'));
+        // address: the address is what the last angle brackets enclose, the name what precedes them.
+        name = value.substr(0, value.rfind('<'));
         address = lastEnclosed(value, '<', '>');
     } else if (value.find('(') != std::string_view::npos) {
         address = value.substr(0, value.find('('));
