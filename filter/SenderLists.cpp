@@ -13,11 +13,18 @@ namespace {
 
 constexpr std::string_view kTrimmed = " \t\"";
 
+// Plain loops rather than find_first_of and friends, which look every character up in the set
+// with a library call: the lookup walks thousands of lines per message.
+bool inSet(char c, std::string_view set) {
+    for (char s : set)
+        if (c == s) return true;
+    return false;
+}
+
 std::string_view trimmed(std::string_view text, std::string_view set) {
-    size_t first = text.find_first_not_of(set);
-    if (first == std::string_view::npos) return {};
-    size_t last = text.find_last_not_of(set);
-    return text.substr(first, last - first + 1);
+    while (!text.empty() && inSet(text.front(), set)) text.remove_prefix(1);
+    while (!text.empty() && inSet(text.back(), set)) text.remove_suffix(1);
+    return text;
 }
 
 char upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
@@ -85,7 +92,11 @@ void forEachLine(std::string_view text, Visit visit) {
     }
 }
 
-bool hasWildcard(std::string_view key) { return key.find_first_of("*?") != std::string_view::npos; }
+bool hasWildcard(std::string_view key) {
+    for (char c : key)
+        if (c == '*' || c == '?') return true;
+    return false;
+}
 
 } // namespace
 
