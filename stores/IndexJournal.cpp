@@ -1,0 +1,295 @@
+#include "stores/IndexJournal.h"
+
+#include "filter/Crc32.h"
+#include "filter/TextUtils.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <utility>
+
+namespace corvanthelix {
+
+namespace {
+
+constexpr size_t npos = std::string_view::npos;
+constexpr size_t kCrcDigits = 8;
+
+/// Owns a file descriptor; closes it when it goes away.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
+void AppendToken(std::string& out, std::string_view text) {
+    out += " :";
+    out += QEncode(text);
+}
+
+std::string CrcText(std::string_view payload) {
+    char digits[kCrcDigits + 1];
+    std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(Crc32(payload)));
+    return digits;
+}
+
+/// One change read back from a line.
+struct ParsedChange {
+    bool put = false;
+    std::string key;
+    std::vector<std::pair<std::string, std::string>> attributes; // list order
+};
+
+/// Splits a payload into changes; nothing when any part of it does not follow the format, so a
+/// line is applied whole or not at all.
+std::optional<std::vector<ParsedChange>> ParsePayload(std::string_view payload, std::string_view keyAttribute) {
+    std::vector<std::string_view> tokens;
+    size_t pos = 0;
+    while (pos < payload.size()) {
+        size_t space = payload.find(' ', pos);
+        if (space == npos) space = payload.size();
+        if (space == pos) return std::nullopt; // two spaces in a row: not written by us
+        tokens.push_back(payload.substr(pos, space - pos));
+        pos = space + 1;
+    }
+    std::vector<ParsedChange> changes;
+    for (size_t i = 0; i < tokens.size();) {
+        std::string_view op = tokens[i++];
+        auto isValue = [&](size_t k) { return k < tokens.size() && !tokens[k].empty() && tokens[k][0] == ':'; };
+        auto decoded = [&](size_t k) { return QuotedPrintableDecode(tokens[k].substr(1)); };
+        ParsedChange change;
+        if (op == "D") {
+            if (!isValue(i)) return std::nullopt;
+            change.key = decoded(i++);
+        } else if (op == "P") {
+            bool hasKey = false;
+            while (isValue(i)) {
+                if (!isValue(i + 1)) return std::nullopt;
+                std::string name = decoded(i), value = decoded(i + 1);
+                i += 2;
+                if (name == keyAttribute && !hasKey) {
+                    change.key = value;
+                    hasKey = true;
+                }
+                change.attributes.emplace_back(std::move(name), std::move(value));
+            }
+            if (!hasKey) return std::nullopt;
+            change.put = true;
+        } else {
+            return std::nullopt;
+        }
+        changes.push_back(std::move(change));
+    }
+    if (changes.empty()) return std::nullopt;
+    return changes;
+}
+
+/// The entries of the root by key, first in list order (which is the one every lookup by key
+/// finds), so a long log replays in time proportional to its length.
+class KeyIndex {
+public:
+    KeyIndex(XmlElement& root, std::string_view childName, std::string_view keyAttribute)
+        : root_(root), childName_(childName), keyAttribute_(keyAttribute) {
+        for (XmlElement* child = root.FirstChild(); child; child = child->Next()) {
+            const std::string* key = KeyOf(*child);
+            if (key && !entries_.emplace(*key, child).second) duplicates_ = true;
+        }
+    }
+
+    XmlElement* Find(const std::string& key) const {
+        auto it = entries_.find(key);
+        return it == entries_.end() ? nullptr : it->second;
+    }
+
+    XmlElement* Add() {
+        return root_.AddChild(childName_);
+    }
+    /// Records that `entry` (new, or just given its key) is the first entry with `key`.
+    void Remember(const std::string& key, XmlElement* entry) { entries_[key] = entry; }
+
+    void Remove(const std::string& key) {
+        auto it = entries_.find(key);
+        if (it == entries_.end()) return;
+        root_.RemoveChild(it->second);
+        entries_.erase(it);
+        if (!duplicates_) return;
+        // An index edited by hand may hold a key twice; the next one now comes first.
+        for (XmlElement* child = root_.FirstChild(); child; child = child->Next()) {
+            const std::string* other = KeyOf(*child);
+            if (other && *other == key) {
+                entries_.emplace(key, child);
+                break;
+            }
+        }
+    }
+
+private:
+    const std::string* KeyOf(const XmlElement& child) const {
+        if (child.Name() != childName_) return nullptr;
+        const XmlAttribute* a = child.FindAttribute(keyAttribute_);
+        return a ? &a->Value() : nullptr;
+    }
+
+    XmlElement& root_;
+    std::string_view childName_;
+    std::string_view keyAttribute_;
+    std::unordered_map<std::string, XmlElement*> entries_;
+    bool duplicates_ = false;
+};
+
+/// Applies one line; false (nothing applied) when it is damaged.
+bool ApplyLine(std::string_view line, std::string_view keyAttribute, KeyIndex& index) {
+    if (line.size() < kCrcDigits + 2 || line[kCrcDigits] != ' ') return false;
+    std::string_view payload = line.substr(kCrcDigits + 1);
+    if (line.substr(0, kCrcDigits) != CrcText(payload)) return false;
+    std::optional<std::vector<ParsedChange>> changes = ParsePayload(payload, keyAttribute);
+    if (!changes) return false;
+    for (ParsedChange& change : *changes) {
+        if (!change.put) {
+            index.Remove(change.key);
+            continue;
+        }
+        XmlElement* entry = index.Find(change.key);
+        if (entry) {
+            while (XmlAttribute* a = entry->FirstAttribute()) entry->RemoveAttribute(a);
+        } else {
+            entry = index.Add();
+            index.Remember(change.key, entry);
+        }
+        // Set last to first: each new attribute goes to the front, so the list order comes back.
+        for (auto it = change.attributes.rbegin(); it != change.attributes.rend(); ++it)
+            entry->SetAttribute(it->first, it->second);
+    }
+    return true;
+}
+
+} // namespace
+
+bool SyncFolder(const std::string& folder) {
+    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd.get() >= 0 && ::fsync(fd.get()) == 0;
+}
+
+IndexJournal::IndexJournal(std::string path, std::string childName, std::string keyAttribute)
+    : path_(std::move(path)), childName_(std::move(childName)), keyAttribute_(std::move(keyAttribute)) {}
+
+IndexJournal::~IndexJournal() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::string IndexJournal::EncodeTransaction(const std::vector<const XmlElement*>& put,
+                                            const std::vector<std::string>& removedKeys) const {
+    std::string payload;
+    for (const XmlElement* entry : put) {
+        payload += payload.empty() ? "P" : " P";
+        for (const XmlAttribute* a = entry->FirstAttribute(); a; a = a->Next()) {
+            AppendToken(payload, a->Name());
+            AppendToken(payload, a->Value());
+        }
+    }
+    for (const std::string& key : removedKeys) {
+        payload += payload.empty() ? "D" : " D";
+        AppendToken(payload, key);
+    }
+    std::string line = CrcText(payload);
+    line += ' ';
+    line += payload;
+    line += '\n';
+    return line;
+}
+
+IndexJournal::ReplayResult IndexJournal::Replay(XmlElement& root) const {
+    ReplayResult result;
+    UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return result;
+    std::string text;
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            result.damagedTail = true; // what could not be read cannot be applied
+            break;
+        }
+        text.append(chunk, static_cast<size_t>(n));
+    }
+    KeyIndex index(root, childName_, keyAttribute_);
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == npos || !ApplyLine(std::string_view(text).substr(pos, end - pos), keyAttribute_, index)) {
+            result.damagedTail = true;
+            break;
+        }
+        ++result.transactions;
+        pos = end + 1;
+    }
+    return result;
+}
+
+bool IndexJournal::OpenForAppend() {
+    if (fd_ >= 0) return true;
+    bool created = true;
+    int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST) {
+        created = false;
+        fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    }
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || (created && !SyncFolder(FolderOf(path_)))) {
+        ::close(fd);
+        if (created) ::unlink(path_.c_str());
+        return false;
+    }
+    fd_ = fd;
+    size_ = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+bool IndexJournal::Append(std::string_view line) {
+    if (!OpenForAppend()) return false;
+    std::string_view rest = line;
+    while (!rest.empty()) {
+        ssize_t n = ::write(fd_, rest.data(), rest.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        rest.remove_prefix(static_cast<size_t>(n));
+    }
+    if (rest.empty() && ::fdatasync(fd_) == 0) {
+        size_ += line.size();
+        return true;
+    }
+    // Half a line must not stay: a replay stops there and would never reach later lines.
+    if (::ftruncate(fd_, static_cast<off_t>(size_)) == 0) ::fdatasync(fd_);
+    return false;
+}
+
+bool IndexJournal::Discard() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    size_ = 0;
+    return ::unlink(path_.c_str()) == 0 || errno == ENOENT;
+}
+
+} // namespace corvanthelix
