@@ -1,0 +1,554 @@
+#include "stores/TrainingArea.h"
+
+#include "app/Application.h"
+#include "app/IniFile.h"
+#include "app/Settings.h"
+#include "filter/Crc32.h"
+#include "filter/FilterChain.h"
+#include "filter/FilterManager.h"
+#include "filter/LearningFilter.h"
+#include "filter/MailMessage.h"
+#include "filter/TextUtils.h"
+#include "filter/WordTable.h"
+#include "tests/fakes/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+using namespace corvanthelix;
+using corvanthelix::testing::TempFolder;
+namespace fs = std::filesystem;
+
+namespace {
+
+/// A Date header value for local noon `daysAgo` days before today, with the local zone offset.
+std::string LocalDateDaysAgo(int daysAgo) {
+    std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    local.tm_mday -= daysAgo;
+    local.tm_hour = 12;
+    local.tm_min = 34;
+    local.tm_sec = 0;
+    local.tm_isdst = -1;
+    std::time_t then = std::mktime(&local);
+    localtime_r(&then, &local);
+    char text[64];
+    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S %z", &local);
+    return text;
+}
+
+std::string MessageText(const std::string& body, const std::string& date = {},
+                        const std::string& subject = "Hello there") {
+    std::string text = "From: \"Ann Example\" <ann@example.com>\r\nTo: bob@example.com\r\n";
+    if (!subject.empty()) text += "Subject: " + subject + "\r\n";
+    if (!date.empty()) text += "Date: " + date + "\r\n";
+    return text + "\r\n" + body + "\r\n";
+}
+
+MailMessage Message(const std::string& text) {
+    MailMessage message;
+    message.Parse(text);
+    return message;
+}
+
+struct Learned {
+    std::string source;
+    bool isSpam;
+};
+
+class TrainingAreaTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Application::instance().setProgramFolder(tmp.path()));
+        IniFile::clearCache();
+        FilterManager::destroyInstance();
+        FilterChain::destroyInstance();
+        destroyTrainingArea();
+        installPluginLearnNotifier([this](const std::string& source, bool isSpam) {
+            std::lock_guard<std::mutex> guard(learnedMutex);
+            learned.push_back({source, isSpam});
+        });
+    }
+    void TearDown() override {
+        installPluginLearnNotifier({});
+        destroyTrainingArea();
+        FilterManager::destroyInstance();
+        FilterChain::destroyInstance();
+    }
+
+    std::string SettingsFile() const { return tmp.file("corvanthelix.ini"); }
+    TrainingArea::Options Options() const { return {SettingsFile()}; }
+    std::string TrainingFile(const std::string& name) const { return tmp.file("training/" + name); }
+    std::string Index() const { return TempFolder::read(TrainingFile("training.xml")); }
+
+    /// Writes an index of `entries` (attribute text of each "message" line) before a store loads it.
+    void WriteIndex(const std::vector<std::string>& entries) const {
+        std::string text(XmlDocument::kHeader);
+        text += "<training>\n";
+        for (const std::string& entry : entries) text += "<message " + entry + "/>\n";
+        text += "</training>\n";
+        tmp.write("training/training.xml", text);
+    }
+
+    /// The learning filter's tables as they are on disk.
+    std::unique_ptr<LearningFilter> SavedTables() const {
+        auto tables = std::make_unique<LearningFilter>();
+        tables->Load(tmp.file("training"), 0);
+        return tables;
+    }
+
+    TempFolder tmp;
+    std::mutex learnedMutex;
+    std::vector<Learned> learned;
+};
+
+TEST_F(TrainingAreaTest, AddMessageWritesTheFileAndAnEntryThatAFreshStoreReadsBack) {
+    const std::string text =
+        MessageText("Cheap pills here", LocalDateDaysAgo(1), "=?ISO-8859-1?Q?Gr=FC=DFe_und_mehr?=");
+    const MailMessage message = Message(text);
+    {
+        TrainingArea area(tmp.path(), Options());
+        ASSERT_TRUE(area.AddMessage(message, TrainingArea::kVerdictSpam, "2460000_123456_1.recycle"));
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, "%x.eml", Crc32(text));
+    EXPECT_EQ(TrainingFileName(text), name);
+    EXPECT_EQ(TempFolder::read(TrainingFile(name)), text);
+
+    const std::string index = Index();
+    EXPECT_NE(index.find("subject=\"Gr=FC=DFe_und_mehr\""), std::string::npos) << index;
+    EXPECT_NE(index.find("sender=\"Ann_Example\""), std::string::npos) << index;
+    EXPECT_NE(index.find("mail=\"ann=40example=2Ecom\""), std::string::npos) << index;
+
+    struct stat st {};
+    ASSERT_EQ(::stat(TrainingFile(name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(TrainingFile("training.xml").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(tmp.file("training").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    TrainingArea reread(tmp.path(), Options());
+    TrainingEntry entry;
+    ASSERT_TRUE(reread.GetEntry(name, entry));
+    EXPECT_EQ(entry.fileName, name);
+    EXPECT_EQ(entry.senderName, "Ann Example");
+    EXPECT_EQ(entry.senderAddress, "ann@example.com");
+    EXPECT_EQ(entry.subject, "Gr\xFC\xDF" "e und mehr");
+    EXPECT_EQ(entry.recycleFileName, "2460000_123456_1.recycle");
+    EXPECT_EQ(entry.size, static_cast<long long>(text.size()));
+    EXPECT_EQ(entry.verdict, TrainingArea::kVerdictSpam);
+    EXPECT_EQ(entry.dayNumber, TodayDayNumber() - 1);
+    int year, month, day;
+    DateFromDayNumber(TodayDayNumber() - 1, year, month, day);
+    EXPECT_EQ(entry.year, year);
+    EXPECT_EQ(entry.month, month);
+    EXPECT_EQ(entry.day, day);
+    EXPECT_EQ(entry.hour, 12);
+    EXPECT_EQ(entry.minute, 34);
+
+    std::vector<TrainingEntry> entries;
+    ASSERT_TRUE(reread.ListEntries(entries));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].fileName, name);
+}
+
+TEST_F(TrainingAreaTest, TheSameMessageTwiceIsRefusedAndLeavesTheIndexUnchanged) {
+    TrainingArea area(tmp.path(), Options());
+    const MailMessage message = Message(MessageText("once only"));
+    ASSERT_TRUE(area.AddMessage(message, TrainingArea::kVerdictNonSpam));
+    const std::string before = Index();
+
+    EXPECT_FALSE(area.AddMessage(message, TrainingArea::kVerdictSpam, "other.recycle"));
+    EXPECT_EQ(Index(), before);
+    // A second store on the same folder refuses it as well.
+    TrainingArea other(tmp.path(), Options());
+    EXPECT_FALSE(other.AddMessage(message, TrainingArea::kVerdictNonSpam));
+    EXPECT_EQ(Index(), before);
+}
+
+TEST_F(TrainingAreaTest, WhatAddMessageRefuses) {
+    TrainingArea area(tmp.path(), Options());
+    EXPECT_FALSE(area.AddMessage(MailMessage(), TrainingArea::kVerdictSpam)) << "empty message";
+    EXPECT_FALSE(area.AddMessage(Message(MessageText("x")), 0)) << "no verdict";
+    EXPECT_FALSE(area.AddMessage(Message(MessageText("x")), 3)) << "unknown verdict";
+    std::vector<TrainingEntry> entries;
+    ASSERT_TRUE(area.ListEntries(entries));
+    EXPECT_TRUE(entries.empty());
+    EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(MessageText("x")))));
+}
+
+TEST_F(TrainingAreaTest, RecycleBinNameIsKeptOnlyWhenGiven) {
+    struct Case {
+        const char* why;
+        int verdict;
+        const char* recycleName;
+        const char* expected; // nullptr: no rbfn attribute
+    };
+    const Case cases[] = {
+        {"spam that went to the bin", TrainingArea::kVerdictSpam, "2459000_101010_a.recycle", "2459000_101010_a.recycle"},
+        {"a full path is cut to its name", TrainingArea::kVerdictSpam, "/home/u/recycle/b.recycle", "b.recycle"},
+        {"non-spam has none", TrainingArea::kVerdictNonSpam, "", nullptr},
+        {"spam kept on the server only", TrainingArea::kVerdictSpam, "", nullptr},
+    };
+    TrainingArea area(tmp.path(), Options());
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        const std::string text = MessageText("body " + std::to_string(n++));
+        ASSERT_TRUE(area.AddMessage(Message(text), c.verdict, c.recycleName));
+        TrainingEntry entry;
+        ASSERT_TRUE(area.GetEntry(TrainingFileName(text), entry));
+        EXPECT_EQ(entry.verdict, c.verdict);
+        EXPECT_EQ(entry.recycleFileName, c.expected ? c.expected : "");
+        const std::string index = Index();
+        size_t at = index.find("filename=\"" + TrainingFileName(text) + "\"");
+        ASSERT_NE(at, std::string::npos);
+        size_t begin = index.rfind('\n', at), end = index.find('\n', at);
+        const std::string line = index.substr(begin, end - begin);
+        EXPECT_EQ(line.find(" rbfn=") != std::string::npos, c.expected != nullptr) << line;
+    }
+}
+
+TEST_F(TrainingAreaTest, AnUndatedMessageIsDatedTodayAndSurvivesTheNextAgeing) {
+    TrainingArea area(tmp.path(), Options());
+    const std::string undated = MessageText("no date at all");
+    const std::string threeDaysOld = MessageText("old news", LocalDateDaysAgo(3));
+    ASSERT_TRUE(area.AddMessage(Message(undated), TrainingArea::kVerdictNonSpam));
+    ASSERT_TRUE(area.AddMessage(Message(threeDaysOld), TrainingArea::kVerdictSpam));
+    TrainingEntry entry;
+    ASSERT_TRUE(area.GetEntry(TrainingFileName(undated), entry));
+    EXPECT_EQ(entry.dayNumber, TodayDayNumber());
+
+    EXPECT_EQ(area.ExpireOld(3), 1);
+    EXPECT_TRUE(area.GetEntry(TrainingFileName(undated), entry));
+    EXPECT_TRUE(fs::exists(TrainingFile(TrainingFileName(undated))));
+    EXPECT_FALSE(area.GetEntry(TrainingFileName(threeDaysOld), entry));
+    EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(threeDaysOld))));
+}
+
+TEST_F(TrainingAreaTest, ExpireOldRemovesEntriesOfMaxDaysAndOlderWithTheirFiles) {
+    const int today = TodayDayNumber();
+    struct Case {
+        const char* file;  // nullptr: entry without file name
+        int daysAgo;       // -1: entry without date
+        bool removed;
+    };
+    const Case cases[] = {
+        {"a1.eml", 3, true},   {"a2.eml", 2, false}, {"a3.eml", 30, true}, {"a4.eml", 0, false},
+        {"a5.eml", -1, false}, {nullptr, 40, false},
+    };
+    std::vector<std::string> entries;
+    for (const Case& c : cases) {
+        std::string attributes = "size=\"10\" block=\"1\"";
+        if (c.file) {
+            attributes += std::string(" filename=\"") + c.file + "\"";
+            tmp.write(std::string("training/") + c.file, "x");
+        }
+        if (c.daysAgo >= 0) attributes += " date=\"" + std::to_string(today - c.daysAgo) + "\"";
+        entries.push_back(attributes);
+    }
+    WriteIndex(entries);
+    settings::setTrainingAreaDeleteOldMessagesLast(today - 1, SettingsFile());
+
+    TrainingArea area(tmp.path(), Options());
+    EXPECT_EQ(area.ExpireOld(3), 2);
+    EXPECT_EQ(settings::trainingAreaDeleteOldMessagesLast(SettingsFile()), today);
+    std::vector<TrainingEntry> left;
+    ASSERT_TRUE(area.ListEntries(left));
+    EXPECT_EQ(left.size(), 4u);
+    for (const Case& c : cases) {
+        if (!c.file) continue;
+        SCOPED_TRACE(c.file);
+        TrainingEntry entry;
+        EXPECT_EQ(area.GetEntry(c.file, entry), !c.removed);
+        EXPECT_EQ(fs::exists(TrainingFile(c.file)), !c.removed);
+    }
+}
+
+TEST_F(TrainingAreaTest, ExpireOldRunsAtMostOncePerDay) {
+    TrainingArea area(tmp.path(), Options());
+    const std::string old = MessageText("ancient", LocalDateDaysAgo(10));
+    const std::string recent = MessageText("yesterday's", LocalDateDaysAgo(1));
+    ASSERT_TRUE(area.AddMessage(Message(recent), TrainingArea::kVerdictSpam));
+
+    EXPECT_EQ(area.ExpireOld(3), 0); // first run today: nothing old yet
+    ASSERT_TRUE(area.AddMessage(Message(old), TrainingArea::kVerdictSpam));
+    // The same day again, even with a shorter maximum: nothing happens.
+    EXPECT_EQ(area.ExpireOld(0), 0);
+    TrainingEntry entry;
+    EXPECT_TRUE(area.GetEntry(TrainingFileName(old), entry));
+    EXPECT_TRUE(area.GetEntry(TrainingFileName(recent), entry));
+
+    // A day already marked in the settings (another start today) counts as well.
+    TrainingArea restarted(tmp.path(), Options());
+    EXPECT_EQ(restarted.ExpireOld(3), 0);
+    EXPECT_TRUE(restarted.GetEntry(TrainingFileName(old), entry));
+
+    // The next day runs again.
+    settings::setTrainingAreaDeleteOldMessagesLast(TodayDayNumber() - 1, SettingsFile());
+    EXPECT_EQ(restarted.ExpireOld(3), 1);
+    EXPECT_FALSE(restarted.GetEntry(TrainingFileName(old), entry));
+}
+
+TEST_F(TrainingAreaTest, IsInTrainingAreaFindsTheMessageByTextOrByBodyText) {
+    const std::string added = MessageText("filed by its text");
+    const std::string byBody = MessageText("filed by its body", "", "other subject");
+    const MailMessage bodyMessage = Message(byBody);
+    const std::string bodyName = TrainingFileName(*bodyMessage.BodyText(true));
+    WriteIndex({"filename=\"" + bodyName + "\" date=\"1\""});
+    tmp.write("training/" + bodyName, byBody);
+
+    TrainingArea area(tmp.path(), Options());
+    ASSERT_TRUE(area.AddMessage(Message(added), TrainingArea::kVerdictSpam));
+    struct Case {
+        const char* why;
+        std::string text;
+        bool found;
+        std::string name;
+    };
+    const Case cases[] = {
+        {"first candidate: the whole text", added, true, TrainingFileName(added)},
+        {"second candidate: the decoded body", byBody, true, bodyName},
+        {"not there", MessageText("never filed"), false, ""},
+        {"one byte differs", added + " ", false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        std::string name = "unchanged";
+        EXPECT_EQ(area.IsInTrainingArea(Message(c.text), name), c.found);
+        EXPECT_EQ(name, c.found ? c.name : "unchanged");
+    }
+}
+
+TEST_F(TrainingAreaTest, RemoveMessageDeletesEntryAndFileAndIgnoresUnknownNames) {
+    TrainingArea area(tmp.path(), Options());
+    const std::string keep = MessageText("keep me"), drop = MessageText("drop me");
+    ASSERT_TRUE(area.AddMessage(Message(keep), TrainingArea::kVerdictSpam));
+    ASSERT_TRUE(area.AddMessage(Message(drop), TrainingArea::kVerdictSpam));
+
+    EXPECT_TRUE(area.RemoveMessage(TrainingFileName(drop)));
+    EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(drop))));
+    EXPECT_EQ(Index().find(TrainingFileName(drop)), std::string::npos);
+    EXPECT_NE(Index().find(TrainingFileName(keep)), std::string::npos);
+
+    const std::string before = Index();
+    EXPECT_FALSE(area.RemoveMessage(TrainingFileName(drop)));
+    EXPECT_FALSE(area.RemoveMessage("nothing.eml"));
+    EXPECT_EQ(Index(), before);
+    EXPECT_TRUE(fs::exists(TrainingFile(TrainingFileName(keep))));
+}
+
+TEST_F(TrainingAreaTest, AnEntryNamingAFileOutsideTheFolderNeverReachesIt) {
+    tmp.write("victim.txt", "precious");
+    WriteIndex({"filename=\"../victim.txt\" date=\"1\"", "filename=\"..\" date=\"1\""});
+    settings::setTrainingAreaDeleteOldMessagesLast(0, SettingsFile());
+    TrainingArea area(tmp.path(), Options());
+    EXPECT_EQ(area.MessagePath("../victim.txt"), "");
+    EXPECT_TRUE(area.RemoveMessage("../victim.txt"));
+    EXPECT_FALSE(area.LearnEntry("..", true));
+    EXPECT_EQ(area.ExpireOld(3), 1);
+    EXPECT_EQ(TempFolder::read(tmp.file("victim.txt")), "precious");
+    EXPECT_TRUE(fs::is_directory(tmp.file("training")));
+}
+
+TEST_F(TrainingAreaTest, AnIndexThatIsNotATrainingDocumentIsNeverOverwritten) {
+    struct Case {
+        const char* why;
+        std::string content; // empty: the index path is a folder (a file that cannot be read)
+    };
+    const Case cases[] = {
+        {"another root", std::string(XmlDocument::kHeader) + "<recyclebin>\n<recyclefile name=\"a\"/>\n</recyclebin>\n"},
+        {"root cut off", std::string(XmlDocument::kHeader) + "<training>\n<message filename=\"a.eml\"/>\n"},
+        {"unreadable", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        fs::remove_all(tmp.file("training"));
+        if (c.content.empty())
+            fs::create_directories(TrainingFile("training.xml"));
+        else
+            tmp.write("training/training.xml", c.content);
+        TrainingArea area(tmp.path(), Options());
+        const MailMessage message = Message(MessageText("refused"));
+        std::string name;
+        std::vector<TrainingEntry> entries;
+        TrainingEntry entry;
+        EXPECT_FALSE(area.AddMessage(message, TrainingArea::kVerdictSpam));
+        EXPECT_FALSE(area.IsInTrainingArea(message, name));
+        EXPECT_FALSE(area.ListEntries(entries));
+        EXPECT_FALSE(area.GetEntry("a.eml", entry));
+        EXPECT_FALSE(area.RemoveMessage("a.eml"));
+        EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(message.Source()))));
+        if (!c.content.empty()) EXPECT_EQ(Index(), c.content);
+    }
+}
+
+TEST_F(TrainingAreaTest, AMissingIndexStartsEmptyAndAFileLeftWithoutEntryIsReplaced) {
+    // What a crash between writing the message file and the index leaves behind.
+    const std::string text = MessageText("written before the crash");
+    tmp.write("training/" + TrainingFileName(text), "half a mess");
+    TrainingArea area(tmp.path(), Options());
+    std::vector<TrainingEntry> entries;
+    ASSERT_TRUE(area.ListEntries(entries));
+    EXPECT_TRUE(entries.empty());
+    EXPECT_FALSE(fs::exists(TrainingFile("training.xml"))) << "a read alone writes nothing";
+
+    ASSERT_TRUE(area.AddMessage(Message(text), TrainingArea::kVerdictSpam));
+    EXPECT_EQ(TempFolder::read(TrainingFile(TrainingFileName(text))), text);
+    ASSERT_TRUE(area.ListEntries(entries));
+    EXPECT_EQ(entries.size(), 1u);
+}
+
+TEST_F(TrainingAreaTest, LearnReachesTheLearningTablesAndThePluginsWithTheSpamFlag) {
+    TrainingArea area(tmp.path(), Options());
+    const std::string spam = MessageText("viagra pills cheap offer", "", "cheap offer");
+    const std::string ham = MessageText("meeting agenda project notes", "", "agenda");
+    ASSERT_TRUE(area.Learn(Message(spam), true));
+    ASSERT_TRUE(area.Learn(Message(ham), false));
+    EXPECT_FALSE(area.Learn(MailMessage(), true));
+
+    std::unique_ptr<LearningFilter> saved = SavedTables();
+    const LearningFilter& tables = *saved;
+    EXPECT_EQ(tables.bad().messages(), 1u);
+    EXPECT_EQ(tables.good().messages(), 1u);
+    WordTable spamWords, hamWords;
+    LearningFilter::CountWords("viagra pills cheap offer", "cheap offer", spamWords);
+    LearningFilter::CountWords("meeting agenda project notes", "agenda", hamWords);
+    bool spamWordSeen = false, hamWordSeen = false;
+    spamWords.ForEach([&](const WordEntry& word) {
+        spamWordSeen = true;
+        EXPECT_EQ(tables.bad().Count(word.text()), word.count) << word.text();
+        EXPECT_EQ(tables.good().Count(word.text()), 0u) << word.text();
+    });
+    hamWords.ForEach([&](const WordEntry& word) {
+        hamWordSeen = true;
+        EXPECT_EQ(tables.good().Count(word.text()), word.count) << word.text();
+    });
+    EXPECT_TRUE(spamWordSeen && hamWordSeen);
+
+    ASSERT_EQ(learned.size(), 2u);
+    EXPECT_EQ(learned[0].source, Message(spam).Source());
+    EXPECT_TRUE(learned[0].isSpam);
+    EXPECT_EQ(learned[1].source, Message(ham).Source());
+    EXPECT_FALSE(learned[1].isSpam);
+}
+
+TEST_F(TrainingAreaTest, ABatchLoadsOnceAndSavesWhenItEnds) {
+    TrainingArea area(tmp.path(), Options());
+    const std::string bad = tmp.file("training/bad.corvanthelix.wordlist");
+    {
+        TrainingArea::LearnBatch batch;
+        ASSERT_TRUE(area.Learn(Message(MessageText("first spam words")), true));
+        ASSERT_TRUE(area.Learn(Message(MessageText("second spam words")), true));
+        EXPECT_FALSE(fs::exists(bad)) << "saved inside the batch";
+        EXPECT_EQ(learned.size(), 2u) << "plug-ins are told at once";
+    }
+    EXPECT_EQ(SavedTables()->bad().messages(), 2u);
+    EXPECT_EQ(FilterManager::instance().acquisitions(), 0);
+}
+
+TEST_F(TrainingAreaTest, EachEntryIsLearnedOnceWhoeverAsksFirst) {
+    TrainingArea area(tmp.path(), Options());
+    const std::string first = MessageText("learn me from the window");
+    const std::string second = MessageText("learn me from the commit");
+    ASSERT_TRUE(area.AddMessage(Message(first), TrainingArea::kVerdictSpam));
+    ASSERT_TRUE(area.AddMessage(Message(second), TrainingArea::kVerdictSpam));
+
+    EXPECT_TRUE(area.LearnEntry(TrainingFileName(first), true));
+    EXPECT_FALSE(area.LearnEntry(TrainingFileName(first), true)) << "already learned";
+    EXPECT_FALSE(area.LearnIfPresent(Message(first), true));
+    EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(first))));
+
+    EXPECT_TRUE(area.LearnIfPresent(Message(second), false));
+    EXPECT_FALSE(area.LearnIfPresent(Message(second), false));
+    EXPECT_FALSE(area.LearnIfPresent(Message(MessageText("never filed")), false));
+
+    ASSERT_EQ(learned.size(), 2u);
+    EXPECT_TRUE(learned[0].isSpam);
+    EXPECT_FALSE(learned[1].isSpam);
+    std::unique_ptr<LearningFilter> saved = SavedTables();
+    const LearningFilter& tables = *saved;
+    EXPECT_EQ(tables.bad().messages(), 1u);
+    EXPECT_EQ(tables.good().messages(), 1u);
+    std::vector<TrainingEntry> entries;
+    ASSERT_TRUE(area.ListEntries(entries));
+    EXPECT_TRUE(entries.empty());
+}
+
+TEST_F(TrainingAreaTest, LearnEntryKeepsAnEntryWhoseFileCannotBeRead) {
+    WriteIndex({"filename=\"gone.eml\" date=\"1\""});
+    TrainingArea area(tmp.path(), Options());
+    EXPECT_FALSE(area.LearnEntry("gone.eml", true));
+    TrainingEntry entry;
+    EXPECT_TRUE(area.GetEntry("gone.eml", entry));
+    EXPECT_TRUE(learned.empty());
+}
+
+TEST_F(TrainingAreaTest, LearnForPluginLearnsAtOnceAndRemovesTheMessageFromTheTrainingArea) {
+    const std::string filed = MessageText("filed and then learned by a plug-in");
+    ASSERT_TRUE(trainingArea().AddMessage(Message(filed), TrainingArea::kVerdictNonSpam));
+    struct Case {
+        const char* why;
+        unsigned flag;
+        const char* source;
+        int answer;
+    };
+    const std::string unfiled = MessageText("never filed, learned all the same");
+    const Case cases[] = {
+        {"flag 2", 2, filed.c_str(), -1},
+        {"no source", 1, nullptr, -1},
+        {"empty source", 0, "", -1},
+        {"spam, in the training area", 1, filed.c_str(), 0},
+        {"non-spam, not in the training area", 0, unfiled.c_str(), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_EQ(LearnForPlugin(c.flag, c.source), c.answer);
+    }
+    TrainingEntry entry;
+    EXPECT_FALSE(trainingArea().GetEntry(TrainingFileName(filed), entry));
+    ASSERT_EQ(learned.size(), 2u);
+    EXPECT_EQ(learned[0].source, filed);
+    EXPECT_TRUE(learned[0].isSpam);
+    EXPECT_EQ(learned[1].source, unfiled);
+    EXPECT_FALSE(learned[1].isSpam);
+    EXPECT_EQ(SavedTables()->bad().messages(), 1u);
+    EXPECT_EQ(SavedTables()->good().messages(), 1u);
+}
+
+TEST_F(TrainingAreaTest, ConcurrentAddsAndReadsKeepEveryEntry) {
+    TrainingArea area(tmp.path(), Options());
+    constexpr int kThreads = 4, kEach = 15;
+    std::atomic<int> added{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i) {
+                if (area.AddMessage(Message(MessageText("t" + std::to_string(t) + " m" + std::to_string(i))),
+                                    TrainingArea::kVerdictSpam))
+                    ++added;
+                std::vector<TrainingEntry> entries;
+                area.ListEntries(entries);
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(added.load(), kThreads * kEach);
+    TrainingArea reread(tmp.path(), Options());
+    std::vector<TrainingEntry> entries;
+    ASSERT_TRUE(reread.ListEntries(entries));
+    EXPECT_EQ(entries.size(), static_cast<size_t>(kThreads * kEach));
+}
+
+} // namespace
