@@ -17,6 +17,7 @@
 #include <set>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -591,6 +592,37 @@ TEST_F(RecycleBinTest, ManyChangesAtOnceRewriteTheIndexInsteadOfTheJournal) {
     int deleted = 0;
     for (const XmlElement* e = index.Root()->FirstChild(); e; e = e->Next()) deleted += e->FindAttribute("deleted") != nullptr;
     EXPECT_EQ(deleted, 40);
+}
+
+TEST_F(RecycleBinTest, ConnectionsAndTheWindowMayUseTheStoreAtOnce) {
+    bin->SetWindowOpen(true);
+    constexpr int kThreads = 4, kAddsEach = 8;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kAddsEach; ++i) {
+                std::string uid = "t" + std::to_string(t) + "-" + std::to_string(i);
+                std::string path;
+                ASSERT_TRUE(bin->AddMessage(Whole(MailText(uid)), uid, {}, kAlice, &path, true));
+                std::string name = path.substr(bin->Folder().size());
+                if (i % 2) {
+                    ASSERT_TRUE(bin->Restore(name));
+                }
+            }
+        });
+    // The window's thread reads and clears flags meanwhile.
+    threads.emplace_back([&] {
+        for (int i = 0; i < 20; ++i) {
+            bin->Entries();
+            bin->ClearSeenFlags();
+        }
+    });
+    for (std::thread& t : threads) t.join();
+    auto reopened = Open();
+    EXPECT_EQ(reopened->Entries().size(), size_t{kThreads * kAddsEach});
+    std::vector<std::string> restored;
+    EXPECT_EQ(reopened->ListRestored(kAlice, restored), kThreads * kAddsEach / 2);
+    EXPECT_EQ(shell.count("recycleBinRowChanged|0|"), kThreads * kAddsEach);
 }
 
 } // namespace
