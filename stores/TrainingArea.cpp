@@ -6,6 +6,7 @@
 #include "filter/Crc32.h"
 #include "filter/FilterManager.h"
 #include "filter/MailMessage.h"
+#include "filter/PluginManager.h"
 #include "filter/SenderLists.h"
 #include "filter/TextUtils.h"
 
@@ -32,9 +33,6 @@ constexpr const char* kSize = "size";
 constexpr const char* kBlock = "block";
 
 using Guard = std::lock_guard<std::recursive_mutex>;
-
-std::mutex gNotifierMutex;
-PluginLearnNotifier gNotifier;
 
 // Learn calls inside a LearnBatch on this thread leave the saving to the batch.
 thread_local int tBatchDepth = 0;
@@ -118,20 +116,6 @@ void Describe(XmlElement& entry, const MailMessage& message, const std::string& 
 std::string_view BaseName(std::string_view path) {
     size_t slash = path.find_last_of('/');
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-void NotifyPlugins(const MailMessage& message, bool isSpam) {
-    PluginLearnNotifier notifier;
-    {
-        std::lock_guard<std::mutex> guard(gNotifierMutex);
-        notifier = gNotifier;
-    }
-    if (!notifier) return;
-    try {
-        notifier(message.Source(), isSpam);
-    } catch (...) {
-        // The plug-in manager reports plug-in failures itself; learning has happened regardless.
-    }
 }
 
 } // namespace
@@ -322,7 +306,8 @@ bool TrainingArea::Learn(const MailMessage& message, bool isSpam) {
     filters.Learn(&message, isSpam);
     if (tBatchDepth == 0) filters.Save();
     filters.Release();
-    NotifyPlugins(message, isSpam);
+    // No lock of ours is held here: the plug-in manager's lock comes after the filter manager's.
+    PluginManager::instance().NotifyLearned(message.Source(), isSpam);
     return true;
 }
 
@@ -345,31 +330,29 @@ bool TrainingArea::LearnEntry(const std::string& fileName, bool isSpam) {
     return Learn(message, isSpam);
 }
 
-void installPluginLearnNotifier(PluginLearnNotifier notifier) {
-    std::lock_guard<std::mutex> guard(gNotifierMutex);
-    gNotifier = std::move(notifier);
-}
-
-int LearnForPlugin(unsigned spamFlag, const char* source) {
-    if ((spamFlag != 0 && spamFlag != 1) || !source) return -1;
+int TrainingArea::LearnNow(std::string_view source, bool asSpam) {
     MailMessage message;
     message.Parse(source);
     if (message.Source().empty()) return -1;
-    TrainingArea& area = trainingArea();
     std::string fileName;
-    if (area.IsInTrainingArea(message, fileName)) area.RemoveMessage(fileName);
-    area.Learn(message, spamFlag == 1);
+    if (IsInTrainingArea(message, fileName)) RemoveMessage(fileName);
+    Learn(message, asSpam);
     return 0;
 }
 
 namespace {
 std::mutex gStoreMutex;
 std::unique_ptr<TrainingArea> gStore;
+
+PluginLearning* storeForPlugins() { return &trainingArea(); }
 } // namespace
 
 TrainingArea& trainingArea() {
     std::lock_guard<std::mutex> guard(gStoreMutex);
-    if (!gStore) gStore = std::make_unique<TrainingArea>(Application::instance().programFolder());
+    if (!gStore) {
+        gStore = std::make_unique<TrainingArea>(Application::instance().programFolder());
+        installPluginLearning(&storeForPlugins);
+    }
     return *gStore;
 }
 
@@ -377,6 +360,7 @@ void destroyTrainingArea() {
     std::unique_ptr<TrainingArea> old;
     {
         std::lock_guard<std::mutex> guard(gStoreMutex);
+        if (gStore) installPluginLearning(nullptr);
         old = std::move(gStore);
     }
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "filter/PluginLearning.h"
 #include "stores/XmlDocument.h"
 
 #include <cstdint>
@@ -47,8 +48,11 @@ struct TrainingEntry {
 /// learn while the plug-in manager's lock is held cannot deadlock against the training area
 /// window learning on another thread.
 ///
+/// Plug-ins learn through it: it is the plug-in manager's PluginLearning while the process-wide
+/// store exists (installed by trainingArea() when it creates the store).
+///
 /// Process-wide: reached through trainingArea(); tests make their own on a temporary folder.
-class TrainingArea {
+class TrainingArea final : public PluginLearning {
 public:
     static constexpr const char* kFolderName = "training";
     static constexpr const char* kIndexName = "training.xml";
@@ -68,7 +72,7 @@ public:
     /// failure shows at the first change). Nothing is read yet.
     explicit TrainingArea(const std::string& programFolder);
     TrainingArea(const std::string& programFolder, Options options);
-    ~TrainingArea();
+    ~TrainingArea() override;
     TrainingArea(const TrainingArea&) = delete;
     TrainingArea& operator=(const TrainingArea&) = delete;
 
@@ -112,9 +116,9 @@ public:
     int ExpireOld(int maxDays);
 
     /// Opens the learning filter for learning, learns `message` as spam or non-spam through the
-    /// filter manager and saves the word lists, then tells every plug-in with a service entry
-    /// (service 5 with the message text and the spam flag). Takes no store lock. False when the
-    /// message is empty.
+    /// filter manager and saves the word lists, then has the plug-in manager tell every plug-in
+    /// with a service entry (service 5 with the message text and the spam flag). Takes no store
+    /// lock. False when the message is empty.
     bool Learn(const MailMessage& message, bool isSpam);
 
     /// Learns `message` only when it is in the training area, and removes it there first (see
@@ -127,6 +131,11 @@ public:
     /// entry stays) or another caller removed it first. The window's learn loop runs this inside
     /// a LearnBatch.
     bool LearnEntry(const std::string& fileName, bool isSpam);
+
+    /// The host services 0x10000010 / 5 and 0x10000011 of a plug-in (through the plug-in manager):
+    /// learns the message text `source` at once, after removing it from the training area when it
+    /// is there. Returns 0, or -1 when `source` holds no message.
+    int LearnNow(std::string_view source, bool asSpam) override;
 
     /// The learning filter held open for a series of Learn calls on this thread: the word lists
     /// are loaded once, and saved once when the batch ends (the window's learn loop). Learn calls
@@ -159,24 +168,12 @@ private:
 /// without leading zeros.
 std::string TrainingFileName(std::string_view text);
 
-/// What the training area needs from the plug-in manager: send service 5 (data = the whole message
-/// text, 16-bit argument = 1 for spam, 0 for non-spam) to every loaded plug-in that has a service
-/// entry, catching and reporting anything a plug-in throws. Called without any lock held.
-using PluginLearnNotifier = std::function<void(const std::string& source, bool isSpam)>;
-
-/// Installs the notifier (the plug-in manager at start-up; tests install recording doubles). An
-/// empty function uninstalls it: learning then tells no plug-in.
-void installPluginLearnNotifier(PluginLearnNotifier notifier);
-
-/// The host service 0x10000010 (and its older code 5) a plug-in asks for: learns the message text
-/// `source` at once, as spam for `spamFlag` 1 and non-spam for 0, after removing it from the
-/// training area when it is there. Returns 0, or -1 when the flag is neither 0 nor 1, `source`
-/// is null, or it holds no message.
-int LearnForPlugin(unsigned spamFlag, const char* source);
-
-/// The process-wide store on the program folder, created on first use. Thread-safe.
+/// The process-wide store on the program folder, created on first use, which also makes it the
+/// plug-in manager's learning (installPluginLearning). Start-up calls it once so that plug-ins
+/// can learn before the first mail check. Thread-safe.
 TrainingArea& trainingArea();
-/// Destroys the process-wide store (program exit; tests); the next trainingArea() makes a new one.
+/// Destroys the process-wide store (program exit; tests) and withdraws it from the plug-in
+/// manager, whose learning requests then answer -1. The next trainingArea() makes a new one.
 void destroyTrainingArea();
 
 } // namespace corvanthelix

@@ -1,6 +1,7 @@
 #include "stores/TrainingArea.h"
 
 #include "app/Application.h"
+#include "app/AtomicFile.h"
 #include "app/IniFile.h"
 #include "app/Settings.h"
 #include "filter/Crc32.h"
@@ -8,6 +9,7 @@
 #include "filter/FilterManager.h"
 #include "filter/LearningFilter.h"
 #include "filter/MailMessage.h"
+#include "filter/PluginManager.h"
 #include "filter/TextUtils.h"
 #include "filter/WordTable.h"
 #include "tests/fakes/TempFolder.h"
@@ -16,6 +18,7 @@
 
 #include <atomic>
 #include <ctime>
+#include <dlfcn.h>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -29,6 +32,10 @@ using corvanthelix::testing::TempFolder;
 namespace fs = std::filesystem;
 
 namespace {
+
+// The test plug-in that records the last learn notice (service 5) in its setting "Learned" as
+// "spam:<length>" or "ham:<length>" and can ask the host for services.
+constexpr const char* kServices = "services.so";
 
 /// A Date header value for local noon `daysAgo` days before today, with the local zone offset.
 std::string LocalDateDaysAgo(int daysAgo) {
@@ -61,29 +68,49 @@ MailMessage Message(const std::string& text) {
     return message;
 }
 
-struct Learned {
-    std::string source;
-    bool isSpam;
-};
+/// What the test plug-in records when it is told that `text` was learned.
+std::string Notice(const std::string& text, bool isSpam) {
+    return (isSpam ? "spam:" : "ham:") + std::to_string(text.size());
+}
 
 class TrainingAreaTest : public ::testing::Test {
 protected:
+    // The program's wiring: the filter manager loads the plug-ins of the program folder through
+    // the plug-in manager, which holds the test plug-in.
     void SetUp() override {
+        destroyTrainingArea();
+        FilterManager::destroyInstance();
+        FilterChain::destroyInstance();
+        PluginManager::destroyInstance();
         ASSERT_TRUE(Application::instance().setProgramFolder(tmp.path()));
         IniFile::clearCache();
-        FilterManager::destroyInstance();
-        FilterChain::destroyInstance();
-        destroyTrainingArea();
-        installPluginLearnNotifier([this](const std::string& source, bool isSpam) {
-            std::lock_guard<std::mutex> guard(learnedMutex);
-            learned.push_back({source, isSpam});
-        });
+        std::string plugin;
+        ASSERT_TRUE(readWholeFile(std::string(CORVANTHELIX_TEST_PLUGIN_DIR) + "/" + kServices, plugin));
+        ASSERT_TRUE(ensureFolder(tmp.file("plugins")));
+        ASSERT_TRUE(replaceFileAtomically(tmp.file(std::string("plugins/") + kServices), plugin, false, 0700));
+        installChainPluginHost(&PluginManager::chainHost);
     }
     void TearDown() override {
-        installPluginLearnNotifier({});
         destroyTrainingArea();
         FilterManager::destroyInstance();
         FilterChain::destroyInstance();
+        PluginManager::destroyInstance();
+        installChainPluginHost(nullptr);
+    }
+
+    /// The last learn notice the test plug-in received ("" for none since the last ForgetNotice).
+    static std::string LastNotice() { return QuotedPrintableDecode(settings::pluginSetting(kServices, "Learned")); }
+    static void ForgetNotice() { settings::setPluginSetting(kServices, "Learned", ""); }
+
+    /// Asks the host for a service as the loaded test plug-in does.
+    intptr_t AskAsPlugin(uint32_t code, uint16_t argument, const char* data) {
+        void* handle = dlopen(tmp.file(std::string("plugins/") + kServices).c_str(), RTLD_NOW | RTLD_NOLOAD);
+        EXPECT_NE(handle, nullptr) << "the test plug-in is loaded";
+        if (!handle) return -100;
+        auto ask = reinterpret_cast<intptr_t (*)(uint32_t, uint16_t, intptr_t)>(dlsym(handle, "cvx_test_ask"));
+        intptr_t answer = ask ? ask(code, argument, reinterpret_cast<intptr_t>(data)) : -100;
+        dlclose(handle);
+        return answer;
     }
 
     std::string SettingsFile() const { return tmp.file("corvanthelix.ini"); }
@@ -108,8 +135,6 @@ protected:
     }
 
     TempFolder tmp;
-    std::mutex learnedMutex;
-    std::vector<Learned> learned;
 };
 
 TEST_F(TrainingAreaTest, AddMessageWritesTheFileAndAnEntryThatAFreshStoreReadsBack) {
@@ -415,8 +440,12 @@ TEST_F(TrainingAreaTest, LearnReachesTheLearningTablesAndThePluginsWithTheSpamFl
     const std::string spam = MessageText("viagra pills cheap offer", "", "cheap offer");
     const std::string ham = MessageText("meeting agenda project notes", "", "agenda");
     ASSERT_TRUE(area.Learn(Message(spam), true));
+    EXPECT_EQ(LastNotice(), Notice(spam, true));
     ASSERT_TRUE(area.Learn(Message(ham), false));
+    EXPECT_EQ(LastNotice(), Notice(ham, false));
+    ForgetNotice();
     EXPECT_FALSE(area.Learn(MailMessage(), true));
+    EXPECT_EQ(LastNotice(), "");
 
     std::unique_ptr<LearningFilter> saved = SavedTables();
     const LearningFilter& tables = *saved;
@@ -436,12 +465,6 @@ TEST_F(TrainingAreaTest, LearnReachesTheLearningTablesAndThePluginsWithTheSpamFl
         EXPECT_EQ(tables.good().Count(word.text()), word.count) << word.text();
     });
     EXPECT_TRUE(spamWordSeen && hamWordSeen);
-
-    ASSERT_EQ(learned.size(), 2u);
-    EXPECT_EQ(learned[0].source, Message(spam).Source());
-    EXPECT_TRUE(learned[0].isSpam);
-    EXPECT_EQ(learned[1].source, Message(ham).Source());
-    EXPECT_FALSE(learned[1].isSpam);
 }
 
 TEST_F(TrainingAreaTest, ABatchLoadsOnceAndSavesWhenItEnds) {
@@ -449,10 +472,12 @@ TEST_F(TrainingAreaTest, ABatchLoadsOnceAndSavesWhenItEnds) {
     const std::string bad = tmp.file("training/bad.corvanthelix.wordlist");
     {
         TrainingArea::LearnBatch batch;
-        ASSERT_TRUE(area.Learn(Message(MessageText("first spam words")), true));
-        ASSERT_TRUE(area.Learn(Message(MessageText("second spam words")), true));
+        const std::string first = MessageText("first spam words"), second = MessageText("second spam words!");
+        ASSERT_TRUE(area.Learn(Message(first), true));
+        EXPECT_EQ(LastNotice(), Notice(first, true)) << "plug-ins are told at once";
+        ASSERT_TRUE(area.Learn(Message(second), true));
+        EXPECT_EQ(LastNotice(), Notice(second, true));
         EXPECT_FALSE(fs::exists(bad)) << "saved inside the batch";
-        EXPECT_EQ(learned.size(), 2u) << "plug-ins are told at once";
     }
     EXPECT_EQ(SavedTables()->bad().messages(), 2u);
     EXPECT_EQ(FilterManager::instance().acquisitions(), 0);
@@ -466,17 +491,19 @@ TEST_F(TrainingAreaTest, EachEntryIsLearnedOnceWhoeverAsksFirst) {
     ASSERT_TRUE(area.AddMessage(Message(second), TrainingArea::kVerdictSpam));
 
     EXPECT_TRUE(area.LearnEntry(TrainingFileName(first), true));
+    EXPECT_EQ(LastNotice(), Notice(first, true));
+    ForgetNotice();
     EXPECT_FALSE(area.LearnEntry(TrainingFileName(first), true)) << "already learned";
     EXPECT_FALSE(area.LearnIfPresent(Message(first), true));
     EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(first))));
+    EXPECT_EQ(LastNotice(), "");
 
     EXPECT_TRUE(area.LearnIfPresent(Message(second), false));
+    EXPECT_EQ(LastNotice(), Notice(second, false));
+    ForgetNotice();
     EXPECT_FALSE(area.LearnIfPresent(Message(second), false));
     EXPECT_FALSE(area.LearnIfPresent(Message(MessageText("never filed")), false));
-
-    ASSERT_EQ(learned.size(), 2u);
-    EXPECT_TRUE(learned[0].isSpam);
-    EXPECT_FALSE(learned[1].isSpam);
+    EXPECT_EQ(LastNotice(), "");
     std::unique_ptr<LearningFilter> saved = SavedTables();
     const LearningFilter& tables = *saved;
     EXPECT_EQ(tables.bad().messages(), 1u);
@@ -492,39 +519,46 @@ TEST_F(TrainingAreaTest, LearnEntryKeepsAnEntryWhoseFileCannotBeRead) {
     EXPECT_FALSE(area.LearnEntry("gone.eml", true));
     TrainingEntry entry;
     EXPECT_TRUE(area.GetEntry("gone.eml", entry));
-    EXPECT_TRUE(learned.empty());
+    EXPECT_EQ(LastNotice(), "");
+    EXPECT_FALSE(fs::exists(tmp.file("training/bad.corvanthelix.wordlist")));
 }
 
-TEST_F(TrainingAreaTest, LearnForPluginLearnsAtOnceAndRemovesTheMessageFromTheTrainingArea) {
+TEST_F(TrainingAreaTest, APluginAsksTheHostToLearnAMessageAtOnce) {
     const std::string filed = MessageText("filed and then learned by a plug-in");
+    const std::string unfiled = MessageText("never filed, learned all the same");
     ASSERT_TRUE(trainingArea().AddMessage(Message(filed), TrainingArea::kVerdictNonSpam));
+    PluginManager::instance().LoadAll();
     struct Case {
         const char* why;
-        unsigned flag;
+        uint32_t code;
+        uint16_t flag;
         const char* source;
-        int answer;
+        intptr_t answer;
+        std::string notice; // what the plug-in is told afterwards
     };
-    const std::string unfiled = MessageText("never filed, learned all the same");
     const Case cases[] = {
-        {"flag 2", 2, filed.c_str(), -1},
-        {"no source", 1, nullptr, -1},
-        {"empty source", 0, "", -1},
-        {"spam, in the training area", 1, filed.c_str(), 0},
-        {"non-spam, not in the training area", 0, unfiled.c_str(), 0},
+        {"flag 2", CVX_HOST_LEARN, 2, filed.c_str(), -1, ""},
+        {"no source", CVX_HOST_LEARN, 1, nullptr, -1, ""},
+        {"empty source", CVX_HOST_LEARN, 0, "", -1, ""},
+        {"spam, in the training area", CVX_HOST_LEARN, 1, filed.c_str(), 0, Notice(filed, true)},
+        {"non-spam under the older code", CVX_HOST_LEARN_OLD, 0, unfiled.c_str(), 0, Notice(unfiled, false)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
-        EXPECT_EQ(LearnForPlugin(c.flag, c.source), c.answer);
+        ForgetNotice();
+        EXPECT_EQ(AskAsPlugin(c.code, c.flag, c.source), c.answer);
+        EXPECT_EQ(LastNotice(), c.notice);
     }
     TrainingEntry entry;
     EXPECT_FALSE(trainingArea().GetEntry(TrainingFileName(filed), entry));
-    ASSERT_EQ(learned.size(), 2u);
-    EXPECT_EQ(learned[0].source, filed);
-    EXPECT_TRUE(learned[0].isSpam);
-    EXPECT_EQ(learned[1].source, unfiled);
-    EXPECT_FALSE(learned[1].isSpam);
+    EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(filed))));
     EXPECT_EQ(SavedTables()->bad().messages(), 1u);
     EXPECT_EQ(SavedTables()->good().messages(), 1u);
+
+    // Without the store (after exit has destroyed it) the service answers -1.
+    destroyTrainingArea();
+    EXPECT_EQ(AskAsPlugin(CVX_HOST_LEARN, 1, filed.c_str()), -1);
+    EXPECT_EQ(SavedTables()->bad().messages(), 1u);
 }
 
 TEST_F(TrainingAreaTest, ConcurrentAddsAndReadsKeepEveryEntry) {
