@@ -1,0 +1,401 @@
+#include "proxy/Commit.h"
+
+#include "app/Application.h"
+#include "app/Settings.h"
+#include "app/Shell.h"
+#include "filter/FilterVerdict.h"
+#include "filter/MailMessage.h"
+#include "filter/PluginManager.h"
+#include "filter/TextUtils.h"
+#include "proxy/ClientSession.h"
+#include "proxy/Connection.h"
+#include "proxy/LogFile.h"
+#include "proxy/MailCheck.h"
+#include "proxy/Mailbox.h"
+#include "proxy/TlsContext.h"
+#include "resources/StringTable.h"
+#include "stores/RecycleBin.h"
+#include "stores/Statistics.h"
+#include "stores/TrainingArea.h"
+
+#include <cstdio>
+#include <ctime>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace corvanthelix {
+
+namespace {
+
+constexpr int kStringClosingConnection = 172;
+
+// Whether the session's upstream connection runs over TLS, so a reconnection does the same.
+struct UpstreamTls : Pop3Client {
+    static bool of(Pop3Client& client) { return (client.*(&UpstreamTls::connection_)).hasTls(); }
+};
+
+std::string quotedOrNull(const char* value) {
+    if (value == nullptr) return "(null)";
+    return "\"" + QEncode(value) + "\"";
+}
+
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+    return text;
+}
+
+MessageDate utcNow() {
+    std::time_t now = std::time(nullptr);
+    std::tm utc {};
+    gmtime_r(&now, &utc);
+    return MessageDate{utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec};
+}
+
+class Run {
+public:
+    explicit Run(ClientSession& session)
+        : session_(session), mailbox_(session.mailbox()), app_(Application::instance()), bin_(recycleBin()),
+          training_(trainingArea()) {}
+
+    int execute();
+
+private:
+    bool commitEntry(MessageEntry& entry);
+    void spamIntoBin(MessageEntry& entry, ServerMessage* message, int senderVerdict, std::string& binPath);
+    bool deleteOnServer(MessageEntry& entry, ServerMessage* message);
+    bool reconnectAndDelete(std::uint32_t number, const std::optional<std::string>& uid);
+    void deleteDeliveredRestored(const MessageEntry& entry);
+    void learnAutomatically(const MessageEntry& entry, const MailMessage& message, int senderVerdict,
+                            const std::string& binPath);
+    void learn(const MailMessage& message, bool spam);
+    void writeFilterLogLine(const MessageEntry& entry, const ServerMessage& message, int senderVerdict);
+    void saveUidList();
+    void purgeBin();
+    void finish();
+
+    ClientSession& session_;
+    Mailbox& mailbox_;
+    Application& app_;
+    RecycleBin& bin_;
+    TrainingArea& training_;
+    Statistics statistics_;
+    LogFile filterLog_;
+    std::optional<TrainingArea::LearnBatch> learnBatch_;
+    std::string account_;
+    std::string senders_;
+    int spamCount_ = 0;
+    bool secure_ = false;
+    bool reconnected_ = false;
+    // Deleted on the current upstream connection, by server number with the UID when known: a
+    // reconnection sends these again, since the dropped connection never committed them.
+    std::vector<std::pair<std::uint32_t, std::optional<std::string>>> deleted_;
+    // UIDs of spam whose bin copy could not be written: kept on the server and out of the UID
+    // list, so the next check takes them for new.
+    std::unordered_set<std::string> notStored_;
+};
+
+void Run::spamIntoBin(MessageEntry& entry, ServerMessage* message, int senderVerdict, std::string& binPath) {
+    std::optional<MessageDate> date = message->message ? message->message->DateUtc() : std::nullopt;
+    MessageDate day = date ? *date : utcNow();
+    statistics_.Count(DayNumber(day.year, day.month, day.day));
+    ++spamCount_;
+    const bool keepSpam = settings::keepSpamMails() != 0;
+    if (senderVerdict == MailCheck::kBlockedSender && settings::dontDownloadBlockedSenders() != 0 && !keepSpam) {
+        // Blocked senders' mail is deleted on the server without a copy, as the settings ask.
+        --spamCount_;
+        return;
+    }
+    const std::string uid = message->uid.value_or(std::string());
+    bool stored = message->message &&
+                  bin_.AddMessage(*message->message, uid, entry.verdict, account_, &binPath, !entry.toDelete);
+    if (!stored) {
+        // Without a durable copy the message must stay on the server.
+        entry.toDelete = false;
+        binPath.clear();
+        if (message->uid) notStored_.insert(*message->uid);
+        --spamCount_;
+    }
+}
+
+bool Run::reconnectAndDelete(std::uint32_t number, const std::optional<std::string>& uid) {
+    session_.clientLog().writeLine(Commit::kReconnectLogLine);
+    Pop3Client& client = mailbox_.client();
+    client.disconnect();
+    TlsContext tls;
+    if (secure_) {
+        tls = TlsContext::create(TlsContext::Side::Client);
+        if (!tls) return false;
+    }
+    if (client.connect(session_.server(), session_.port(), secure_ ? tls.get() : nullptr) != 0) return false;
+    if (client.login(session_.user(), session_.password()) != 0) return false;
+    reconnected_ = true;
+
+    // The new connection numbers the messages afresh: address them by UID where there is one,
+    // and repeat the deletions the dropped connection never committed.
+    std::unordered_map<std::string, std::uint32_t> numbers;
+    if (const std::vector<Pop3ListEntry>* list = client.list()) {
+        for (const Pop3ListEntry& item : *list)
+            if (item.uid) numbers.emplace(*item.uid, item.number);
+    }
+    auto numberNow = [&](std::uint32_t old, const std::optional<std::string>& id) -> std::optional<std::uint32_t> {
+        if (!id) return old;
+        auto found = numbers.find(*id);
+        if (found == numbers.end()) return std::nullopt; // gone from the server already
+        return found->second;
+    };
+    std::vector<std::pair<std::uint32_t, std::optional<std::string>>> again = std::move(deleted_);
+    again.emplace_back(number, uid);
+    deleted_.clear();
+    for (const auto& [old, id] : again) {
+        std::optional<std::uint32_t> now = numberNow(old, id);
+        if (!now) continue;
+        if (client.dele(*now) != 0) return false;
+        deleted_.emplace_back(*now, id);
+    }
+    return true;
+}
+
+bool Run::deleteOnServer(MessageEntry& entry, ServerMessage* message) {
+    const auto number = static_cast<std::uint32_t>(entry.serverNumber);
+    std::optional<std::string> uid = message ? message->uid : std::nullopt;
+    std::uint32_t current = number;
+    if (reconnected_ && uid) {
+        // After a reconnection the server's numbers may differ from the check's.
+        current = 0;
+        if (const std::vector<Pop3ListEntry>* list = mailbox_.client().list())
+            for (const Pop3ListEntry& item : *list)
+                if (item.uid == uid) current = item.number;
+        if (current == 0) return true; // no longer on the server
+    }
+    int code = mailbox_.client().dele(current);
+    if (code == 0) {
+        deleted_.emplace_back(current, uid);
+    } else if (code == upstream::kRefused && mailbox_.client().isConnected()) {
+        // The server refused this one message (gone meanwhile): nothing to reconnect for.
+        return true;
+    } else if (!reconnectAndDelete(number, uid)) {
+        return false;
+    }
+    if (entry.inBin && uid) bin_.PurgeDeleted(account_, *uid);
+    return true;
+}
+
+void Run::deleteDeliveredRestored(const MessageEntry& entry) {
+    if (settings::filterLearningAutoRestored() != 0) {
+        MailMessage message;
+        if (message.LoadFile(entry.filePath) == 0 && message.size() > 0) {
+            std::string inTraining;
+            if (training_.IsInTrainingArea(message, inTraining) && training_.RemoveMessage(inTraining))
+                learn(message, false);
+        }
+    }
+    bin_.DeleteDelivered(Commit::fileNameOf(entry.filePath));
+}
+
+void Run::learn(const MailMessage& message, bool spam) {
+    // One load and one save of the word lists for the whole commit.
+    if (!learnBatch_) learnBatch_.emplace();
+    training_.Learn(message, spam);
+}
+
+void Run::learnAutomatically(const MessageEntry& entry, const MailMessage& message, int senderVerdict,
+                             const std::string& binPath) {
+    const int aggressiveness = settings::aggressiveness();
+    if (settings::filterLearningEnable() == 0 || settings::enable() == 0 || aggressiveness == 0 ||
+        aggressiveness == 100)
+        return;
+    if (senderVerdict == MailCheck::kFriend) {
+        if (settings::filterLearningAutoFriends() != 0) learn(message, false);
+    } else if (senderVerdict == MailCheck::kBlockedSender) {
+        if (settings::filterLearningAutoBlocked() != 0) learn(message, true);
+    } else {
+        training_.AddMessage(message, entry.hidden() ? TrainingArea::kVerdictSpam : TrainingArea::kVerdictNonSpam,
+                             binPath.empty() ? std::string() : Commit::fileNameOf(binPath));
+    }
+}
+
+void Run::writeFilterLogLine(const MessageEntry& entry, const ServerMessage& message, int senderVerdict) {
+    FilterLogLine line;
+    const MailMessage* mail = message.message.get();
+    line.uid = message.uid ? message.uid->c_str() : nullptr;
+    if (mail) {
+        line.subject = mail->HeaderByName("Subject");
+        line.to = mail->HeaderByName("To");
+        line.from = mail->HeaderByName("From");
+    }
+    const char* dateHeader = mail ? mail->HeaderByName("Date") : nullptr;
+    std::optional<MessageDate> date = dateHeader ? ParseMailDateUtc(dateHeader) : std::nullopt;
+    MessageDate when = date ? *date : utcNow();
+    line.year = when.year;
+    line.month = when.month;
+    line.day = when.day;
+    line.hour = when.hour;
+    line.minute = when.minute;
+    line.second = when.second;
+    line.size = entry.size;
+    Commit::decisionAndLabel(senderVerdict, entry.hidden(), entry.verdict, line.decision, line.label);
+    line.reason = entry.verdict.reason;
+    line.probability = entry.verdict.probability;
+    filterLog_.writeLine(Commit::filterLogText(line));
+}
+
+bool Run::commitEntry(MessageEntry& entry) {
+    ServerMessage* message =
+        entry.restored ? nullptr : mailbox_.find(static_cast<std::uint32_t>(entry.serverNumber));
+    std::string binPath;
+    int senderVerdict = -1;
+    if (message && message->message) senderVerdict = MailCheck::senderListVerdict(senders_, *message->message);
+
+    if (entry.hidden() && message && entry.clientNumber == -1) spamIntoBin(entry, message, senderVerdict, binPath);
+
+    if (entry.toDelete) {
+        if (entry.restored) deleteDeliveredRestored(entry);
+        else if (message && !deleteOnServer(entry, message)) return false;
+    }
+
+    if (!entry.handled && message && message->message) {
+        int flags = PluginManager::instance().AfterDelivery(*message->message);
+        if (flags & CVX_DELIVERED_HANDLED) entry.handled = true;
+        if (flags & CVX_DELIVERED_LEARN) learn(*message->message, (flags & CVX_DELIVERED_SPAM) != 0);
+    }
+
+    if (!entry.restored && !entry.known && !entry.handled && message && message->holdsWhole())
+        learnAutomatically(entry, *message->message, senderVerdict, binPath);
+
+    if (!entry.known && message && filterLog_.isOpen()) writeFilterLogLine(entry, *message, senderVerdict);
+    app_.status().addReceived(1);
+    return true;
+}
+
+void Run::saveUidList() {
+    UidList& uids = session_.uidList();
+    if (!notStored_.empty()) {
+        // Mark again from the account's file, leaving out what must be filtered again.
+        uids.load(app_.programFolder(), session_.server(), session_.user());
+        for (const MessageEntry& entry : session_.entries()) {
+            if (entry.restored) continue;
+            ServerMessage* message = mailbox_.find(static_cast<std::uint32_t>(entry.serverNumber));
+            if (message && message->uid && !notStored_.count(*message->uid)) uids.markPresent(*message->uid);
+        }
+    }
+    uids.save(app_.programFolder(), session_.server(), session_.user());
+}
+
+void Run::purgeBin() {
+    if (settings::keepSpamMails() == 0) {
+        bin_.PurgeDeletedForAccount(account_);
+        return;
+    }
+    std::unordered_set<std::string> onServer;
+    for (const MessageEntry& entry : session_.entries()) {
+        if (entry.restored) continue;
+        ServerMessage* message = mailbox_.find(static_cast<std::uint32_t>(entry.serverNumber));
+        if (message && message->uid) onServer.insert(*message->uid);
+    }
+    std::vector<std::string> names;
+    bin_.ListDeleted(account_, names);
+    for (const std::string& name : names) {
+        std::optional<std::string> uid = bin_.GetUid(name);
+        // Only entries whose message the server no longer holds may go: the others still stand
+        // for a copy that a later check deletes on the server.
+        if (uid && !onServer.count(*uid)) bin_.DeleteMessage(name);
+    }
+}
+
+void Run::finish() {
+    learnBatch_.reset();
+    statistics_.Save();
+    filterLog_.close();
+}
+
+int Run::execute() {
+    StatusState& status = app_.status();
+    status.setPercentMode(true);
+    status.setTotal(mailbox_.count());
+    const std::string closing = loadString(kStringClosingConnection);
+    status.setStatusText(closing);
+    app_.shell().traySetTooltip(closing);
+
+    if (settings::logFilterResults() == 1) {
+        const int maxSize = settings::logFilterResultsMaxSize();
+        if (filterLog_.open(app_.pathInProgramFolder(Commit::kFilterLogName),
+                            static_cast<std::uint32_t>(maxSize > 0 ? maxSize : 0))) {
+            std::time_t now = std::time(nullptr);
+            std::tm local {};
+            localtime_r(&now, &local);
+            filterLog_.writeFormatted("%s @ %s (%02i.%02i.%04i - %02i:%02i:%02i)", session_.user().c_str(),
+                                      session_.server().c_str(), local.tm_mday, local.tm_mon + 1,
+                                      local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec);
+        }
+    }
+    statistics_.Load();
+    senders_ = settings::senderSection();
+    account_ = MailCheck::accountKey(session_.user(), session_.server());
+    secure_ = UpstreamTls::of(mailbox_.client());
+
+    for (MessageEntry& entry : session_.entries()) {
+        if (!commitEntry(entry)) {
+            session_.replyErr(Commit::kConnectionLossReply);
+            finish();
+            return 1;
+        }
+    }
+    senders_.clear();
+    saveUidList();
+    purgeBin();
+    mailbox_.quit();
+    session_.replyOk(Commit::kDoneReply);
+    app_.addSpamCount(spamCount_);
+    finish();
+    return 1;
+}
+
+} // namespace
+
+int Commit::run(ClientSession& session) {
+    Run run(session);
+    return run.execute();
+}
+
+std::string Commit::filterLogText(const FilterLogLine& line) {
+    const std::string uid = quotedOrNull(line.uid);
+    const std::string subject = quotedOrNull(line.subject);
+    const std::string to = quotedOrNull(line.to);
+    const std::string from = quotedOrNull(line.from);
+    const std::string label = oneLine(line.label);
+    const std::string reason = oneLine(line.reason);
+    const char* format = "\t%s (%s, %s, %s, \"%04i-%02i-%02i\", \"%02i:%02i:%02i\", %i, %i, \"%s\", \"%s\", %.2f)";
+    int length = std::snprintf(nullptr, 0, format, uid.c_str(), subject.c_str(), to.c_str(), from.c_str(), line.year,
+                               line.month, line.day, line.hour, line.minute, line.second,
+                               static_cast<int>(line.size), line.decision, label.c_str(), reason.c_str(),
+                               line.probability);
+    if (length < 0) return {};
+    std::string out(static_cast<std::size_t>(length) + 1, '\0');
+    std::snprintf(out.data(), out.size(), format, uid.c_str(), subject.c_str(), to.c_str(), from.c_str(), line.year,
+                  line.month, line.day, line.hour, line.minute, line.second, static_cast<int>(line.size),
+                  line.decision, label.c_str(), reason.c_str(), line.probability);
+    out.resize(static_cast<std::size_t>(length));
+    return out;
+}
+
+void Commit::decisionAndLabel(int senderVerdict, bool hidden, const FilterVerdict& verdict, int& decision,
+                              std::string& label) {
+    const bool named = verdict.filterName[0] != '\0';
+    if (senderVerdict == MailCheck::kFriend) {
+        decision = 1;
+        label = "(Friend)";
+        return;
+    }
+    decision = hidden ? -1 : named ? 1 : 0;
+    label = named ? std::string(verdict.filterName) : hidden ? "(Blocked sender)" : "";
+}
+
+std::string Commit::fileNameOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace corvanthelix
