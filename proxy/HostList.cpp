@@ -1,8 +1,16 @@
 #include "proxy/HostList.h"
 
+#include "app/Application.h"
+#include "app/Shell.h"
 #include "filter/TextUtils.h"
+#include "proxy/Mailbox.h"
+#include "proxy/ProxyServer.h"
+#include "proxy/UpstreamHandlers.h"
+#include "resources/StringTable.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <openssl/evp.h>
 
 namespace corvanthelix {
@@ -18,6 +26,11 @@ constexpr const char* kSecure = "secure";
 constexpr const char* kTried = "try";
 constexpr const char* kPassword = "id";
 constexpr const char* kDigitAlphabet = "0123456789AbCdEf";
+
+constexpr int kStringConnecting = 114;
+constexpr int kStringReceiving = 115;
+constexpr int kStringNoConnection = 126;
+constexpr int kStringNotOnServer = 230;
 
 int DigitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -40,6 +53,17 @@ void FillFromElement(HostEntry& entry, const XmlElement& host) {
 }
 
 } // namespace
+
+bool HostList::storePassword(const std::string& path, const std::string& server, const std::string& user,
+                             std::string_view password) {
+    const std::optional<PasswordKey> key = passwordKey(user, server);
+    HostList hosts;
+    if (!key || !hosts.load(path)) return false;
+    HostEntry entry;
+    hosts.find(entry, server, user);
+    entry.obscuredPassword = obscurePassword(password, *key);
+    return hosts.update(entry) && hosts.save();
+}
 
 std::optional<HostList::PasswordKey> HostList::passwordKey(std::string_view user, std::string_view server) {
     std::string material = "wq52";
@@ -152,6 +176,132 @@ void HostList::close() {
     document_.Clear();
     path_.clear();
     loaded_ = false;
+}
+
+namespace {
+
+std::string FormatStatus(int id, const char* text) {
+    char buffer[256];
+    std::snprintf(buffer, sizeof buffer, loadString(id).c_str(), text);
+    return buffer;
+}
+
+std::string FormatReceiving(std::uint32_t size) {
+    char buffer[256];
+    std::snprintf(buffer, sizeof buffer, loadString(kStringReceiving).c_str(), 1, static_cast<int>(size >> 10), 1);
+    return buffer;
+}
+
+void CloseMailbox(Mailbox& mailbox) {
+    if (mailbox.isConnected()) mailbox.quit();
+    mailbox.disconnect();
+}
+
+enum class Outcome { Downloaded, NotOnServer, Failed, Cancelled };
+
+// Steps after a successful login: find the message by UID and download it whole.
+Outcome FetchByUid(Mailbox& mailbox, const std::string& uid, ServerMessage& binEntry) {
+    ServerMessage* found = nullptr;
+    ServerMessage* first = mailbox.messages();
+    // An empty list and a list that could not be read look alike here; only the first means the
+    // message is gone.
+    if (!first && !mailbox.client().listEmpty()) return Outcome::Failed;
+    for (ServerMessage* m = first; m; m = m->next)
+        if (m->uid && *m->uid == uid) {
+            found = m;
+            break;
+        }
+    if (!found) return Outcome::NotOnServer;
+
+    StatusState& status = Application::instance().status();
+    status.setTotal(found->size);
+    status.setStatusText(FormatReceiving(found->size));
+    mailbox.setProgressCallback(addReceivedToStatus);
+    ServerMessage* downloaded = mailbox.retr(found->number);
+    if (!downloaded || !downloaded->message) return Outcome::Failed;
+    binEntry.number = downloaded->number;
+    binEntry.size = downloaded->size;
+    binEntry.message = std::move(downloaded->message);
+    binEntry.uid = downloaded->uid;
+    return Outcome::Downloaded;
+}
+
+// Connects and logs in with `user`/`password`. Returns the login's code, or the connect's code
+// when the connection failed (then never -3, so a refused greeting is not taken for a refused
+// password). A failed login ends the connection with QUIT.
+int ConnectAndLogIn(Mailbox& mailbox, const std::string& server, int port, SSL_CTX* tls, const std::string& user,
+                    const std::string& password) {
+    int rc = mailbox.connect(server, port, tls);
+    if (rc != upstream::kOk) {
+        mailbox.disconnect();
+        return rc == upstream::kRefused ? upstream::kNoAnswer : rc;
+    }
+    rc = mailbox.login(user, password);
+    if (rc != upstream::kOk) CloseMailbox(mailbox);
+    return rc;
+}
+
+Outcome Download(const std::string& server, const std::string& user, const std::string& uid, ServerMessage& binEntry) {
+    Application& app = Application::instance();
+    const std::string path = app.pathInProgramFolder(HostList::kFileName);
+    const std::optional<HostList::PasswordKey> key = HostList::passwordKey(user, server);
+
+    HostEntry entry;
+    {
+        HostList hosts;
+        hosts.load(path);
+        hosts.find(entry, server, user);
+    }
+    std::optional<std::string> password;
+    if (entry.obscuredPassword && key) password = HostList::revealPassword(*entry.obscuredPassword, *key);
+
+    // The application status text: status window line and tray tooltip.
+    const std::string connecting = FormatStatus(kStringConnecting, server.c_str());
+    app.status().setStatusText(connecting);
+    app.shell().traySetTooltip(connecting);
+
+    SSL_CTX* tls = nullptr;
+    if (entry.secure) {
+        tls = ProxyServer::instance().clientContext();
+        // Never fall back to a plain connection for an account that uses TLS: the password would
+        // cross the network in clear.
+        if (!tls) return Outcome::Failed;
+    }
+    Mailbox mailbox;
+
+    int rc = upstream::kRefused;
+    if (password) rc = ConnectAndLogIn(mailbox, server, entry.port, tls, user, *password);
+    LoginRequest request{server, user, password.value_or(""), false};
+    if (rc == upstream::kRefused) {
+        do {
+            if (!app.shell().loginDialog(request)) return Outcome::Cancelled;
+            rc = ConnectAndLogIn(mailbox, server, entry.port, tls, request.user, request.password);
+        } while (rc == upstream::kRefused);
+    }
+    if (rc != upstream::kOk || !mailbox.isConnected()) return Outcome::Failed;
+
+    // Only a password the server accepted is stored.
+    if (request.savePassword) HostList::storePassword(path, server, user, request.password);
+
+    Outcome outcome = FetchByUid(mailbox, uid, binEntry);
+    CloseMailbox(mailbox);
+    return outcome;
+}
+
+} // namespace
+
+bool HostList::downloadForRestore(const std::string& server, const std::string& user, const std::string& uid,
+                                  ServerMessage& binEntry) {
+    ProxyServer& proxy = ProxyServer::instance();
+    // A running client session finishes first; the two never change the host list together.
+    std::lock_guard<std::recursive_mutex> sessionLock(proxy.sessionLock());
+    Application& app = Application::instance();
+    app.shell().mailCheckBegin();
+    Outcome outcome = Download(server, user, uid, binEntry);
+    if (outcome == Outcome::NotOnServer) app.showMessage(kStringNotOnServer, mb::kOk | mb::kIconExclamation);
+    if (outcome == Outcome::Failed) app.showMessage(kStringNoConnection, mb::kOk | mb::kIconStop);
+    app.shell().mailCheckEnd();
+    return outcome == Outcome::Downloaded;
 }
 
 } // namespace corvanthelix

@@ -10,6 +10,8 @@
 
 namespace corvanthelix {
 
+struct ServerMessage;
+
 /// One mail account of the host list, as the client session and the "Known hosts" page see it.
 struct HostEntry {
     std::string server;
@@ -49,6 +51,12 @@ public:
     /// character is ignored; letters count case-insensitively from 10 on, other characters as 0.
     static std::optional<std::string> revealPassword(std::string_view id, const PasswordKey& key);
 
+    /// Stores `password` obscured as the "id" of account (server, user) in the host list file at
+    /// `path`, leaving the account's other attributes as the file has them now. An account not in
+    /// the list is added with port 110, no TLS and not tested. Returns whether the file was saved.
+    static bool storePassword(const std::string& path, const std::string& server, const std::string& user,
+                              std::string_view password);
+
     /// Loads the file at `path` and remembers the path. A missing or unreadable file, or one
     /// without a root element, gives an empty list with root "hostlist". Returns true when the
     /// list is ready for use.
@@ -78,6 +86,21 @@ public:
     void close();
 
     bool isLoaded() const { return loaded_; }
+
+    /// Fetches the whole message with UID `uid` from the account (server, user) again, for a
+    /// recycle bin entry that holds only its header. Call from the window thread: it takes the
+    /// session lock (waiting for a running client session to end), tells the shell that a mail
+    /// check begins and ends, and uses the stored password without asking; without one, or when
+    /// the server refuses it, it asks with the Login dialog (again after each refused password).
+    /// A password entered with "Save password" ticked is stored once the server accepted it (an
+    /// account not yet in the list is added with port 110 and no TLS).
+    ///
+    /// Returns true with `binEntry` holding the server's number, size, UID and the downloaded
+    /// message (owned by `binEntry`). Otherwise false, after one message box: string 230 when the
+    /// message is no longer on the server, string 126 when no connection or download succeeded;
+    /// none when the person cancelled the Login dialog.
+    static bool downloadForRestore(const std::string& server, const std::string& user, const std::string& uid,
+                                   ServerMessage& binEntry);
 
 private:
     XmlElement* findElement(const std::string& server, const std::string& user) const;

@@ -1,5 +1,10 @@
+#include "app/Application.h"
 #include "proxy/HostList.h"
+#include "proxy/ServerMessage.h"
+#include "resources/StringTable.h"
 #include "stores/XmlDocument.h"
+#include "tests/fakes/FakePop3Server.h"
+#include "tests/fakes/ScriptedShell.h"
 #include "tests/fakes/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +15,8 @@
 #include <vector>
 
 using namespace corvanthelix;
+using corvanthelix::testing::FakePop3Server;
+using corvanthelix::testing::ScriptedShell;
 using corvanthelix::testing::TempFolder;
 
 namespace {
@@ -178,6 +185,190 @@ TEST(HostList, ReadsAttributesWrittenByHandAndStartsOverOnBadFiles) {
     missing.close();
     EXPECT_FALSE(missing.update({"s", "u", 110, false, false, {}})) << "a closed list takes no changes";
     EXPECT_FALSE(missing.save());
+}
+
+
+// The recycle bin asks for a message it holds only as a header; the account is alice/secret on a
+// fake server, and the host list lives in a temporary program folder.
+class DownloadForRestore : public ::testing::Test {
+protected:
+    static constexpr const char* kServer = "127.0.0.1";
+    static constexpr const char* kUser = "alice";
+    const std::string kWanted = "From: a@example.org\r\nSubject: wanted\r\n\r\nthe body\r\n";
+
+    void SetUp() override {
+        ASSERT_TRUE(Application::instance().setProgramFolder(tmp.path()));
+        Application::instance().setShell(&shell);
+        server.addMessage("Subject: other\r\n\r\nx\r\n", "uid-other");
+        server.addMessage(kWanted, "uid-wanted");
+        ASSERT_TRUE(server.start());
+    }
+    void TearDown() override { Application::instance().setShell(nullptr); }
+
+    std::string hostListPath() const { return tmp.file(HostList::kFileName); }
+
+    void storeAccount(const std::optional<std::string>& password, bool secure = false) {
+        HostList hosts;
+        ASSERT_TRUE(hosts.load(hostListPath()));
+        HostEntry entry{kServer, kUser, server.port(), secure, true, {}};
+        if (password) entry.obscuredPassword = HostList::obscurePassword(*password, KeyFor(kUser, kServer));
+        ASSERT_TRUE(hosts.update(entry));
+        ASSERT_TRUE(hosts.save());
+    }
+
+    HostEntry storedAccount() const {
+        HostList hosts;
+        HostEntry entry;
+        hosts.load(hostListPath());
+        hosts.find(entry, kServer, kUser);
+        return entry;
+    }
+
+    std::optional<std::string> storedPassword() const {
+        HostEntry entry = storedAccount();
+        if (!entry.obscuredPassword) return std::nullopt;
+        return HostList::revealPassword(*entry.obscuredPassword, KeyFor(kUser, kServer));
+    }
+
+    std::vector<std::string> messageBoxes() const {
+        std::vector<std::string> boxes;
+        for (const std::string& call : shell.calls())
+            if (call.rfind("messageBox|", 0) == 0) boxes.push_back(call);
+        return boxes;
+    }
+
+    static std::string box(int id, unsigned flags) {
+        return "messageBox|Corvanthelix|" + loadString(id) + "|" + std::to_string(flags);
+    }
+
+    LoginRequest answer(const std::string& password, bool save) const { return {kServer, kUser, password, save}; }
+
+    TempFolder tmp;
+    ScriptedShell shell;
+    FakePop3Server server;
+    ServerMessage binEntry;
+};
+
+TEST_F(DownloadForRestore, StoredPasswordIsUsedWithoutAsking) {
+    storeAccount("secret");
+    ASSERT_TRUE(HostList::downloadForRestore(kServer, kUser, "uid-wanted", binEntry));
+
+    EXPECT_TRUE(shell.loginRequests().empty());
+    EXPECT_TRUE(messageBoxes().empty());
+    EXPECT_EQ(binEntry.number, 2u);
+    EXPECT_EQ(binEntry.uid, std::optional<std::string>("uid-wanted"));
+    ASSERT_TRUE(binEntry.message);
+    EXPECT_EQ(binEntry.message->Source() + "\r\n", kWanted);
+    EXPECT_EQ(binEntry.message->topLines(), -1);
+    EXPECT_EQ(server.count("RETR"), 1);
+    EXPECT_EQ(server.count("QUIT"), 1);
+    EXPECT_EQ(shell.count("mailCheckBegin"), 1);
+    EXPECT_EQ(shell.count("mailCheckEnd"), 1);
+    EXPECT_EQ(shell.count("traySetTooltip|Connecting to \"127.0.0.1\"..."), 1);
+    EXPECT_EQ(Application::instance().status().statusText(), "Receiving 1 (0 kb) of 1 messages...");
+    EXPECT_EQ(Application::instance().status().total(), static_cast<int64_t>(kWanted.size())) << "the size LIST gave";
+}
+
+TEST_F(DownloadForRestore, RefusedStoredPasswordAsksWithItPrefilledAndStoresTheNewOne) {
+    storeAccount("old-password");
+    shell.answerLogin(true, answer("secret", true));
+    ASSERT_TRUE(HostList::downloadForRestore(kServer, kUser, "uid-wanted", binEntry));
+
+    ASSERT_EQ(shell.loginRequests().size(), 1u);
+    const LoginRequest asked = shell.loginRequests()[0];
+    EXPECT_EQ(asked.server, kServer);
+    EXPECT_EQ(asked.user, kUser);
+    EXPECT_EQ(asked.password, "old-password");
+    EXPECT_FALSE(asked.savePassword);
+    EXPECT_TRUE(messageBoxes().empty());
+    EXPECT_EQ(storedPassword(), std::optional<std::string>("secret"));
+    EXPECT_EQ(storedAccount().port, server.port()) << "only the password changes";
+}
+
+TEST_F(DownloadForRestore, SavePasswordUntickedStoresNothing) {
+    storeAccount(std::nullopt);
+    const std::string before = TempFolder::read(hostListPath());
+    shell.answerLogin(true, answer("secret", false));
+    ASSERT_TRUE(HostList::downloadForRestore(kServer, kUser, "uid-wanted", binEntry));
+
+    ASSERT_EQ(shell.loginRequests().size(), 1u);
+    EXPECT_EQ(shell.loginRequests()[0].password, "");
+    EXPECT_EQ(TempFolder::read(hostListPath()), before);
+}
+
+TEST_F(DownloadForRestore, EachRefusedPasswordAsksAgainUntilCancelled) {
+    storeAccount(std::nullopt);
+    shell.answerLogin(true, answer("wrong", true));
+    shell.answerLogin(true, answer("also wrong", true));
+    EXPECT_FALSE(HostList::downloadForRestore(kServer, kUser, "uid-wanted", binEntry));
+
+    EXPECT_EQ(shell.loginRequests().size(), 3u);
+    EXPECT_EQ(shell.loginRequests()[1].password, "wrong") << "the dialog shows what was entered";
+    EXPECT_TRUE(messageBoxes().empty()) << "a cancelled login is no connection failure";
+    EXPECT_EQ(storedPassword(), std::nullopt) << "a refused password is never stored";
+    EXPECT_EQ(server.count("PASS"), 2);
+    EXPECT_EQ(server.count("RETR"), 0);
+    EXPECT_EQ(shell.count("mailCheckEnd"), 1);
+}
+
+TEST(HostListPassword, StoringAddsAnUnknownAccountAndChangesOnlyTheIdOfAKnownOne) {
+    TempFolder tmp;
+    const std::string path = tmp.file(HostList::kFileName);
+    const HostList::PasswordKey key = KeyFor("bob", "pop.example.org");
+    ASSERT_TRUE(HostList::storePassword(path, "pop.example.org", "bob", "first"));
+    HostList hosts;
+    HostEntry entry;
+    ASSERT_TRUE(hosts.load(path));
+    ASSERT_TRUE(hosts.find(entry, "pop.example.org", "bob"));
+    EXPECT_EQ(entry.port, 110);
+    EXPECT_FALSE(entry.secure || entry.tested);
+    EXPECT_EQ(HostList::revealPassword(entry.obscuredPassword.value_or(""), key), "first");
+
+    entry.port = 995;
+    entry.secure = entry.tested = true;
+    ASSERT_TRUE(hosts.update(entry));
+    ASSERT_TRUE(hosts.save());
+    ASSERT_TRUE(HostList::storePassword(path, "pop.example.org", "bob", "second"));
+    ASSERT_TRUE(hosts.load(path));
+    ASSERT_TRUE(hosts.find(entry, "pop.example.org", "bob"));
+    EXPECT_EQ(entry.port, 995);
+    EXPECT_TRUE(entry.secure && entry.tested);
+    EXPECT_EQ(HostList::revealPassword(entry.obscuredPassword.value_or(""), key), "second");
+    std::vector<HostEntry> all;
+    hosts.list(all);
+    EXPECT_EQ(all.size(), 1u);
+}
+
+TEST_F(DownloadForRestore, MessageGoneShowsOneWarning) {
+    storeAccount("secret");
+    EXPECT_FALSE(HostList::downloadForRestore(kServer, kUser, "uid-deleted-meanwhile", binEntry));
+
+    EXPECT_EQ(messageBoxes(), std::vector<std::string>{box(230, mb::kIconExclamation)});
+    EXPECT_EQ(loadString(230), "Could not find this message on the mail-server.");
+    EXPECT_EQ(server.count("RETR"), 0);
+    EXPECT_EQ(server.count("QUIT"), 1);
+    EXPECT_FALSE(binEntry.message);
+}
+
+TEST_F(DownloadForRestore, ConnectionFailuresShowOneError) {
+    storeAccount("secret");
+    server.setDropAt("RETR");
+    EXPECT_FALSE(HostList::downloadForRestore(kServer, kUser, "uid-wanted", binEntry));
+    EXPECT_EQ(messageBoxes(), std::vector<std::string>{box(126, mb::kIconStop)});
+
+    shell.clear();
+    server.stop();
+    EXPECT_FALSE(HostList::downloadForRestore(kServer, kUser, "uid-wanted", binEntry));
+    EXPECT_EQ(messageBoxes(), std::vector<std::string>{box(126, mb::kIconStop)});
+    EXPECT_TRUE(shell.loginRequests().empty()) << "no server to ask for a password";
+}
+
+TEST_F(DownloadForRestore, SecureAccountNeverFallsBackToPlain) {
+    // The proxy server is not started here, so there is no TLS context for mail servers.
+    storeAccount("secret", true);
+    EXPECT_FALSE(HostList::downloadForRestore(kServer, kUser, "uid-wanted", binEntry));
+    EXPECT_EQ(server.connections(), 0);
+    EXPECT_EQ(messageBoxes(), std::vector<std::string>{box(126, mb::kIconStop)});
 }
 
 } // namespace
