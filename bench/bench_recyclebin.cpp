@@ -3,6 +3,7 @@
 // add that no index design can avoid. Also shows what rewriting the whole index after every change
 // would cost, what folding the journal into the index costs and how much of it falls on one add,
 // and how long loading the bin takes with a journal to replay.
+#include "filter/FilterVerdict.h"
 #include "filter/MailMessage.h"
 #include "stores/RecycleBin.h"
 #include "stores/XmlDocument.h"
@@ -40,6 +41,14 @@ std::string MessageText(int i) {
     return text;
 }
 
+FilterVerdict SpamWordsVerdict(const char* words, double probability) {
+    FilterVerdict verdict;
+    verdict.SetFilterName("Spam words");
+    verdict.SetReason(words);
+    verdict.probability = probability;
+    return verdict;
+}
+
 uint64_t FileSize(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
@@ -54,7 +63,7 @@ bool FillBin(const std::string& home) {
     {
         RecycleBin bin(home);
         if (!bin.RebuildIndex(false) ||
-            !bin.AddMessage(message, "uid-0", {"Spam words", "cheap, offer, prize", 0.9876}, "alice @ pop.example.org",
+            !bin.AddMessage(message, "uid-0", SpamWordsVerdict("cheap, offer, prize", 0.9876), "alice @ pop.example.org",
                             &firstPath, true))
             return false;
     }
@@ -103,7 +112,7 @@ int main() {
         const double firstLoadMs = MillisecondsSince(start, 1);
         start = Clock::now();
         for (int i = 0; i < kAdds; ++i)
-            if (!bin.AddMessage(messages[i], "new-" + std::to_string(i), {"Spam words", "cheap, offer", 0.91},
+            if (!bin.AddMessage(messages[i], "new-" + std::to_string(i), SpamWordsVerdict("cheap, offer", 0.91),
                                 "alice @ pop.example.org", nullptr, true))
                 return 1;
         perAdd = MillisecondsSince(start, kAdds);

@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/Settings.h"
 #include "filter/MailMessage.h"
+#include "filter/SenderLists.h"
 #include "filter/TextUtils.h"
 
 #include <algorithm>
@@ -107,67 +108,25 @@ double ParseProbability(const std::string* text) {
 }
 
 /// "[filter]" and " : words" when there are words; empty when both are empty.
-std::string ReasonText(const RecycleReason& reason) {
-    if (reason.filterName.empty() && reason.words.empty()) return {};
-    std::string text = "[" + reason.filterName + "]";
-    if (!reason.words.empty()) text += " : " + reason.words;
+std::string ReasonText(const FilterVerdict& verdict) {
+    std::string_view filterName(verdict.filterName), words(verdict.reason);
+    if (filterName.empty() && words.empty()) return {};
+    std::string text = "[" + std::string(filterName) + "]";
+    if (!words.empty()) text.append(" : ").append(words);
     return text;
 }
 
-/// The reverse of ReasonText for a stored reason: the name between the first "[" and the first
-/// "]", the words from four characters after the "]" (after "] : ").
-RecycleReason ParseReason(const std::string& text, double probability) {
-    RecycleReason reason;
-    reason.probability = probability;
+/// The verdict a stored reason and probability stand for: the filter name between the first "["
+/// and the first "]", the words from four characters after the "]" (after "] : ").
+FilterVerdict ParseReason(const std::string& text, double probability) {
+    FilterVerdict verdict;
+    verdict.probability = probability;
     size_t open = text.find('[');
     size_t close = text.find(']');
-    if (open == std::string::npos || close == std::string::npos) return reason;
-    if (open < close) reason.filterName = text.substr(open + 1, close - open - 1);
-    if (close + 4 <= text.size()) reason.words = text.substr(close + 4);
-    return reason;
-}
-
-/// Display name and address of the message's sender from its From header: "Name <address>",
-/// "address (Name)" or a bare address; quotes and spaces trimmed, encoded words in the name decoded;
-/// a missing half is taken from the other.
-void SenderOf(const MailMessage& message, std::string& name, std::string& address) {
-    name.clear();
-    address.clear();
-    const char* from = message.HeaderByKind(CVX_HEADER_FROM);
-    if (!from) return;
-    std::string_view value(from);
-    auto pieces = [&](const char* separators) {
-        std::vector<std::string_view> out;
-        size_t pos = 0;
-        while (pos < value.size()) {
-            size_t start = value.find_first_not_of(separators, pos);
-            if (start == std::string_view::npos) break;
-            size_t end = value.find_first_of(separators, start);
-            if (end == std::string_view::npos) end = value.size();
-            out.push_back(value.substr(start, end - start));
-            pos = end;
-        }
-        return out;
-    };
-    if (value.find('<') != std::string_view::npos) {
-        auto parts = pieces("<>");
-        if (!parts.empty()) name = parts.front();
-        if (parts.size() > 1) address = parts.back();
-    } else if (value.find('(') != std::string_view::npos) {
-        auto parts = pieces("()");
-        if (!parts.empty()) address = parts.front();
-        if (parts.size() > 1) name = parts.back();
-    }
-    auto trim = [](std::string& text) {
-        size_t begin = text.find_first_not_of(" \"");
-        size_t end = text.find_last_not_of(" \"");
-        text = begin == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
-    };
-    trim(name);
-    trim(address);
-    if (name.empty()) name = address.empty() ? std::string(value) : address;
-    if (address.empty()) address = name;
-    name = DecodeEncodedWords(name);
+    if (open == std::string::npos || close == std::string::npos) return verdict;
+    if (open < close) verdict.SetFilterName(text.substr(open + 1, close - open - 1));
+    if (close + 4 <= text.size()) verdict.SetReason(text.substr(close + 4));
+    return verdict;
 }
 
 struct LocalNow {
@@ -219,10 +178,10 @@ void DescribeMessage(XmlElement& entry, const MailMessage& message, const std::s
     if (const char* subject = message.HeaderByKind(CVX_HEADER_SUBJECT))
         entry.SetAttribute(kSubject, QEncode(DecodeEncodedWords(std::string_view(subject))));
     entry.SetAttribute(kProtocol, "POP3");
-    std::string senderName, senderAddress;
-    SenderOf(message, senderName, senderAddress);
-    entry.SetAttribute(kSender, QEncode(senderName));
-    entry.SetAttribute(kAddress, QEncode(senderAddress));
+    SenderEntry sender;
+    SenderLists::SenderOf(message, sender);
+    entry.SetAttribute(kSender, QEncode(sender.name));
+    entry.SetAttribute(kAddress, QEncode(sender.address));
     entry.SetAttribute(kSize, std::to_string(message.size()));
     entry.SetAttribute(kLines, std::to_string(message.topLines()));
     entry.SetAttribute(kSeen, "0");
@@ -373,7 +332,7 @@ XmlElement* RecycleBin::FindByUid(const std::string& encodedUid, const std::stri
 
 // --- Adding and replacing ---------------------------------------------------------------------------
 
-bool RecycleBin::AddMessage(const MailMessage& message, std::string_view uid, const RecycleReason& reason,
+bool RecycleBin::AddMessage(const MailMessage& message, std::string_view uid, const FilterVerdict& verdict,
                             std::string_view account, std::string* outPath, bool stay) {
     std::lock_guard lock(mutex_);
     if (outPath) outPath->clear();
@@ -392,10 +351,10 @@ bool RecycleBin::AddMessage(const MailMessage& message, std::string_view uid, co
     std::string name = path.substr(folder_.size());
     XmlElement* entry = root->AddChild(kEntry);
     DescribeMessage(*entry, message, name);
-    std::string reasonText = ReasonText(reason);
+    std::string reasonText = ReasonText(verdict);
     if (!reasonText.empty()) entry->SetAttribute(kSpamWords, QEncode(reasonText));
     if (!uid.empty()) entry->SetAttribute(kUid, QEncode(uid));
-    if (reason.probability > 0) entry->SetAttribute(kProbability, FormatProbability(reason.probability));
+    if (verdict.probability > 0) entry->SetAttribute(kProbability, FormatProbability(verdict.probability));
     if (!account.empty()) entry->SetAttribute(kAccount, QEncode(account));
     entry->SetAttribute(kStay, stay ? "1" : "0");
 
@@ -415,9 +374,9 @@ bool RecycleBin::ReplaceWithDownloaded(const MailMessage& message, std::string_v
     XmlElement* old = FindByUid(QEncode(uid), QEncode(account));
     if (!old) return false;
     std::string oldName = Value(*old, kName) ? *Value(*old, kName) : std::string();
-    RecycleReason reason = ParseReason(Decoded(*old, kSpamWords), ParseProbability(Value(*old, kProbability)));
+    FilterVerdict verdict = ParseReason(Decoded(*old, kSpamWords), ParseProbability(Value(*old, kProbability)));
     // The new entry first: if it cannot be written, the old one is all the bin has of the message.
-    if (!AddMessage(message, uid, reason, account, outPath, stay)) return false;
+    if (!AddMessage(message, uid, verdict, account, outPath, stay)) return false;
     if (!oldName.empty()) {
         DeleteMessage(oldName);
     } else {
@@ -626,25 +585,15 @@ bool RecycleBin::RemoveEntry(const std::string& name) {
 // --- Purges -----------------------------------------------------------------------------------------
 
 int RecycleBin::PurgeDeleted(std::string_view account, std::string_view uid) {
-    std::lock_guard lock(mutex_);
-    XmlElement* root = OpenIndex();
-    if (!root) return 0;
-    const std::string encodedAccount = QEncode(account);
     const std::string encodedUid = QEncode(uid);
-    std::vector<std::string> removed;
-    for (XmlElement* entry = root->FirstChild(), *next; entry; entry = next) {
-        next = entry->Next();
-        if (entry->Name() != kEntry || !FlagSet(*entry, kDeleted) || !Value(*entry, kName)) continue;
-        if (!HasValue(*entry, kAccount, encodedAccount) || !HasValue(*entry, kUid, encodedUid)) continue;
-        removed.push_back(*Value(*entry, kName));
-        root->RemoveChild(entry);
-    }
-    if (!Commit({}, removed)) return 0;
-    DeleteFiles(removed);
-    return static_cast<int>(removed.size());
+    return PurgeDeletedOf(account, &encodedUid);
 }
 
 int RecycleBin::PurgeDeletedForAccount(std::string_view account) {
+    return PurgeDeletedOf(account, nullptr);
+}
+
+int RecycleBin::PurgeDeletedOf(std::string_view account, const std::string* encodedUid) {
     std::lock_guard lock(mutex_);
     XmlElement* root = OpenIndex();
     if (!root) return 0;
@@ -653,7 +602,8 @@ int RecycleBin::PurgeDeletedForAccount(std::string_view account) {
     for (XmlElement* entry = root->FirstChild(), *next; entry; entry = next) {
         next = entry->Next();
         if (entry->Name() != kEntry || !FlagSet(*entry, kDeleted) || !Value(*entry, kName)) continue;
-        if (!HasValue(*entry, kAccount, encodedAccount)) continue;
+        if (!HasValue(*entry, kAccount, encodedAccount) || (encodedUid && !HasValue(*entry, kUid, *encodedUid)))
+            continue;
         removed.push_back(*Value(*entry, kName));
         root->RemoveChild(entry);
     }

@@ -1,5 +1,6 @@
 #pragma once
 #include "app/Shell.h"
+#include "filter/FilterVerdict.h"
 #include "stores/IndexJournal.h"
 #include "stores/XmlDocument.h"
 
@@ -14,14 +15,6 @@
 namespace corvanthelix {
 
 class MailMessage;
-
-/// Why a message went to the recycle bin: the filter that decided, the words it found and its spam
-/// probability (0 or less: none recorded).
-struct RecycleReason {
-    std::string filterName;
-    std::string words;
-    double probability = 0;
-};
 
 /// Sender and subject of an entry, decoded.
 struct RecycleSenderAndSubject {
@@ -124,12 +117,13 @@ public:
     // --- Adding and replacing --------------------------------------------------------------------
 
     /// Files `message` under a new unique name "<day>_<hhmmss>_<tick>.recycle": writes and flushes
-    /// the file, then adds its entry (uid and account Q-encoded when not empty, the reason as
-    /// "[filter] : words" when either is given, `stay` = still on the server). Returns true once the
+    /// the file, then adds its entry (uid and account Q-encoded when not empty; from `verdict` the
+    /// reason as "[filter] : words" when either is given and the probability when above 0; `stay` =
+    /// still on the server). Returns true once the
     /// entry is durable; `outPath` (may be null) then holds the full path of the file, else it is
     /// emptied. False when the message has no content, the file cannot be written, or there is no
     /// index; a written file then stays in the folder for a rebuild to find.
-    bool AddMessage(const MailMessage& message, std::string_view uid, const RecycleReason& reason,
+    bool AddMessage(const MailMessage& message, std::string_view uid, const FilterVerdict& verdict,
                     std::string_view account, std::string* outPath, bool stay);
 
     /// Replaces the entry for (uid, account) by a new one for `message`, keeping its reason and
@@ -235,6 +229,8 @@ private:
     bool Commit(const std::vector<const XmlElement*>& put, const std::vector<std::string>& removedNames);
     bool SaveWhole();
     void DeleteFiles(const std::vector<std::string>& names);
+    /// Removes the deleted entries of `account` (and of the UID when one is given) with their files.
+    int PurgeDeletedOf(std::string_view account, const std::string* encodedUid);
     void ReportRow(RecycleRowChange change, const std::string& name);
     std::string SettingsFile() const;
 

@@ -1,6 +1,7 @@
 #include "stores/RecycleBin.h"
 
 #include "app/Settings.h"
+#include "filter/FilterVerdict.h"
 #include "filter/MailMessage.h"
 #include "filter/TextUtils.h"
 #include "stores/XmlDocument.h"
@@ -42,6 +43,14 @@ MailMessage Whole(const std::string& text) {
     return message;
 }
 
+FilterVerdict Verdict(const std::string& filterName, const std::string& words, double probability) {
+    FilterVerdict verdict;
+    verdict.SetFilterName(filterName);
+    verdict.SetReason(words);
+    verdict.probability = probability;
+    return verdict;
+}
+
 MailMessage HeaderOnly(const std::string& text) {
     MailMessage message;
     message.ParseTop(text, 0);
@@ -79,9 +88,9 @@ protected:
     }
 
     std::string Add(const MailMessage& message, const std::string& uid, const std::string& account, bool stay = true,
-                    const RecycleReason& reason = {"Spam words", "cheap, pills", 0.9876}) {
+                    const FilterVerdict& verdict = Verdict("Spam words", "cheap, pills", 0.9876)) {
         std::string path;
-        EXPECT_TRUE(bin->AddMessage(message, uid, reason, account, &path, stay));
+        EXPECT_TRUE(bin->AddMessage(message, uid, verdict, account, &path, stay));
         EXPECT_EQ(path.rfind(bin->Folder(), 0), 0u) << path;
         return path.substr(bin->Folder().size());
     }
@@ -149,14 +158,14 @@ TEST_F(RecycleBinTest, AddWritesEveryAttributeOfTheEntry) {
     EXPECT_EQ(raw.size(), 15u);
 
     // Without reason, probability, UID or account those attributes are left out.
-    std::string bare = Add(Whole(MailText("plain")), "", "", false, RecycleReason{});
+    std::string bare = Add(Whole(MailText("plain")), "", "", false, Verdict("", "", 0));
     ASSERT_TRUE(bin->Checkpoint());
     auto rawBare = RawEntry(bin->IndexPath(), bare);
     for (const char* absent : {"spamwords", "probability", "uid", "account", "restored", "deleted"})
         EXPECT_EQ(rawBare.count(absent), 0u) << absent;
     EXPECT_EQ(rawBare["stay"], "0");
     // A reason of a filter without words is its name alone.
-    std::string named = Add(Whole(MailText("x")), "u9", kAlice, true, RecycleReason{"Plugin", "", 0});
+    std::string named = Add(Whole(MailText("x")), "u9", kAlice, true, Verdict("Plugin", "", 0));
     ASSERT_TRUE(bin->Checkpoint());
     EXPECT_EQ(RawEntry(bin->IndexPath(), named)["spamwords"], "=5BPlugin=5D");
 }
@@ -179,29 +188,6 @@ TEST_F(RecycleBinTest, SubjectAndSenderSurviveSaveAndLoadByteForByte) {
     ASSERT_TRUE(bin->Checkpoint());
     EXPECT_FALSE(Exists(bin->Folder() + RecycleBin::kJournalName));
     expectSame(*Open(), "index rewritten");
-}
-
-TEST_F(RecycleBinTest, SenderIsTakenFromEachFormOfFrom) {
-    struct Case {
-        const char* from;
-        const char* name;
-        const char* address;
-    };
-    const Case cases[] = {
-        {"Jane Doe <jane@example.org>", "Jane Doe", "jane@example.org"},
-        {"<jane@example.org>", "jane@example.org", "jane@example.org"},
-        {"jane@example.org (Jane Doe)", "Jane Doe", "jane@example.org"},
-        {"jane@example.org", "jane@example.org", "jane@example.org"},
-        {"=?ISO-8859-1?Q?J=FCrgen?= <j@example.de>", "J\xfcrgen", "j@example.de"},
-    };
-    for (const Case& c : cases) {
-        std::string name = Add(Whole(MailText("s", c.from)), "", "");
-        auto found = bin->GetSenderAndSubject(name);
-        ASSERT_TRUE(found) << c.from;
-        EXPECT_EQ(found->senderName, c.name) << c.from;
-        EXPECT_EQ(found->senderAddress, c.address) << c.from;
-    }
-    EXPECT_FALSE(bin->GetSenderAndSubject("missing.recycle"));
 }
 
 TEST_F(RecycleBinTest, CompletenessAndServerCopyDecideRestoreAndViewer) {
@@ -439,7 +425,7 @@ TEST_F(RecycleBinTest, MailCheckCallingOrderEndToEnd) {
 
 TEST_F(RecycleBinTest, DownloadCompleteReplacesAHeaderOnlyEntryAndKeepsItsReason) {
     const std::string text = MailText("partial", "Jane <jane@example.org>", "line 1\r\nline 2\r\nline 3\r\n");
-    std::string partial = Add(HeaderOnly(text), "U-17", kAlice, true, {"Spam words", "pills", 0.75});
+    std::string partial = Add(HeaderOnly(text), "U-17", kAlice, true, Verdict("Spam words", "pills", 0.75));
     ASSERT_FALSE(bin->IsComplete(partial));
     std::vector<std::string> calls;
     bool succeed = true;
