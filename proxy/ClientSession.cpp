@@ -1,0 +1,837 @@
+#include "proxy/ClientSession.h"
+
+#include "app/Application.h"
+#include "app/Settings.h"
+#include "app/Shell.h"
+#include "filter/Crc32.h"
+#include "filter/MailMessage.h"
+#include "proxy/Connection.h"
+#include "proxy/HostList.h"
+#include "proxy/Mailbox.h"
+#include "proxy/MessageCache.h"
+#include "proxy/ProxyServer.h"
+#include "proxy/SessionControl.h"
+#include "proxy/UpstreamHandlers.h"
+#include "resources/StringTable.h"
+#include "stores/RecycleBin.h"
+#include "stores/TrainingArea.h"
+
+#include <strings.h>
+
+#include <climits>
+#include <cstring>
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+
+namespace corvanthelix {
+
+namespace {
+
+// Reply texts as the mail client sees them.
+constexpr const char* kReady = "Ready";
+constexpr const char* kUserAccepted = "Username accepted";
+constexpr const char* kUserWrong = "Corvanthelix: Username isn't correct";
+constexpr const char* kPasswordAccepted = "Password accepted";
+constexpr const char* kWrongPassword = "Corvanthelix: Wrong username/password";
+constexpr const char* kUnreachable = "Corvanthelix: Server is unreachable";
+constexpr const char* kAborted = "Corvanthelix: Connection aborted by user";
+constexpr const char* kNotReceived = "Corvanthelix: One or more messages could not be received";
+constexpr const char* kNoSuchMessage = "Corvanthelix: message does not exist!";
+constexpr const char* kSyntaxError = "Corvanthelix: Syntax Error";
+constexpr const char* kNotDeleted = "Corvanthelix: Message could not be deleted";
+constexpr const char* kTopFailed = "Corvanthelix: Message could not be received";
+constexpr const char* kUidNotFound = "Corvanthelix: UID not found";
+constexpr const char* kNoopFailed = "Corvanthelix: NOOP failed";
+constexpr const char* kUnknownCommand = "Corvanthelix: Unknown command";
+constexpr const char* kRset = "I pretend that everything is now clean";
+constexpr const char* kNoopOk = "just wait.....";
+constexpr const char* kListFollows = "Message list follows";
+constexpr const char* kNoMessages = "There are no messages";
+constexpr const char* kHeaderFollows = "Message header follows";
+constexpr const char* kUidListFollows = "UID list follows";
+constexpr const char* kDeleted = "Message deleted";
+
+// Notes in the client log for texts that pass without being logged.
+constexpr const char* kLogRestored = "         C: (message completely restored from recycle bin)";
+constexpr const char* kLogTransferred = "         S: (message completely transferred)";
+constexpr const char* kLogHeaderTransferred = "         S: (message header completely transferred)";
+
+// String-table texts.
+constexpr int kStringUserFormat = 111;
+constexpr int kStringConnecting = 114;
+constexpr int kStringUnsecure = 243;
+
+constexpr int kDefaultPlainPort = 110;
+constexpr int kDefaultTlsPort = 995;
+// Sender name, address and subject of the placeholder text are each cut to this.
+constexpr std::size_t kPlaceholderFieldMax = 255;
+
+bool startsWithNoCase(std::string_view text, const char* prefix) {
+    std::size_t length = std::strlen(prefix);
+    return text.size() >= length && strncasecmp(text.data(), prefix, length) == 0;
+}
+
+std::string withoutLineEnd(std::string_view text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    return std::string(text);
+}
+
+std::string format(const char* pattern, long long a, long long b) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, pattern, a, b);
+    return buffer;
+}
+
+// Status window line and tray tooltip together.
+void setApplicationStatusText(const std::string& text) {
+    Application& app = Application::instance();
+    app.status().setStatusText(text);
+    app.shell().traySetTooltip(text);
+}
+
+std::string formatString(int id, const std::string& argument) {
+    std::string pattern = loadString(id);
+    int length = std::snprintf(nullptr, 0, pattern.c_str(), argument.c_str());
+    if (length < 0) return pattern;
+    std::string out(static_cast<std::size_t>(length) + 1, '\0');
+    std::snprintf(out.data(), out.size(), pattern.c_str(), argument.c_str());
+    out.resize(static_cast<std::size_t>(length));
+    return out;
+}
+
+// A field of the placeholder text: one line, so a stored subject cannot add header lines or end
+// the message early.
+std::string placeholderField(const std::string& text) {
+    std::string out = text.substr(0, kPlaceholderFieldMax);
+    for (char& c : out)
+        if (c == '\r' || c == '\n') c = ' ';
+    return out;
+}
+
+std::string fileNameOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Lets the session register the upstream client's connection with the proxy server, so that
+// stopping the server ends a session blocked on the mail server.
+struct UpstreamConnectionAccess : Pop3Client {
+    static Connection& of(Pop3Client& client) { return client.*(&UpstreamConnectionAccess::connection_); }
+};
+
+} // namespace
+
+std::atomic<ClientSession*> ClientSession::current_{nullptr};
+
+const ClientSession::Command ClientSession::kCommands[] = {
+    {"QUIT", &ClientSession::onQuit}, {"USER", &ClientSession::onUser}, {"PASS", &ClientSession::onPass},
+    {"STAT", &ClientSession::onStat}, {"LIST", &ClientSession::onList}, {"RETR", &ClientSession::onRetr},
+    {"DELE", &ClientSession::onDele}, {"RSET", &ClientSession::onRset}, {"TOP", &ClientSession::onTop},
+    {"NOOP", &ClientSession::onNoop}, {"UIDL", &ClientSession::onUidl},
+};
+
+// ---- life of a session ----
+
+void ClientSession::run(SessionControl& control, const SessionServices& services) {
+    // The greeting goes out before the lock, so a second mail client sees it at once.
+    control.client().writeText("+OK Ready\r\n");
+    std::lock_guard<std::recursive_mutex> lock(control.server().sessionLock());
+    // The session state dies inside the lock: its logs and its upstream connection are closed
+    // before the next session opens the same logs and logs in to the same mailbox.
+    ClientSession session(control, services);
+    struct Current {
+        explicit Current(ClientSession* session) { current_ = session; }
+        ~Current() { current_ = nullptr; }
+    } current(&session);
+    session.serve();
+}
+
+void ClientSession::install(ProxyServer& server, SessionServices services) {
+    installPluginSessionAccessor(&ClientSession::pluginSessionOfThisThread);
+    auto shared = std::make_shared<const SessionServices>(std::move(services));
+    server.setSessionFunction([shared](SessionControl& control) { run(control, *shared); });
+}
+
+ClientSession* ClientSession::currentSession() { return current_.load(); }
+
+PluginSessionAccess* ClientSession::pluginSessionOfThisThread() {
+    ClientSession* session = current_.load();
+    return session != nullptr && session->thread_ == std::this_thread::get_id() ? session : nullptr;
+}
+
+ClientSession::ClientSession(SessionControl& control, const SessionServices& services)
+    : control_(control), client_(control.client()), services_(services), mailbox_(std::make_unique<Mailbox>()) {
+    control_.attach(UpstreamConnectionAccess::of(mailbox_->client()));
+}
+
+ClientSession::~ClientSession() {
+    control_.detach(UpstreamConnectionAccess::of(mailbox_->client()));
+    mailbox_.reset();
+    clientLog_.close();
+}
+
+void ClientSession::serve() {
+    openLogs();
+    Shell& shell = Application::instance().shell();
+    shell.mailCheckBegin();
+    std::string line;
+    for (;;) {
+        // A bare line feed does not end a line; a line too long for any mail client counts as a
+        // lost connection.
+        if (client_.readLine(line, kLongestClientLine) <= 0) {
+            connectionLost();
+            break;
+        }
+        if (dispatch(line) == 1) break;
+    }
+    shell.mailCheckEnd();
+}
+
+void ClientSession::openLogs() {
+    const Application& app = Application::instance();
+    const std::string folder = app.programFolder() + "/";
+    clientLog_.open(folder + settings::logFileClientFileName(),
+                    static_cast<std::uint32_t>(settings::logFileClientMaxSize()));
+    std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    clientLog_.writeFormatted("\r\nClient Log started at: %02i.%02i.%04i - %02i:%02i:%02i", local.tm_mday,
+                              local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec);
+    clientLog_.writeTimed("S", std::string("+OK ") + kReady);
+    mailbox_->openServerLog((folder + settings::logFileServerFileName()).c_str(),
+                            static_cast<std::uint32_t>(settings::logFileServerMaxSize()));
+}
+
+void ClientSession::connectionLost() {
+    if (!checkDone_) return;
+    // The client went away before QUIT: keep what was downloaded, so the next check of the
+    // account need not download it again. Only whole copies: a header would pass for a message.
+    MessageCache cache;
+    cache.open(Application::instance().programFolder(), user_, server_);
+    bool added = false;
+    for (const MessageEntry& entry : entries_) {
+        if (entry.restored) continue;
+        const ServerMessage* message = mailbox_->find(static_cast<std::uint32_t>(entry.serverNumber));
+        if (message == nullptr || !message->holdsWhole() || !message->uid) continue;
+        added = cache.add(*message->message, *message->uid) || added;
+    }
+    if (added) cache.saveIndex();
+}
+
+// ---- replies ----
+
+void ClientSession::logSent(std::string_view text) { clientLog_.writeTimed("S", withoutLineEnd(text)); }
+
+void ClientSession::replyOk(std::string_view text) { sendRaw("+OK " + std::string(text) + "\r\n"); }
+
+void ClientSession::replyErr(std::string_view text) { sendRaw("-ERR " + std::string(text) + "\r\n"); }
+
+void ClientSession::sendRaw(std::string_view bytes) {
+    logSent(bytes);
+    client_.writeText(bytes);
+}
+
+// A multi-line answer: the first reply line, the listing and the terminator, each logged as a
+// line, sent in one write.
+void ClientSession::sendLines(const std::string& firstReply, const std::string& lines, bool ok) {
+    std::string out = (ok ? "+OK " : "-ERR ") + firstReply + "\r\n";
+    logSent(out);
+    std::size_t position = 0;
+    while (position < lines.size()) {
+        std::size_t end = lines.find("\r\n", position);
+        logSent(std::string_view(lines).substr(position, end - position));
+        position = end + 2;
+    }
+    logSent(".");
+    out += lines;
+    out += ".\r\n";
+    client_.writeText(out);
+}
+
+// ---- dispatch ----
+
+int ClientSession::dispatch(const std::string& line) {
+    clientLog_.writeTimed("C", startsWithNoCase(line, "PASS") ? std::string("PASS ********") : withoutLineEnd(line));
+    for (const Command& command : kCommands) {
+        if (startsWithNoCase(line, command.verb)) return (this->*command.handler)(line);
+    }
+    replyErr(kUnknownCommand);
+    return 0;
+}
+
+std::string ClientSession::commandArgument(std::string_view line) {
+    if (line.size() <= 5) return {};
+    std::string_view argument = line.substr(5);
+    while (!argument.empty() && (argument.front() == '\r' || argument.front() == '\n')) argument.remove_prefix(1);
+    while (!argument.empty() && (argument.back() == '\r' || argument.back() == '\n')) argument.remove_suffix(1);
+    return std::string(argument);
+}
+
+int ClientSession::parseNumber(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+    }
+    if (negative) value = -value;
+    if (value > INT_MAX) value = INT_MAX;
+    return static_cast<int>(value);
+}
+
+// ---- USER and PASS ----
+
+bool ClientSession::parseUserName(std::string_view argument, std::string& server, std::string& user, int& port) {
+    std::string fields[3];
+    int count = 0;
+    std::string field;
+    std::size_t i = 0;
+    bool open = !argument.empty();
+    while (i < argument.size()) {
+        char c = argument[i];
+        if (c != '&') {
+            field += c;
+            ++i;
+            continue;
+        }
+        if (i + 1 < argument.size() && argument[i + 1] == '&') {
+            // A doubled "&" is one "&" inside the field.
+            field += '&';
+            i += 2;
+            continue;
+        }
+        // A single "&" ends the field; as the last character it ends the parsing too.
+        if (count == 3) return false;
+        fields[count++] = std::move(field);
+        field.clear();
+        ++i;
+        open = i < argument.size();
+    }
+    if (open) {
+        if (count == 3) return false;
+        fields[count++] = std::move(field);
+    }
+    if (count < 2) return false;
+    server = fields[0];
+    user = fields[1];
+    port = count == 3 ? parseNumber(std::string_view(fields[2]).substr(0, 10)) : kPortNotGiven;
+    return true;
+}
+
+int ClientSession::onUser(const std::string& line) {
+    std::string server, user;
+    int port = kPortNotGiven;
+    if (!parseUserName(commandArgument(line), server, user, port)) {
+        replyErr(kUserWrong);
+        Application::instance().showMessage(kStringUserFormat, mb::kOk | mb::kIconInformation);
+        return 1;
+    }
+    server_ = std::move(server);
+    user_ = std::move(user);
+    port_ = port;
+    replyOk(kUserAccepted);
+    setApplicationStatusText(formatString(kStringConnecting, server_));
+    return 0;
+}
+
+// Connects the mailbox: with TLS from the proxy server's client context when `secure`. A TLS
+// connection without a context is refused rather than made in the clear. The status window's
+// lock shows while the connection is (becoming) secure.
+int ClientSession::connectUpstream(bool secure) {
+    StatusState& status = Application::instance().status();
+    if (!secure) {
+        int code = mailbox_->connect(server_, port_, nullptr);
+        status.setLock(false);
+        return code;
+    }
+    status.setLock(true);
+    SSL_CTX* context = control_.server().clientContext();
+    int code = context != nullptr ? mailbox_->connect(server_, port_, context) : -1;
+    if (code != 0) status.setLock(false);
+    return code;
+}
+
+bool ClientSession::askForUnsecureConnection() {
+    return Application::instance().showMessage(kStringUnsecure, mb::kYesNo | mb::kIconExclamation) == answer::kYes;
+}
+
+int ClientSession::onPass(const std::string& line) {
+    password_ = commandArgument(line);
+    mailbox_->setTimeoutHandler(makeSessionTimeoutHandler());
+    mailbox_->setTimeout(static_cast<std::uint32_t>(settings::timeout()) * 1000u);
+
+    const bool noPort = port_ == kPortNotGiven;
+    const bool trySsl = settings::trySsl() == 1;
+    bool secure = false;
+    if (noPort)
+        port_ = trySsl ? kDefaultTlsPort : kDefaultPlainPort;
+    else
+        secure = control_.tlsPort();
+
+    bool sslFailed = false;
+    HostList hosts;
+    if (hosts.load(Application::instance().pathInProgramFolder(HostList::kFileName))) {
+        HostEntry entry;
+        auto tryTls = [&] {
+            bool ok = connectUpstream(true) == 0;
+            if (!ok) {
+                sslFailed = true;
+                if (noPort) port_ = kDefaultPlainPort;
+            }
+            return ok;
+        };
+        if (hosts.find(entry, server_, user_)) {
+            secure = entry.secure;
+            if (trySsl && !entry.tested) {
+                if (noPort) port_ = kDefaultTlsPort;
+                secure = tryTls();
+                entry.tested = true;
+                entry.port = port_;
+                entry.secure = secure;
+                hosts.update(entry);
+                if (!sslFailed) hosts.save();
+            }
+            if (noPort) {
+                port_ = secure ? kDefaultTlsPort : kDefaultPlainPort;
+            } else {
+                entry.port = port_;
+                hosts.update(entry);
+                // After a failed TLS try the list is saved only once the person agrees to go on.
+                if (!sslFailed) hosts.save();
+            }
+        } else {
+            entry.server = server_;
+            entry.user = user_;
+            if (trySsl && (noPort || secure)) {
+                secure = tryTls();
+                entry.tested = true;
+            }
+            entry.secure = secure;
+            entry.port = port_;
+            hosts.update(entry);
+            if (!sslFailed) hosts.save();
+        }
+        if (sslFailed) {
+            if (!askForUnsecureConnection()) {
+                replyErr(kAborted);
+                return 1;
+            }
+            hosts.save();
+        }
+    }
+
+    int code = mailbox_->isConnected() ? 0 : connectUpstream(secure);
+    if (code == -5) {
+        // The server cannot be reached at all: the client learns it from the closed connection.
+        client_.close();
+        return 1;
+    }
+    if (code == -4) {
+        replyErr(kUnreachable);
+        return 1;
+    }
+    if (code == 0) {
+        code = mailbox_->login(user_, password_);
+        if (code == 0) {
+            replyOk(kPasswordAccepted);
+            return 0;
+        }
+    }
+    // The server's own words when it refused (they begin with "-ERR" themselves); a "+OK" left
+    // from an earlier step says nothing about this failure.
+    std::optional<std::string> response = mailbox_->lastResponse();
+    if (response && !withoutLineEnd(*response).empty() && !startsWithNoCase(*response, "+OK"))
+        replyErr(withoutLineEnd(*response));
+    else
+        replyErr(kWrongPassword);
+    return 1;
+}
+
+// ---- the message list ----
+
+bool ClientSession::ensureChecked() {
+    if (checkDone_) return true;
+    int count = 0;
+    std::uint64_t size = 0;
+    if (!services_.runCheck) {
+        replyErr(kNotReceived);
+        return false;
+    }
+    return services_.runCheck(*this, count, size) == 0;
+}
+
+void ClientSession::countVisible(int& count, std::uint64_t& size) {
+    count = 0;
+    size = 0;
+    for (const MessageEntry& entry : entries_) {
+        if (!entry.visible()) continue;
+        ++count;
+        const ServerMessage* message =
+            entry.restored ? nullptr : mailbox_->find(static_cast<std::uint32_t>(entry.serverNumber));
+        // A downloaded copy tells the size better than LIST did.
+        size += message && message->holdsWhole() ? message->message->size() : entry.size;
+    }
+}
+
+MessageEntry* ClientSession::findByClientNumber(int number) {
+    if (number == -1) return nullptr;
+    for (MessageEntry& entry : entries_)
+        if (entry.clientNumber == number && entry.visible()) return &entry;
+    return nullptr;
+}
+
+MessageEntry* ClientSession::findByServerNumber(int number) {
+    for (MessageEntry& entry : entries_)
+        if (!entry.restored && entry.serverNumber == number) return &entry;
+    return nullptr;
+}
+
+int ClientSession::onStat(const std::string&) {
+    int count = 0;
+    std::uint64_t size = 0;
+    if (!checkDone_) {
+        if (!services_.runCheck) {
+            replyErr(kNotReceived);
+            return 1;
+        }
+        if (services_.runCheck(*this, count, size) != 0) return 1;
+    } else {
+        countVisible(count, size);
+    }
+    sendRaw(format("+OK %lld %lld\r\n", count, static_cast<long long>(size)));
+    if (Application::instance().status().cancelRequested()) {
+        replyErr(kAborted);
+        return 1;
+    }
+    return 0;
+}
+
+int ClientSession::onList(const std::string& line) {
+    if (!ensureChecked()) return 1;
+    const std::string argument = commandArgument(line);
+    if (!argument.empty()) {
+        const MessageEntry* entry = findByClientNumber(parseNumber(argument));
+        if (entry == nullptr)
+            replyErr(kNoSuchMessage);
+        else
+            sendRaw(format("+OK %lld %lld\r\n", entry->clientNumber, entry->size));
+        return 0;
+    }
+    if (entries_.empty()) {
+        sendLines(kNoMessages, "", true);
+        return 0;
+    }
+    std::string lines;
+    for (const MessageEntry& entry : entries_)
+        if (entry.visible()) lines += format("%lld %lld\r\n", entry.clientNumber, entry.size);
+    sendLines(kListFollows, lines, true);
+    return 0;
+}
+
+// ---- messages ----
+
+std::unique_ptr<MailMessage> ClientSession::loadRestored(const MessageEntry& entry) {
+    auto message = std::make_unique<MailMessage>();
+    message->LoadFile(entry.filePath);
+    return message;
+}
+
+std::optional<RecycleSenderAndSubject> ClientSession::restoredInfo(const std::string& fileName) {
+    if (services_.restoredInfo) return services_.restoredInfo(fileName);
+    return recycleBin().GetSenderAndSubject(fileName);
+}
+
+std::string ClientSession::emptyRestoredText(const RecycleSenderAndSubject& info) {
+    const std::string name = placeholderField(info.senderName);
+    const std::string address = placeholderField(info.senderAddress);
+    const std::string subject = placeholderField(info.subject);
+    return "From: " + name + " <" + address + ">\r\nSubject: " + subject +
+           "\r\n\r\nWarning: Corvanthelix could not restore this message, because it was empty.\r\n\r\n"
+           "More information about this message:\r\nSender: " +
+           name + " <" + address + ">\r\nSubject: " + subject + "\r\n\r\n";
+}
+
+int ClientSession::onRetr(const std::string& line) {
+    const std::string argument = commandArgument(line);
+    const int number = parseNumber(argument);
+    if (argument.empty() || number == -1) {
+        replyErr(kSyntaxError);
+        return 1;
+    }
+    MessageEntry* entry = findByClientNumber(number);
+    if (entry == nullptr) {
+        replyErr(kNoSuchMessage);
+        return 0;
+    }
+
+    std::unique_ptr<MailMessage> restored;
+    const MailMessage* message = nullptr;
+    const auto serverNumber = static_cast<std::uint32_t>(entry->serverNumber);
+    if (entry->restored) {
+        restored = loadRestored(*entry);
+        message = restored.get();
+        clientLog_.writeLine(kLogRestored);
+    } else {
+        const ServerMessage* held = mailbox_->find(serverNumber);
+        if (held != nullptr && held->holdsHeaderOnly()) mailbox_->dropMessage(serverNumber);
+        const ServerMessage* fetched = mailbox_->retr(serverNumber);
+        if (fetched == nullptr || !fetched->message) {
+            replyErr(kNotReceived);
+            return 1;
+        }
+        message = fetched->message.get();
+    }
+
+    if (message->size() > 0) {
+        sendRaw("+OK " + std::to_string(entry->size) + "\r\n");
+        client_.writeText(message->Source());
+    } else {
+        std::optional<RecycleSenderAndSubject> info;
+        if (entry->restored) info = restoredInfo(fileNameOf(entry->filePath));
+        if (!info) {
+            replyErr(kNotReceived);
+            return 1;
+        }
+        const std::string text = emptyRestoredText(*info);
+        sendRaw("+OK " + std::to_string(text.size()) + "\r\n");
+        client_.writeText(text);
+    }
+    client_.writeText("\r\n.\r\n");
+    clientLog_.writeLine(kLogTransferred);
+    if (entry->restored) {
+        entry->toDelete = true;
+    } else if (entry->known) {
+        // A message seen at an earlier check is neither learned nor cached: its copy need not
+        // stay in memory.
+        mailbox_->dropMessage(serverNumber);
+    }
+    return 0;
+}
+
+int ClientSession::onDele(const std::string& line) {
+    if (!ensureChecked()) return 1;
+    const std::string argument = commandArgument(line);
+    const int number = parseNumber(argument);
+    if (argument.empty() || number == -1) {
+        replyErr(kSyntaxError);
+        return 0;
+    }
+    MessageEntry* entry = findByClientNumber(number);
+    if (entry == nullptr) {
+        replyErr(kNotDeleted);
+        return 1;
+    }
+    if (entry->restored)
+        entry->toDelete = true;
+    else
+        mailbox_->dele(static_cast<std::uint32_t>(entry->serverNumber)); // the answer does not matter
+    replyOk(kDeleted);
+    return 0;
+}
+
+int ClientSession::onRset(const std::string&) {
+    replyOk(kRset);
+    return 0;
+}
+
+std::string ClientSession::topText(std::string_view text, int lines) {
+    std::string out;
+    bool inHeader = true;
+    int bodyLines = 0;
+    std::size_t position = 0;
+    while (position < text.size()) {
+        std::size_t lineFeed = text.find('\n', position);
+        std::size_t next = lineFeed == std::string_view::npos ? text.size() : lineFeed + 1;
+        std::string_view current = text.substr(position, next - position);
+        if (inHeader) {
+            inHeader = !(current == "\r\n" || current == "\n");
+        } else {
+            if (bodyLines >= lines) break;
+            ++bodyLines;
+        }
+        out += current;
+        position = next;
+    }
+    if (!out.empty() && out.back() != '\n') out += "\r\n";
+    // A held header may have lost the empty line that ends it; the answer always carries it.
+    if (inHeader) out += "\r\n";
+    out += ".\r\n";
+    return out;
+}
+
+int ClientSession::onTop(const std::string& line) {
+    if (!ensureChecked()) return 1;
+    // "TOP n k": both numbers after the verb; n defaults to -1, k to 0.
+    std::string_view rest = std::string_view(line).substr(3);
+    int number = -1;
+    int lines = 0;
+    std::size_t i = 0;
+    auto skipBlanks = [&] {
+        while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t')) ++i;
+    };
+    auto readNumber = [&](int& out) {
+        skipBlanks();
+        std::size_t start = i;
+        if (i < rest.size() && (rest[i] == '-' || rest[i] == '+')) ++i;
+        std::size_t digits = i;
+        while (i < rest.size() && rest[i] >= '0' && rest[i] <= '9') ++i;
+        if (i == digits) return false;
+        out = parseNumber(rest.substr(start, i - start));
+        return true;
+    };
+    if (readNumber(number)) readNumber(lines);
+    if (lines < 0) lines = 0;
+
+    MessageEntry* entry = findByClientNumber(number);
+    if (entry == nullptr) {
+        replyErr(kTopFailed);
+        return 1;
+    }
+    std::unique_ptr<MailMessage> restored;
+    const MailMessage* message = nullptr;
+    if (entry->restored) {
+        restored = loadRestored(*entry);
+        message = restored.get();
+    } else {
+        const auto serverNumber = static_cast<std::uint32_t>(entry->serverNumber);
+        const ServerMessage* held = mailbox_->find(serverNumber);
+        if (held == nullptr) {
+            replyErr(kTopFailed);
+            return 1;
+        }
+        // A held header with fewer body lines than asked is fetched again (its first kept line
+        // after the header is the empty line).
+        if (held->holdsHeaderOnly() && held->message->topLines() - 1 < lines) mailbox_->dropMessage(serverNumber);
+        const ServerMessage* fetched = mailbox_->top(serverNumber, lines);
+        if (fetched == nullptr || !fetched->message) {
+            replyErr(kTopFailed);
+            return 1;
+        }
+        message = fetched->message.get();
+    }
+    replyOk(kHeaderFollows);
+    clientLog_.pause();
+    client_.writeText(topText(message->Source(), lines));
+    clientLog_.resume();
+    clientLog_.writeLine(kLogHeaderTransferred);
+    return 0;
+}
+
+// ---- UIDs ----
+
+std::string ClientSession::restoredUid(const std::string& filePath) { return "Corvanthelix" + fileNameOf(filePath); }
+
+std::string ClientSession::synthesizedUid(const MailMessage& message) {
+    std::string_view text = message.Source();
+    // The header lines: everything before the empty line that ends them.
+    std::size_t end = 0;
+    while (end < text.size()) {
+        std::size_t lineFeed = text.find('\n', end);
+        if (lineFeed == std::string_view::npos) {
+            end = text.size();
+            break;
+        }
+        std::string_view current = text.substr(end, lineFeed + 1 - end);
+        if (current == "\r\n" || current == "\n") break;
+        end = lineFeed + 1;
+    }
+    char uid[32];
+    std::snprintf(uid, sizeof uid, "Corvanthelix-%x", static_cast<unsigned>(Crc32(text.substr(0, end))));
+    return uid;
+}
+
+std::string ClientSession::uidOf(const MessageEntry& entry) {
+    if (entry.restored) return restoredUid(entry.filePath);
+    const auto serverNumber = static_cast<std::uint32_t>(entry.serverNumber);
+    const ServerMessage* message = mailbox_->find(serverNumber);
+    if (message == nullptr) return {};
+    if (message->uid) return *message->uid;
+    // No UID from the server: one made from the header lines stays the same at every check.
+    if (!message->message) message = mailbox_->top(serverNumber, 0);
+    if (message == nullptr || !message->message) return {};
+    return synthesizedUid(*message->message);
+}
+
+int ClientSession::onUidl(const std::string& line) {
+    if (!ensureChecked()) return 1;
+    const std::string argument = commandArgument(line);
+    const int number = parseNumber(argument);
+    if (!argument.empty() && number != -1) {
+        const MessageEntry* entry = findByClientNumber(number);
+        const std::string uid = entry != nullptr ? uidOf(*entry) : std::string();
+        if (uid.empty())
+            replyErr(kUidNotFound);
+        else
+            replyOk(std::to_string(number) + " " + uid);
+        return 0;
+    }
+    std::string lines;
+    for (const MessageEntry& entry : entries_) {
+        if (!entry.visible()) continue;
+        std::string uid = uidOf(entry);
+        if (uid.empty()) uid = "Corvanthelix-" + std::to_string(entry.serverNumber);
+        lines += std::to_string(entry.clientNumber) + " " + uid + "\r\n";
+    }
+    sendLines(kUidListFollows, lines, true);
+    return 0;
+}
+
+// ---- QUIT and NOOP ----
+
+int ClientSession::onQuit(const std::string&) {
+    if (services_.commit) services_.commit(*this);
+    return 1;
+}
+
+int ClientSession::onNoop(const std::string&) {
+    if (mailbox_->noop() != 0) {
+        replyErr(kNoopFailed);
+        return 1;
+    }
+    replyOk(kNoopOk);
+    return 0;
+}
+
+// ---- plug-in operations ----
+
+bool ClientSession::setReason(int serverNumber, std::string_view text) {
+    MessageEntry* entry = findByServerNumber(serverNumber);
+    if (entry == nullptr) return false;
+    entry->verdict.SetReason(text);
+    return true;
+}
+
+bool ClientSession::setHandled(int serverNumber, bool handled) {
+    MessageEntry* entry = findByServerNumber(serverNumber);
+    if (entry == nullptr) return false;
+    entry->handled = handled;
+    return true;
+}
+
+bool ClientSession::learn(int serverNumber, bool spam) {
+    if (findByServerNumber(serverNumber) == nullptr) return false;
+    const ServerMessage* message = mailbox_->find(static_cast<std::uint32_t>(serverNumber));
+    if (message == nullptr || !message->message) return false;
+    if (services_.learn) return services_.learn(*message->message, spam);
+    return trainingArea().Learn(*message->message, spam);
+}
+
+bool ClientSession::SetPluginReason(int messageNumber, std::string_view text) {
+    return setReason(messageNumber, text);
+}
+
+bool ClientSession::MarkHandledByPlugin(int messageNumber) { return setHandled(messageNumber, true); }
+
+bool ClientSession::MessageSource(int messageNumber, std::string& source) {
+    if (findByServerNumber(messageNumber) == nullptr) return false;
+    const ServerMessage* message = mailbox_->find(static_cast<std::uint32_t>(messageNumber));
+    if (message == nullptr || !message->holdsWhole()) return false;
+    source = message->message->Source();
+    return true;
+}
+
+} // namespace corvanthelix

@@ -1,0 +1,225 @@
+#pragma once
+#include "filter/PluginSessionAccess.h"
+#include "proxy/LogFile.h"
+#include "proxy/MessageEntry.h"
+#include "proxy/UidList.h"
+#include "stores/RecycleBin.h"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace corvanthelix {
+
+class ClientSession;
+class Connection;
+class Mailbox;
+class MailMessage;
+class ProxyServer;
+class SessionControl;
+
+/// What a client session calls outside itself. The mail check and the commit at QUIT supply the
+/// first two; the others default to the process-wide stores. Tests supply doubles.
+struct SessionServices {
+    /// The mail check: builds session.entries() (numbering the visible ones 1..n), marks the UIDs
+    /// in session.uidList(), sets session.setCheckDone(true) and gives the number and total size
+    /// of the visible entries. Returns 0 on success; 1 on failure, after sending the one error
+    /// reply itself (-ERR "Corvanthelix: Connection aborted by user" when the person pressed
+    /// Cancel, else -ERR "Corvanthelix: One or more messages could not be received"). Called by
+    /// STAT, LIST, DELE, TOP and UIDL while the check is not done; never by RETR.
+    std::function<int(ClientSession& session, int& visibleCount, std::uint64_t& visibleSize)> runCheck;
+    /// The commit at QUIT: ends with +OK "Everything done." or the connection-loss error reply,
+    /// both sent by the commit itself. The session ends afterwards whatever it returns.
+    std::function<int(ClientSession& session)> commit;
+    /// Sender and subject of the recycle bin entry whose file is named `fileName` (no folder),
+    /// for the text that replaces an empty restored message; nothing when there is no such entry.
+    /// Null: the process-wide recycle bin is asked.
+    std::function<std::optional<RecycleSenderAndSubject>(const std::string& fileName)> restoredInfo;
+    /// Learns `message` as spam or non-spam (the third plug-in operation). Returns whether it
+    /// learned. Null: the process-wide training area learns it.
+    std::function<bool(const MailMessage& message, bool spam)> learn;
+};
+
+/// One mail client's POP3 session, on its own thread: the server side of POP3 towards the mail
+/// client, and the upstream mailbox towards the real server. The real server, the user name and
+/// optionally the port come from USER ("server&user&port", "&&" standing for a "&" inside a
+/// field); PASS connects and logs in upstream, using the host list for the account's TLS choice.
+/// The first STAT, LIST, DELE, TOP or UIDL runs the mail check, which builds the entries; the
+/// client then sees only the visible entries, numbered without gaps. QUIT runs the commit.
+///
+/// The whole session holds the proxy server's session lock, so sessions never overlap and the
+/// session state (logs, upstream connection) is gone before the next session starts.
+/// currentSession() is the session holding the lock, for the plug-in services that run during
+/// the check on the same thread; install() also makes it the plug-ins' PluginSessionAccess.
+class ClientSession final : public PluginSessionAccess {
+public:
+    /// A client line longer than this ends the session as a lost connection.
+    static constexpr std::size_t kLongestClientLine = 64 * 1024;
+    /// The port field of USER was not given.
+    static constexpr int kPortNotGiven = -1;
+
+    /// Runs a whole session for `control`'s client: sends +OK "Ready", takes the session lock,
+    /// serves commands until QUIT, a command that ends the session or a lost connection, and
+    /// destroys the session state (closing the upstream connection without QUIT and the logs)
+    /// before leaving the lock. The client connection stays open; its owner closes it.
+    static void run(SessionControl& control, const SessionServices& services);
+
+    /// Makes `server` run a ClientSession with `services` for every accepted client. Call before
+    /// the server starts.
+    static void install(ProxyServer& server, SessionServices services);
+
+    /// The session that holds the session lock now, or null.
+    static ClientSession* currentSession();
+
+    /// A session for `control`'s client with a fresh upstream mailbox. `services` must outlive it.
+    ClientSession(SessionControl& control, const SessionServices& services);
+    /// Closes the upstream connection without QUIT (the server forgets uncommitted deletions) and
+    /// the logs. The client connection is not closed here.
+    ~ClientSession() override;
+    ClientSession(const ClientSession&) = delete;
+    ClientSession& operator=(const ClientSession&) = delete;
+
+    // Reply writers. Each write is first logged in the client log ("hh:mm:ss S: " and the text
+    // without its final "\r\n"), then sent.
+
+    /// Sends "+OK <text>\r\n".
+    void replyOk(std::string_view text);
+    /// Sends "-ERR <text>\r\n".
+    void replyErr(std::string_view text);
+    /// Sends `bytes` as they are.
+    void sendRaw(std::string_view bytes);
+
+    // State the mail check and the commit work on.
+
+    /// The upstream mailbox (owned by the session).
+    Mailbox& mailbox() { return *mailbox_; }
+    /// The account's UID list, loaded by the check and saved by the commit.
+    UidList& uidList() { return uidList_; }
+    /// The entries, in the order the check built them. Owned by the session.
+    std::deque<MessageEntry>& entries() { return entries_; }
+    /// The client protocol log.
+    LogFile& clientLog() { return clientLog_; }
+    /// Fields of USER and PASS, stored whole. port() is -1 when USER gave none (until PASS picks
+    /// one), 110 before USER.
+    const std::string& server() const { return server_; }
+    const std::string& user() const { return user_; }
+    const std::string& password() const { return password_; }
+    int port() const { return port_; }
+    /// Set by the check when it has completed; until then every command that needs the list
+    /// runs it.
+    bool checkDone() const { return checkDone_; }
+    void setCheckDone(bool done) { checkDone_ = done; }
+
+    /// The visible entry with client number `number`, or null.
+    MessageEntry* findByClientNumber(int number);
+    /// The entry of server message `number` (restored entries never match), or null.
+    MessageEntry* findByServerNumber(int number);
+    /// The UID the mail client sees for `entry`: the server's UID; for a restored message
+    /// "Corvanthelix" and its file name; for a server message without UID "Corvanthelix-" and
+    /// the CRC-32 of its header lines (fetching the header when no copy is held).
+    std::string uidOf(const MessageEntry& entry);
+
+    // The plug-in operations, each addressed by server number. False when there is no entry of
+    // that server message (or, for learn, no downloaded copy or no learning service).
+
+    /// Copies at most 255 bytes of `text` into the entry's reason text.
+    bool setReason(int serverNumber, std::string_view text);
+    /// Sets the entry's handled flag.
+    bool setHandled(int serverNumber, bool handled);
+    /// Passes the entry's downloaded message to the training area's learn operation.
+    bool learn(int serverNumber, bool spam);
+
+    // The same for the plug-in host services (PluginSessionAccess), by server number.
+
+    /// setReason().
+    bool SetPluginReason(int messageNumber, std::string_view text) override;
+    /// setHandled(messageNumber, true).
+    bool MarkHandledByPlugin(int messageNumber) override;
+    /// The whole downloaded text of the entry's server message; false when only its header or
+    /// nothing is held.
+    bool MessageSource(int messageNumber, std::string& source) override;
+
+    /// currentSession() when the calling thread is that session's own thread, else null: what
+    /// the plug-in host services reach (see installPluginSessionAccessor).
+    static PluginSessionAccess* pluginSessionOfThisThread();
+
+    // Pieces of the protocol, reachable by unit tests.
+
+    /// Splits a USER argument into server, user name and port (kPortNotGiven when absent).
+    /// Returns false for an empty argument, a single field or a fourth field.
+    static bool parseUserName(std::string_view argument, std::string& server, std::string& user, int& port);
+    /// The argument of a command line: the text from the sixth character on, without carriage
+    /// returns and line feeds at either end.
+    static std::string commandArgument(std::string_view line);
+    /// The decimal number at the start of `text` (leading blanks and a sign allowed), stopping at
+    /// the first non-digit; 0 when there is none. Clamped to the int range.
+    static int parseNumber(std::string_view text);
+    /// The UID of a restored message whose file is `filePath`.
+    static std::string restoredUid(const std::string& filePath);
+    /// "Corvanthelix-%x" with the CRC-32 of the header lines of `message`.
+    static std::string synthesizedUid(const MailMessage& message);
+    /// The text sent for a restored message whose file turned out empty.
+    static std::string emptyRestoredText(const RecycleSenderAndSubject& info);
+    /// What TOP sends of `text`: the header lines, the empty line and at most `lines` body
+    /// lines, each with its line end, then ".\r\n".
+    static std::string topText(std::string_view text, int lines);
+
+    /// Handles one command line (with its "\r\n"): logs it, then runs the command. Returns 0 to
+    /// go on, 1 to end the session; an unknown command has been answered and gives 0.
+    int dispatch(const std::string& line);
+
+private:
+    struct Command {
+        const char* verb;
+        int (ClientSession::*handler)(const std::string& line);
+    };
+    static const Command kCommands[];
+
+    void serve();
+    void openLogs();
+    void connectionLost();
+    bool ensureChecked();
+    void countVisible(int& count, std::uint64_t& size);
+    void sendLines(const std::string& firstReply, const std::string& lines, bool ok);
+    void logSent(std::string_view text);
+    int connectUpstream(bool secure);
+    bool askForUnsecureConnection();
+    std::unique_ptr<MailMessage> loadRestored(const MessageEntry& entry);
+    std::optional<RecycleSenderAndSubject> restoredInfo(const std::string& fileName);
+
+    int onQuit(const std::string& line);
+    int onUser(const std::string& line);
+    int onPass(const std::string& line);
+    int onStat(const std::string& line);
+    int onList(const std::string& line);
+    int onRetr(const std::string& line);
+    int onDele(const std::string& line);
+    int onRset(const std::string& line);
+    int onTop(const std::string& line);
+    int onNoop(const std::string& line);
+    int onUidl(const std::string& line);
+
+    SessionControl& control_;
+    Connection& client_;
+    const SessionServices& services_;
+    std::string user_;
+    std::string password_;
+    std::string server_;
+    int port_ = 110;
+    std::unique_ptr<Mailbox> mailbox_;
+    bool checkDone_ = false;
+    LogFile clientLog_;
+    std::deque<MessageEntry> entries_;
+    UidList uidList_;
+    const std::thread::id thread_ = std::this_thread::get_id();
+
+    static std::atomic<ClientSession*> current_;
+};
+
+} // namespace corvanthelix
