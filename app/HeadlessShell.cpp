@@ -62,6 +62,8 @@ void HeadlessShell::traySetSpamCounter(int count) {
 
 void HeadlessShell::trayBalloon(const std::string& text) { log(oneLine(text)); }
 
+void HeadlessShell::trayShowAgain() { log("asked by a second start to show the tray icon again"); }
+
 void HeadlessShell::mailCheckBegin() { log("mail check begins"); }
 
 void HeadlessShell::mailCheckEnd() { log("mail check ends"); }

@@ -24,6 +24,7 @@ public:
     void traySetSpamCounter(int count) override;
     void trayAnimate(bool) override {}
     void trayBalloon(const std::string& text) override;
+    void trayShowAgain() override;
     void mailCheckBegin() override;
     void mailCheckEnd() override;
     void recycleBinRowChanged(RecycleRowChange, const std::string&) override {}

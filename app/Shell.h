@@ -75,6 +75,9 @@ public:
     virtual void traySetSpamCounter(int count) = 0;
     virtual void trayAnimate(bool on) = 0;
     virtual void trayBalloon(const std::string& text) = 0;
+    /// A second start of the program asked for the tray icon to be shown again (it may have been
+    /// lost with the desktop's panel). Called on a worker thread. The default does nothing.
+    virtual void trayShowAgain() {}
 
     /// A mail check begins or ends. Synchronous: returns after the desktop has reacted.
     virtual void mailCheckBegin() = 0;

@@ -1,11 +1,17 @@
 // Entry of the Corvanthelix program.
 #include "app/Application.h"
 #include "app/HeadlessShell.h"
-#include "app/ProgramLanguage.h"
+#include "app/Program.h"
+#include "app/ProgramShell.h"
+#include "app/SingleInstance.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 using namespace corvanthelix;
 
@@ -36,6 +42,35 @@ Options parseOptions(int argc, char** argv) {
     return options;
 }
 
+// Waits until SIGINT or SIGTERM arrives or a restart is asked for. The signals are blocked in
+// every thread (the mask is set before the first thread starts), so only this wait takes them.
+void runUntilStopped(const sigset_t& stopSignals) {
+    const Application& app = Application::instance();
+    timespec tick{0, 200 * 1000 * 1000};
+    for (;;) {
+        int signal = sigtimedwait(&stopSignals, nullptr, &tick);
+        if (signal == SIGINT || signal == SIGTERM) return;
+        if (app.restartRequested()) return;
+    }
+}
+
+// A restart runs the same program on the same folder, without the desktop's one-time switches.
+void restart(int argc, char** argv, const std::string& programFolder) {
+    std::vector<std::string> arguments{argv[0]};
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--headless") == 0) arguments.emplace_back(argv[i]);
+    arguments.emplace_back("--home");
+    arguments.push_back(programFolder);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    pthread_sigmask(SIG_SETMASK, &none, nullptr);
+    ::execv("/proc/self/exe", pointers.data());
+    std::perror("corvanthelix: restart failed");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -57,12 +92,44 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "corvanthelix: cannot use the program folder\n");
         return 1;
     }
-    // Every text shown by number passes through the language chosen in the settings.
-    installProgramTranslation();
-    loadProgramLanguage(app.programFolder(), app.settingsPath(), userLanguageId());
+
+    // One program per program folder: a second start asks the running one to show its tray icon.
+    SingleInstance instance(app.programFolder());
+    SingleInstance::Claim claim = instance.claim();
+    if (claim != SingleInstance::Claim::First) {
+        if (claim == SingleInstance::Claim::Second && SingleInstance::askToShowTrayIcon(app.programFolder()))
+            std::fprintf(stderr, "corvanthelix: already running; asked it to show its tray icon\n");
+        else
+            std::fprintf(stderr, "corvanthelix: already running or the program folder is locked\n");
+        return 1;
+    }
+
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    if (!options.headless)
+        std::fprintf(stderr, "corvanthelix: no desktop shell in this build; running without one\n");
     HeadlessShell headless;
-    app.setShell(&headless);
-    std::fprintf(stderr, "corvanthelix: program folder %s\n", app.programFolder().c_str());
-    app.setShell(nullptr);
-    return 0;
+    ProgramShell shell(headless);
+    int exitCode = 0;
+    {
+        Program program(shell);
+        if (!program.startUp())
+            std::fprintf(stderr, "corvanthelix: the local POP3 service could not start (certificate, key or ports)\n");
+        instance.listen([&shell] { shell.trayShowAgain(); });
+        std::fprintf(stderr, "corvanthelix: running in %s\n", app.programFolder().c_str());
+        runUntilStopped(stopSignals);
+        std::fprintf(stderr, "corvanthelix: stopping\n");
+        program.shutDown();
+    }
+    instance.release();
+    if (app.restartRequested()) {
+        restart(argc, argv, app.programFolder());
+        return 1;
+    }
+    return exitCode;
 }

@@ -1,0 +1,96 @@
+#include "app/Program.h"
+
+#include "app/Application.h"
+#include "app/ProgramLanguage.h"
+#include "app/ProgramShell.h"
+#include "app/Shell.h"
+#include "filter/ChainPluginHost.h"
+#include "filter/FilterChain.h"
+#include "filter/FilterManager.h"
+#include "filter/PluginManager.h"
+#include "filter/SpamWordFilter.h"
+#include "language/CLanguage.h"
+#include "proxy/ClientSession.h"
+#include "proxy/Commit.h"
+#include "proxy/MailCheck.h"
+#include "proxy/ProxyServer.h"
+#include "resources/StringTable.h"
+#include "stores/RecycleBin.h"
+#include "stores/TrainingArea.h"
+
+namespace corvanthelix {
+
+namespace {
+constexpr int kStringCrashed = 137;
+
+void addPluginLanguageFiles(CLanguage* language) {
+    if (language == nullptr) return;
+    LANGUAGE information {};
+    language->GetInformation(&information);
+    // Entries of the main language file win over a plug-in's.
+    for (const std::string& path : PluginManager::instance().LanguageFiles(information.languageId))
+        language->AddLanguageFile(path.c_str(), 0);
+}
+
+SessionServices sessionServices() {
+    SessionServices services;
+    services.runCheck = &MailCheck::run;
+    services.commit = &Commit::run;
+    services.learn = [](const MailMessage& message, bool spam) { return trainingArea().Learn(message, spam); };
+    return services;
+}
+} // namespace
+
+Program::Program(Shell& shell) : shell_(shell) {}
+
+Program::~Program() { shutDown(); }
+
+bool Program::startUp() {
+    Application& app = Application::instance();
+    app.setShell(&shell_);
+    started_ = true;
+    ProxyServer& server = ProxyServer::instance();
+
+    installProgramTranslation();
+    CLanguage* language = loadProgramLanguage(app.programFolder(), app.settingsPath(), userLanguageId());
+    shell_.traySetTooltip(ProgramShell::versionTooltip());
+
+    recycleBin().RebuildIndex(false);
+    SpamWordFilter::ConvertOldWordFiles(app.programFolder(), app.settingsPath());
+
+    installChainPluginHost(&PluginManager::chainHost);
+    PluginManager::instance().LoadAll();
+    addPluginLanguageFiles(language);
+    trainingArea();
+    app.trimWorkingSet();
+
+    crashText_ = loadString(kStringCrashed);
+    // The filters' data stays loaded for the program's life, so a mail check does not read the
+    // word lists again.
+    FilterManager::instance().Acquire(true);
+    filtersHeld_ = true;
+
+    ClientSession::install(server, sessionServices());
+    const bool listening = server.start();
+    shell_.traySetSpamCounter(app.spamCount());
+    return listening;
+}
+
+void Program::shutDown() {
+    if (!started_) return;
+    started_ = false;
+    ProxyServer::instance().stop();
+    destroyTrainingArea();
+    destroyRecycleBin();
+    if (filtersHeld_) FilterManager::instance().Release();
+    filtersHeld_ = false;
+    FilterManager::destroyInstance();
+    // The chain holds plug-in records: it goes before the plug-in manager that owns them.
+    FilterChain::destroyInstance();
+    installChainPluginHost(nullptr);
+    PluginManager::destroyInstance();
+    ProxyServer::destroyInstance();
+    Application::instance().setShell(nullptr);
+}
+
+} // namespace corvanthelix

@@ -1,0 +1,85 @@
+#include "app/ProgramShell.h"
+
+#include "app/Application.h"
+#include "app/Settings.h"
+#include "resources/StringTable.h"
+#include "stores/RecycleBin.h"
+#include "stores/TrainingArea.h"
+
+#include <cstdio>
+
+namespace corvanthelix {
+
+namespace {
+constexpr int kStringVersion = 133;
+constexpr int kStringAgeingBin = 143;
+constexpr int kStringMessagesDeleted = 163;
+constexpr int kStringAgeingTraining = 179;
+
+std::string formatted(int id, const char* argument) {
+    char buffer[256];
+    std::snprintf(buffer, sizeof buffer, loadString(id).c_str(), argument);
+    return buffer;
+}
+} // namespace
+
+ProgramShell::ProgramShell(Shell& inner) : inner_(inner) {}
+
+std::string ProgramShell::versionTooltip() { return formatted(kStringVersion, Application::kVersion); }
+
+std::string ProgramShell::tooltipAfterCheck(int spamCount) {
+    std::string text = versionTooltip();
+    if (spamCount > 0) {
+        char buffer[256];
+        std::snprintf(buffer, sizeof buffer, loadString(kStringMessagesDeleted).c_str(), spamCount);
+        text += " ";
+        text += buffer;
+    }
+    return text;
+}
+
+void ProgramShell::mailCheckBegin() {
+    inner_.trayAnimate(true);
+    inner_.mailCheckBegin();
+    StatusState& status = Application::instance().status();
+    status.setStatusText(loadString(kStringAgeingBin));
+    recycleBin().ExpireOld(settings::recycleBinMaxDays());
+    status.setStatusText("");
+    status.setStatusText(loadString(kStringAgeingTraining));
+    trainingArea().ExpireOld(settings::trainingAreaMaxDays());
+    status.setStatusText("");
+}
+
+void ProgramShell::mailCheckEnd() {
+    inner_.trayAnimate(false);
+    inner_.mailCheckEnd();
+    Application& app = Application::instance();
+    inner_.traySetSpamCounter(app.spamCount());
+    inner_.traySetTooltip(tooltipAfterCheck(app.spamCount()));
+    app.trimWorkingSet();
+}
+
+int ProgramShell::messageBox(const std::string& text, const std::string& caption, unsigned flags) {
+    return inner_.messageBox(text, caption, flags);
+}
+int ProgramShell::optionalMessageBox(const std::string& text, const std::string& caption, unsigned flags,
+                                     const std::string& settingName, int defaultAnswer) {
+    return inner_.optionalMessageBox(text, caption, flags, settingName, defaultAnswer);
+}
+int ProgramShell::timeoutQuestion() { return inner_.timeoutQuestion(); }
+void ProgramShell::closeTimeoutQuestion() { inner_.closeTimeoutQuestion(); }
+bool ProgramShell::loginDialog(LoginRequest& request) { return inner_.loginDialog(request); }
+void ProgramShell::statusShow() { inner_.statusShow(); }
+void ProgramShell::statusDestroy() { inner_.statusDestroy(); }
+void ProgramShell::statusChanged(StatusField field) { inner_.statusChanged(field); }
+void ProgramShell::traySetTooltip(const std::string& text) { inner_.traySetTooltip(text); }
+void ProgramShell::traySetProgress(int percentTenths) { inner_.traySetProgress(percentTenths); }
+void ProgramShell::traySetSpamCounter(int count) { inner_.traySetSpamCounter(count); }
+void ProgramShell::trayAnimate(bool on) { inner_.trayAnimate(on); }
+void ProgramShell::trayBalloon(const std::string& text) { inner_.trayBalloon(text); }
+void ProgramShell::trayShowAgain() { inner_.trayShowAgain(); }
+void ProgramShell::recycleBinRowChanged(RecycleRowChange change, const std::string& fileName) {
+    inner_.recycleBinRowChanged(change, fileName);
+}
+
+} // namespace corvanthelix
