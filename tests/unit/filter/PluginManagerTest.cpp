@@ -152,6 +152,14 @@ protected:
         return result;
     }
 
+    // Makes `session` the running mail check and `learning` the training area's learning.
+    void attachMailCheck() {
+        gSession = &session;
+        gLearning = &learning;
+        installPluginSessionAccessor([]() -> PluginSessionAccess* { return gSession; });
+        installPluginLearning([]() -> PluginLearning* { return gLearning; });
+    }
+
     static MailMessage message(const std::string& fixture) {
         MailMessage parsed;
         EXPECT_EQ(parsed.LoadFile(kMailDir + fixture), 0) << fixture;
@@ -160,6 +168,8 @@ protected:
 
     TempFolder folder;
     ScriptedShell shell;
+    FakeSession session;
+    FakeLearning learning;
 };
 
 bool libraryInProcess(const std::string& path) {
@@ -426,12 +436,7 @@ TEST_F(PluginManagerTest, TranslationServicesUseTheLoadedLanguageAndTheDesktop) 
 
 TEST_F(PluginManagerTest, ReasonsAndHandledMarksReachTheRunningMailCheck) {
     ASSERT_NE(add(kServices), nullptr);
-    FakeSession session;
-    FakeLearning learning;
-    gSession = &session;
-    gLearning = &learning;
-    installPluginSessionAccessor([]() -> PluginSessionAccess* { return gSession; });
-    installPluginLearning([]() -> PluginLearning* { return gLearning; });
+    attachMailCheck();
     session.sources = {{3, "Subject: three\r\n\r\nbody three\r\n"}, {4, "Subject: four\r\n\r\nbody four\r\n"}};
 
     std::string longReason(300, 'r');
@@ -467,9 +472,7 @@ TEST_F(PluginManagerTest, ReasonsAndHandledMarksReachTheRunningMailCheck) {
 
 TEST_F(PluginManagerTest, LearningOnRequestChecksItsArguments) {
     ASSERT_NE(add(kServices), nullptr);
-    FakeLearning learning;
-    gLearning = &learning;
-    installPluginLearning([]() -> PluginLearning* { return gLearning; });
+    attachMailCheck();
     const char* source = "Subject: learn me\r\n\r\nbody\r\n";
     auto data = reinterpret_cast<intptr_t>(source);
     struct Case {
@@ -638,12 +641,7 @@ TEST_F(PluginManagerTest, LearnedNoticesLanguageFilesAndPagesComeFromLoadedPlugi
 TEST_F(PluginManagerTest, LearningAskedForWhileFilteringWaitsUntilTheManagerIsFree) {
     PluginRecord* record = add(kServices);
     ASSERT_NE(record, nullptr);
-    FakeSession session;
-    FakeLearning learning;
-    gSession = &session;
-    gLearning = &learning;
-    installPluginSessionAccessor([]() -> PluginSessionAccess* { return gSession; });
-    installPluginLearning([]() -> PluginLearning* { return gLearning; });
+    attachMailCheck();
     MailMessage mail = message("plain.eml");
     session.sources[5] = mail.Source();
 
