@@ -5,6 +5,8 @@
 #include "filter/MailMessage.h"
 #include "filter/SenderLists.h"
 #include "filter/TextUtils.h"
+#include "proxy/HostList.h"
+#include "proxy/ServerMessage.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -227,6 +229,13 @@ RecycleBin::RecycleBin(const std::string& programFolder, Options options)
       options_(std::move(options)),
       journal_(folder_ + kJournalName, kEntry, kName) {
     ::mkdir(folder_.c_str(), 0700);
+    downloader_ = [](const std::string& user, const std::string& server, const std::string& uid,
+                     MailMessage& message) {
+        ServerMessage fetched;
+        if (!HostList::downloadForRestore(server, user, uid, fetched) || !fetched.message) return false;
+        message = std::move(*fetched.message);
+        return true;
+    };
 }
 
 RecycleBin::~RecycleBin() {
@@ -389,21 +398,30 @@ bool RecycleBin::ReplaceWithDownloaded(const MailMessage& message, std::string_v
 }
 
 bool RecycleBin::DownloadComplete(const std::string& name, std::string* newName) {
-    std::lock_guard lock(mutex_);
     if (newName) newName->clear();
-    XmlElement* entry = FindByName(name);
-    if (!entry) return false;
-    std::string uid = Decoded(*entry, kUid);
-    std::string account = Decoded(*entry, kAccount);
-    if (uid.empty() || account.empty()) return false;
-    size_t separator = account.find(kAccountSeparator);
-    if (separator == std::string::npos || !downloader_) return false;
-    std::string user = account.substr(0, separator);
-    std::string server = account.substr(separator + kAccountSeparator.size());
-
-    // The lock stays held for the whole download, so no other operation sees the entry half replaced.
+    std::string uid, account, user, server;
+    RestoreDownloader downloader;
+    {
+        std::lock_guard lock(mutex_);
+        XmlElement* entry = FindByName(name);
+        if (!entry) return false;
+        uid = Decoded(*entry, kUid);
+        account = Decoded(*entry, kAccount);
+        size_t separator = account.find(kAccountSeparator);
+        if (uid.empty() || separator == std::string::npos || !downloader_) return false;
+        user = account.substr(0, separator);
+        server = account.substr(separator + kAccountSeparator.size());
+        downloader = downloader_;
+    }
+    // The download waits for the session lock, and a running session waits for this store's lock:
+    // holding it here would let the two wait for each other forever.
     MailMessage message;
-    if (!downloader_(user, server, uid, message)) return false;
+    if (!downloader(user, server, uid, message)) return false;
+
+    std::lock_guard lock(mutex_);
+    // A mail check may have run in between; a purged or deleted entry is not brought back.
+    XmlElement* entry = FindByName(name);
+    if (!entry || FlagSet(*entry, kDeleted)) return false;
     std::string path;
     if (!ReplaceWithDownloaded(message, uid, account, &path, true)) return false;
     if (newName) *newName = path.substr(folder_.size());

@@ -89,7 +89,7 @@ public:
     static constexpr const char* kJournalName = "recyclebin.journal";
 
     /// Fetches the whole message `uid` of the account (user, server) from its server into
-    /// `message`; true on success. Installed by the proxy (its download for restore).
+    /// `message`; true on success.
     using RestoreDownloader = std::function<bool(const std::string& user, const std::string& server,
                                                  const std::string& uid, MailMessage& message)>;
 
@@ -133,13 +133,16 @@ public:
     bool ReplaceWithDownloaded(const MailMessage& message, std::string_view uid, std::string_view account,
                                std::string* outPath, bool stay);
 
-    /// Downloads the whole message of the entry `name` from its server (through the installed
-    /// downloader, holding the lock throughout) and replaces the entry. Returns true with the new
-    /// file name in `newName` (may be null); false, entry unchanged, when the entry, its UID or its
-    /// account ("user @ server") is missing, no downloader is installed, or the download fails.
+    /// Downloads the whole message of the entry `name` from its server and replaces the entry.
+    /// Call without holding Lock(): the download runs without the store's lock, because it waits
+    /// for the session lock that a running mail check holds while it uses the store. Returns true
+    /// with the new file name in `newName` (may be null); false, entry unchanged, when the entry,
+    /// its UID or its account ("user @ server") is missing, the download fails, or the entry was
+    /// deleted or purged while the download ran.
     bool DownloadComplete(const std::string& name, std::string* newName);
 
-    /// Installs the download used by DownloadComplete.
+    /// Replaces the download used by DownloadComplete (by default the proxy's download for
+    /// restore, HostList::downloadForRestore).
     void SetRestoreDownloader(RestoreDownloader downloader);
 
     // --- Queries by file name --------------------------------------------------------------------

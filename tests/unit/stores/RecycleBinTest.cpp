@@ -12,7 +12,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <set>
@@ -428,11 +431,17 @@ TEST_F(RecycleBinTest, DownloadCompleteReplacesAHeaderOnlyEntryAndKeepsItsReason
     std::string partial = Add(HeaderOnly(text), "U-17", kAlice, true, Verdict("Spam words", "pills", 0.75));
     ASSERT_FALSE(bin->IsComplete(partial));
     std::vector<std::string> calls;
+    std::function<void()> whileDownloading;
     bool succeed = true;
     std::string serve = text;
     bin->SetRestoreDownloader([&](const std::string& user, const std::string& server, const std::string& uid,
                                   MailMessage& message) {
         calls.push_back(user + "|" + server + "|" + uid);
+        // The download waits for the session lock, which a mail check holds while it uses the
+        // store: the store's lock must be free meanwhile.
+        auto other = std::async(std::launch::async, [&] { return bin->IsComplete("missing.recycle"); });
+        EXPECT_EQ(other.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "store locked during download";
+        if (whileDownloading) whileDownloading();
         if (succeed) message.Parse(serve);
         return succeed;
     });
@@ -465,6 +474,14 @@ TEST_F(RecycleBinTest, DownloadCompleteReplacesAHeaderOnlyEntryAndKeepsItsReason
     EXPECT_DOUBLE_EQ(entries[0].probability, 0.75);
     EXPECT_EQ(entries[0].uid, "U-17");
     EXPECT_EQ(entries[0].account, kAlice);
+
+    // The user's deletion that lands while the download runs wins.
+    std::string deletedMeanwhile = Add(HeaderOnly(text), "U-20", kAlice);
+    whileDownloading = [&] { bin->DeleteEntries({deletedMeanwhile}); };
+    EXPECT_FALSE(bin->DownloadComplete(deletedMeanwhile, &newName));
+    whileDownloading = nullptr;
+    EXPECT_TRUE(bin->IsDeletedUid("U-20", kAlice));
+    EXPECT_EQ(bin->Entries().size(), 2u) << "no new entry for it";
 
     // No usable account or UID: the server is never asked.
     size_t asked = calls.size();
