@@ -27,7 +27,7 @@ def signal_lines(proxy, verb):
         log = proxy.read("server.log").decode(errors="replace")
     except OSError:
         return 0
-    return len(re.findall(r"C: %s " % verb, log))
+    return len(re.findall(r"C: %s \d" % verb, log))
 
 
 class MixedMailbox(unittest.TestCase):
