@@ -71,8 +71,8 @@ ViewerDecision ChooseRecycleViewer(const std::optional<std::string>& lines,
 /// entry per message (account, UID on the server, whether it is still there, whether the user
 /// restored or deleted it, and what the window shows).
 ///
-/// Every operation takes the store's re-entrant lock for its whole duration; operations call one
-/// another under it. The index is loaded on first use and held for the run. Durability:
+/// Every operation takes the store's re-entrant lock for its whole duration (DownloadComplete
+/// releases it while it downloads); operations call one another under it. The index is loaded on first use and held for the run. Durability:
 /// - a message file is written completely and flushed before any index entry refers to it, and a
 ///   file is deleted only after the index no longer lists it as live;
 /// - a change to a few entries is appended to "recyclebin.journal" and flushed before the call
