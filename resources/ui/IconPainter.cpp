@@ -1,0 +1,298 @@
+// Build-time tool: paints the program's icon and bitmap files into a program folder.
+//   icon_painter <program folder>
+// writes icons/*.ico, icons/numbers/*.ico and bitmaps/*.bmp. The pictures are drawn from shapes
+// and small pixel patterns only, so the tool needs no fonts and no display. Not part of any
+// library (this folder is not collected into one); cmake/Icons.cmake builds and runs it.
+#include <QColor>
+#include <QCoreApplication>
+#include <QDir>
+#include <QImage>
+#include <QImageWriter>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
+#include <QString>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+constexpr int kIconSize = 16;
+const QColor kBubbleColour(255, 234, 195);
+
+// 5 x 7 pixel patterns of the digits, one string per row, '#' = ink.
+const char* const kDigits[10][7] = {
+    {" ### ", "#   #", "#  ##", "# # #", "##  #", "#   #", " ### "},
+    {"  #  ", " ##  ", "  #  ", "  #  ", "  #  ", "  #  ", " ### "},
+    {" ### ", "#   #", "    #", "   # ", "  #  ", " #   ", "#####"},
+    {"#####", "   # ", "  #  ", "   # ", "    #", "#   #", " ### "},
+    {"   # ", "  ## ", " # # ", "#  # ", "#####", "   # ", "   # "},
+    {"#####", "#    ", "#### ", "    #", "    #", "#   #", " ### "},
+    {"  ## ", " #   ", "#    ", "#### ", "#   #", "#   #", " ### "},
+    {"#####", "    #", "   # ", "  #  ", " #   ", " #   ", " #   "},
+    {" ### ", "#   #", "#   #", " ### ", "#   #", "#   #", " ### "},
+    {" ### ", "#   #", "#   #", " ####", "    #", "   # ", " ##  "},
+};
+const char* const kQuestion[7] = {" ### ", "#   #", "    #", "   # ", "  #  ", "     ", "  #  "};
+const char* const kInfo[7] = {"  #  ", "     ", " ##  ", "  #  ", "  #  ", "  #  ", " ### "};
+
+QImage blank(int width, int height) {
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+void drawPattern(QImage& image, const char* const rows[7], int left, int top, QColor ink) {
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; rows[y][x] != '\0'; ++x)
+            if (rows[y][x] == '#') image.setPixelColor(left + x, top + y, ink);
+}
+
+// An envelope filling most of the icon; `flap` is the colour of the flap lines.
+void drawEnvelope(QPainter& p, QRectF box, QColor body, QColor flap) {
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QPen(flap, 1));
+    p.setBrush(body);
+    p.drawRect(box);
+    p.drawLine(box.topLeft(), QPointF(box.center().x(), box.center().y() + 1));
+    p.drawLine(box.topRight(), QPointF(box.center().x(), box.center().y() + 1));
+}
+
+QImage stateIcon(bool enabled) {
+    QImage image = blank(kIconSize, kIconSize);
+    QPainter p(&image);
+    QColor body = enabled ? QColor(250, 200, 60) : QColor(190, 190, 190);
+    QColor line = enabled ? QColor(150, 80, 0) : QColor(100, 100, 100);
+    drawEnvelope(p, QRectF(1, 3, 13, 9), body, line);
+    // A small shield in the lower right corner: the filter.
+    QColor shield = enabled ? QColor(30, 120, 210) : QColor(130, 130, 130);
+    QPolygonF outline({QPointF(9, 8), QPointF(15, 8), QPointF(15, 12), QPointF(12, 15), QPointF(9, 12)});
+    p.setPen(QPen(QColor(20, 40, 80), 1));
+    p.setBrush(shield);
+    p.drawPolygon(outline);
+    return image;
+}
+
+QImage waitIcon() {
+    QImage image = blank(kIconSize, kIconSize);
+    QPainter p(&image);
+    p.setPen(QPen(QColor(90, 60, 20), 1));
+    p.setBrush(QColor(240, 220, 150));
+    p.drawPolygon(QPolygonF({QPointF(3, 1), QPointF(12, 1), QPointF(8, 7.5), QPointF(12, 14), QPointF(3, 14),
+                             QPointF(7, 7.5)}));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(200, 150, 40));
+    p.drawPolygon(QPolygonF({QPointF(5, 13), QPointF(10, 13), QPointF(7.5, 10)}));
+    return image;
+}
+
+// Frame 0 is the plain envelope; frames 1..3 add an arrow that moves down into it.
+QImage animationIcon(int frame) {
+    QImage image = blank(kIconSize, kIconSize);
+    QPainter p(&image);
+    drawEnvelope(p, QRectF(1, 5, 13, 9), QColor(255, 255, 255), QColor(40, 80, 160));
+    if (frame > 0) {
+        int top = frame * 2 - 2;
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(20, 160, 40));
+        p.drawRect(QRectF(6, top, 3, 3));
+        p.drawPolygon(QPolygonF({QPointF(4, top + 3), QPointF(11, top + 3), QPointF(7.5, top + 6.5)}));
+    }
+    return image;
+}
+
+// A digit on a red badge: tens pictures use columns 0..6, units pictures columns 7..15.
+QImage numberIcon(int digit, bool tens) {
+    QImage image = blank(kIconSize, kIconSize);
+    QPainter p(&image);
+    QRect badge = tens ? QRect(0, 3, 7, 11) : QRect(8, 3, 8, 11);
+    p.fillRect(badge, QColor(200, 30, 30));
+    p.end();
+    drawPattern(image, kDigits[digit], tens ? 1 : 10, 5, Qt::white);
+    return image;
+}
+
+QImage menuIcon(const std::function<void(QPainter&)>& draw) {
+    QImage image = blank(kIconSize, kIconSize);
+    QPainter p(&image);
+    draw(p);
+    return image;
+}
+
+QImage roundBadge(QColor colour, const char* const glyph[7]) {
+    QImage image = menuIcon([&](QPainter& p) {
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(colour.darker(150), 1));
+        p.setBrush(colour);
+        p.drawEllipse(QRectF(0.5, 0.5, 15, 15));
+    });
+    drawPattern(image, glyph, 6, 4, Qt::white);
+    return image;
+}
+
+QImage recycleIcon() {
+    return menuIcon([](QPainter& p) {
+        p.setPen(QPen(QColor(60, 60, 60), 1));
+        p.setBrush(QColor(170, 200, 170));
+        p.drawRect(QRectF(3, 4, 9, 11));
+        p.drawRect(QRectF(2, 2, 11, 2));
+        p.drawLine(QPointF(6, 6), QPointF(6, 13));
+        p.drawLine(QPointF(9, 6), QPointF(9, 13));
+    });
+}
+
+QImage learnIcon() {
+    return menuIcon([](QPainter& p) {
+        p.setPen(QPen(QColor(40, 40, 90), 1));
+        p.setBrush(QColor(90, 120, 200));
+        p.drawRect(QRectF(2, 2, 11, 12));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(4, 4, 7, 3));
+    });
+}
+
+QImage statisticIcon() {
+    return menuIcon([](QPainter& p) {
+        p.setPen(QPen(QColor(30, 30, 30), 1));
+        p.drawLine(QPointF(1, 14.5), QPointF(15, 14.5));
+        p.setBrush(QColor(210, 60, 60));
+        p.drawRect(QRectF(2, 8, 3, 6));
+        p.setBrush(QColor(60, 160, 60));
+        p.drawRect(QRectF(6, 3, 3, 11));
+        p.setBrush(QColor(60, 90, 210));
+        p.drawRect(QRectF(10, 6, 3, 8));
+    });
+}
+
+QImage exitIcon() {
+    return menuIcon([](QPainter& p) {
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(QColor(200, 30, 30), 3, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(3.5, 3.5), QPointF(12.5, 12.5));
+        p.drawLine(QPointF(12.5, 3.5), QPointF(3.5, 12.5));
+    });
+}
+
+QImage settingsIcon() {
+    return menuIcon([](QPainter& p) {
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(110, 110, 120));
+        p.translate(8, 8);
+        for (int i = 0; i < 8; ++i) {
+            p.drawRect(QRectF(-1.5, -7.5, 3, 4));
+            p.rotate(45);
+        }
+        p.drawEllipse(QRectF(-5, -5, 10, 10));
+        p.setBrush(QColor(230, 230, 235));
+        p.drawEllipse(QRectF(-2, -2, 4, 4));
+    });
+}
+
+QImage bubble() {
+    QImage image(250, 200, QImage::Format_RGB32);
+    image.fill(QColor(120, 90, 40));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(190, 140, 70), 2));
+    p.setBrush(kBubbleColour);
+    p.drawRoundedRect(QRectF(1, 1, 248, 198), 7.5, 7.5);
+    // A light band along the top behind the status text.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 244, 222));
+    p.drawRoundedRect(QRectF(4, 4, 242, 26), 5, 5);
+    return image;
+}
+
+QImage sslLock() {
+    QImage image(50, 50, QImage::Format_RGB32);
+    image.fill(kBubbleColour);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(120, 120, 130), 4));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(15, 8, 20, 22), 0, 180 * 16);
+    p.drawLine(QPointF(15, 19), QPointF(15, 24));
+    p.drawLine(QPointF(35, 19), QPointF(35, 24));
+    p.setPen(QPen(QColor(120, 80, 0), 1));
+    p.setBrush(QColor(230, 180, 40));
+    p.drawRoundedRect(QRectF(10, 23, 30, 21), 3, 3);
+    p.setBrush(QColor(90, 60, 0));
+    p.drawEllipse(QRectF(22, 29, 6, 6));
+    p.drawRect(QRectF(24, 33, 2, 6));
+    return image;
+}
+
+QImage logo() {
+    QImage image(96, 96, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(150, 80, 0), 3));
+    p.setBrush(QColor(250, 200, 60));
+    p.drawRect(QRectF(8, 22, 70, 48));
+    p.drawLine(QPointF(8, 22), QPointF(43, 50));
+    p.drawLine(QPointF(78, 22), QPointF(43, 50));
+    p.setPen(QPen(QColor(20, 40, 80), 3));
+    p.setBrush(QColor(30, 120, 210));
+    p.drawPath([] {
+        QPainterPath path;
+        path.moveTo(56, 48);
+        path.lineTo(90, 48);
+        path.lineTo(90, 70);
+        path.quadTo(90, 84, 73, 92);
+        path.quadTo(56, 84, 56, 70);
+        path.closeSubpath();
+        return path;
+    }());
+    return image;
+}
+
+bool save(const QImage& image, const QString& path, const char* format) {
+    QImageWriter writer(path, format);
+    // BMP files carry no alpha channel; icons keep theirs as the mask.
+    QImage out = QByteArray(format) == "bmp" ? image.convertToFormat(QImage::Format_RGB888) : image;
+    if (writer.write(out)) return true;
+    std::fprintf(stderr, "icon_painter: cannot write %s: %s\n", qPrintable(path), qPrintable(writer.errorString()));
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The application object lets the image writers find the icon format plug-in.
+    QCoreApplication application(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: icon_painter <program folder>\n");
+        return 2;
+    }
+    QDir root(QString::fromLocal8Bit(argv[1]));
+    if (!root.mkpath("icons/numbers") || !root.mkpath("bitmaps")) {
+        std::fprintf(stderr, "icon_painter: cannot make the folders in %s\n", argv[1]);
+        return 1;
+    }
+    auto icon = [&](const QString& name) { return root.filePath("icons/" + name); };
+    bool ok = true;
+    ok &= save(stateIcon(true), icon("mini.ico"), "ico");
+    ok &= save(stateIcon(false), icon("mini_grey.ico"), "ico");
+    ok &= save(waitIcon(), icon("wait.ico"), "ico");
+    ok &= save(animationIcon(0), icon("mailmini.ico"), "ico");
+    for (int frame = 1; frame <= 3; ++frame)
+        ok &= save(animationIcon(frame), icon(QString("mailani%1.ico").arg(frame)), "ico");
+    for (int digit = 0; digit <= 9; ++digit) {
+        ok &= save(numberIcon(digit, false), icon(QString("numbers/%1.ico").arg(digit)), "ico");
+        if (digit > 0) ok &= save(numberIcon(digit, true), icon(QString("numbers/%1").arg(digit) + "0.ico"), "ico");
+    }
+    ok &= save(recycleIcon(), icon("recyclemail.ico"), "ico");
+    ok &= save(learnIcon(), icon("learn.ico"), "ico");
+    ok &= save(statisticIcon(), icon("statistic.ico"), "ico");
+    ok &= save(exitIcon(), icon("exit.ico"), "ico");
+    ok &= save(settingsIcon(), icon("settings.ico"), "ico");
+    ok &= save(roundBadge(QColor(40, 120, 200), kQuestion), icon("help.ico"), "ico");
+    ok &= save(roundBadge(QColor(40, 150, 90), kInfo), icon("about.ico"), "ico");
+    ok &= save(bubble(), root.filePath("bitmaps/bubble.bmp"), "bmp");
+    ok &= save(sslLock(), root.filePath("bitmaps/ssl.bmp"), "bmp");
+    ok &= save(logo(), root.filePath("bitmaps/corvanthelix.bmp"), "bmp");
+    return ok ? 0 : 1;
+}
