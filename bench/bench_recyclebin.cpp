@@ -8,12 +8,15 @@
 #include "stores/RecycleBin.h"
 #include "stores/XmlDocument.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace corvanthelix;
@@ -103,6 +106,21 @@ int main() {
         if (messages[i].SaveFile(home + "/baseline_" + std::to_string(i) + ".recycle") != 0) return 1;
     const double fileAlone = MillisecondsSince(start, kAdds);
 
+    // Second baseline: one flushed append of a journal-sized line, the unit every durable change
+    // pays at least once.
+    double flushAlone = 0;
+    {
+        const std::string flushPath = home + "/flush.bin";
+        int fd = ::open(flushPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        if (fd < 0) return 1;
+        const std::string line(423, 'x');
+        start = Clock::now();
+        for (int i = 0; i < kAdds; ++i)
+            if (::write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()) || ::fdatasync(fd) != 0) return 1;
+        flushAlone = MillisecondsSince(start, kAdds);
+        ::close(fd);
+    }
+
     double perAdd = 0, foldMs = 0, loadMs = 0;
     uint64_t journalBytes = 0;
     {
@@ -148,12 +166,17 @@ int main() {
 
     std::printf("bin of %d entries, index %.1f MB; %d adds in a row\n", kEntries, indexBytes / 1e6, kAdds);
     std::printf("  message file alone (baseline):    %7.3f ms\n", fileAlone);
-    std::printf("  AddMessage (file + journal line): %7.3f ms   %.2fx the baseline\n", perAdd, perAdd / fileAlone);
+    std::printf("  one flushed 423-byte append:      %7.3f ms\n", flushAlone);
+    std::printf("  AddMessage (file + journal line): %7.3f ms   %.2fx the baseline, %.1f flushed appends\n", perAdd,
+                perAdd / fileAlone, perAdd / flushAlone);
     std::printf("  + folding, per add (1 fold per %.0f adds of %.0f bytes): %.3f ms -> %.3f ms, %.2fx\n", addsPerFold,
                 lineBytes, amortisedFold, perAdd + amortisedFold, (perAdd + amortisedFold) / fileAlone);
     std::printf("  whole-index rewrite, per change:  %7.3f ms   %.2fx the baseline\n", rewriteMs, rewriteMs / fileAlone);
     std::printf("  folding %d adds into the index:   %7.3f ms\n", kAdds, foldMs);
-    std::printf("target: under 10 ms per add: %s\n", perAdd + amortisedFold < 10 ? "met" : "MISSED");
+    // The target assumes a disk that is not shared with other heavy writers; when even the file
+    // alone takes milliseconds, compare the ratios.
+    std::printf("target: under 10 ms per add: %s (with the file alone at %.3f ms)\n",
+                perAdd + amortisedFold < 10 ? "met" : "MISSED", fileAlone);
 
     std::filesystem::remove_all(home);
     return 0;
