@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <cstdio>
 #include <ctime>
 
@@ -43,6 +44,49 @@ Pop3ListEntry parseListLine(std::string_view line) {
 }
 
 bool isTerminator(const std::string& line) { return line.size() == 3 && line == ".\r\n"; }
+
+// Offset of the first line ".\r\n" (at the start of `text` or right after a "\r\n") that begins
+// at or after `from`; npos when there is none yet.
+std::size_t findEndLine(const std::string& text, std::size_t from) {
+    if (from == 0 && text.compare(0, 3, ".\r\n") == 0) return 0;
+    std::size_t search = from >= 2 ? from - 2 : 0;
+    std::size_t found = text.find("\r\n.\r\n", search);
+    return found == std::string::npos ? found : found + 2;
+}
+
+// Offsets just after the first and the last "\r\n" that end inside text[from ..] (a "\r" just
+// before `from` counts); npos for both when there is none.
+struct LineEnds {
+    std::size_t first = std::string::npos;
+    std::size_t last = std::string::npos;
+};
+LineEnds lineEndsFrom(const std::string& text, std::size_t from) {
+    LineEnds ends;
+    const char* data = text.data();
+    std::size_t size = text.size();
+    for (std::size_t at = from; at < size;) {
+        const void* found = std::memchr(data + at, '\n', size - at);
+        if (!found) break;
+        std::size_t lineFeed = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+        if (lineFeed > 0 && data[lineFeed - 1] == '\r') {
+            ends.first = lineFeed + 1;
+            break;
+        }
+        at = lineFeed + 1;
+    }
+    if (ends.first == std::string::npos) return ends;
+    for (std::size_t at = size; at > from;) {
+        const void* found = memrchr(data + from, '\n', at - from);
+        if (!found) break;
+        std::size_t lineFeed = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+        if (lineFeed > 0 && data[lineFeed - 1] == '\r') {
+            ends.last = lineFeed + 1;
+            break;
+        }
+        at = lineFeed;
+    }
+    return ends;
+}
 
 } // namespace
 
@@ -231,28 +275,55 @@ const Pop3ListEntry* Pop3Client::findNode(std::uint32_t number) {
     return entryFor(number);
 }
 
-std::optional<std::string> Pop3Client::readMessageText(std::uint32_t listSize, std::size_t reserve) {
+std::optional<std::string> Pop3Client::readMessageText(std::uint32_t listSize, std::size_t reserve,
+                                                       bool wholeMessage) {
+    // The text is taken in the blocks the connection receives, not line by line: each read is one
+    // wait for the server under its own time-out, and the lines matter only for finding the end.
     std::string text;
     text.reserve(reserve);
+    if (block_.empty()) block_.resize(Connection::kReceiveBufferSize);
     const std::uint32_t step = std::max(listSize / 50, kMinProgressStep);
     std::uint32_t sinceReport = 0;
+    std::size_t searchFrom = 0; // no end line begins before this offset
+    std::size_t lineStart = 0;  // start of the line still being received
     for (;;) {
         armTimeout();
-        int length = readLine(line_);
-        if (disarmTimeout() || length <= 0) return std::nullopt;
-        // A server that failed to dot-stuff a line consisting of "." sends ".\r\n" inside the
-        // text; it is the end only when nothing follows at once.
-        if (isTerminator(line_) && !connection_.isReadable()) break;
-        text += line_;
-        sinceReport += static_cast<std::uint32_t>(length);
+        ssize_t received = connection_.read(block_.data(), block_.size());
+        if (disarmTimeout() || received <= 0) return std::nullopt;
+        std::size_t before = text.size();
+        text.append(block_.data(), static_cast<std::size_t>(received));
+
+        // A single line over the limit is a read error, as for every other line from the server.
+        LineEnds ends = lineEndsFrom(text, before);
+        if (ends.first != std::string::npos) {
+            if (ends.first - lineStart > kMaxLineLength) return std::nullopt;
+            lineStart = ends.last;
+        }
+        if (text.size() - lineStart > kMaxLineLength) return std::nullopt;
+        sinceReport += static_cast<std::uint32_t>(received);
         if (sinceReport >= step) {
             callProgress(sinceReport);
             sinceReport = 0;
         }
+
+        for (std::size_t end; (end = findEndLine(text, searchFrom)) != std::string::npos;) {
+            searchFrom = end + 1;
+            // A server that failed to dot-stuff a line consisting of "." sends ".\r\n" inside the
+            // text: it is the end only when nothing follows at once. Once the whole size LIST
+            // announced has come (dot-stuffing only adds to it), it cannot be inside the text, and
+            // the 20-microsecond look for more data is spared.
+            if (end + 3 < text.size()) continue;
+            bool complete = wholeMessage && end >= listSize;
+            if (!complete && connection_.isReadable()) break;
+            text.resize(end);
+            if (text.size() >= 2) text.resize(text.size() - 2); // the final "\r\n" of the text
+            if (text.empty()) return std::nullopt;
+            return text;
+        }
+        // An end line found later must end beyond what is here now: its "." lies in the last two
+        // bytes or after them. Searching from there keeps the scan linear.
+        if (text.size() >= 2) searchFrom = std::max(searchFrom, text.size() - 2);
     }
-    if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0) text.resize(text.size() - 2);
-    if (text.empty()) return std::nullopt;
-    return text;
 }
 
 std::optional<std::string> Pop3Client::download(const std::string& command, std::uint32_t number,
@@ -268,16 +339,22 @@ std::optional<std::string> Pop3Client::download(const std::string& command, std:
     }
     // Message texts are not logged.
     serverLog().pause();
-    std::optional<std::string> text = readMessageText(listSize, reserve);
+    std::optional<std::string> text = readMessageText(listSize, reserve, wholeMessage);
     serverLog().resume();
+    return text;
+}
+
+std::optional<std::string> Pop3Client::retrText(std::uint32_t number) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    std::optional<std::string> text = download("RETR " + std::to_string(number), number, true);
+    if (text) serverLog().writeLine("         C: (message completely received)");
     return text;
 }
 
 std::unique_ptr<MailMessage> Pop3Client::retr(std::uint32_t number) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
-    std::optional<std::string> text = download("RETR " + std::to_string(number), number, true);
+    std::optional<std::string> text = retrText(number);
     if (!text) return nullptr;
-    serverLog().writeLine("         C: (message completely received)");
     auto message = std::make_unique<MailMessage>();
     message->Parse(*text);
     return message;

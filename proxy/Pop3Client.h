@@ -67,6 +67,9 @@ public:
     /// the server refused, the text was empty, or reading failed or timed out. The text is kept
     /// exactly as the server sent it (dot-stuffing included), without its final "\r\n".
     std::unique_ptr<MailMessage> retr(std::uint32_t number);
+    /// RETR `number` as retr(), but the text itself, without building the message model (for
+    /// callers that only pass the text on or store it). nullopt where retr() gives null.
+    std::optional<std::string> retrText(std::uint32_t number);
     /// TOP `number` `lines`: the header and `lines` body lines (MailMessage::ParseTop), owned by
     /// the caller; null as for retr().
     std::unique_ptr<MailMessage> top(std::uint32_t number, int lines);
@@ -83,7 +86,7 @@ public:
 private:
     Pop3ListEntry* entryFor(std::uint32_t number);
     void readUids();
-    std::optional<std::string> readMessageText(std::uint32_t listSize, std::size_t reserve);
+    std::optional<std::string> readMessageText(std::uint32_t listSize, std::size_t reserve, bool wholeMessage);
     std::optional<std::string> download(const std::string& command, std::uint32_t number,
                                         bool wholeMessage);
     static int sendCode(int sent);
@@ -91,7 +94,8 @@ private:
     std::vector<Pop3ListEntry> list_;
     bool listHeld_ = false;
     bool listEmpty_ = false;
-    std::string line_; // reused for every line of a multi-line answer
+    std::string line_;        // reused for every line of a multi-line answer
+    std::vector<char> block_; // receive block for message texts
 };
 
 } // namespace corvanthelix

@@ -13,9 +13,9 @@ ProtocolClient::ProtocolClient() = default;
 
 ProtocolClient::~ProtocolClient() {
     std::lock_guard<std::recursive_mutex> lock(lock_);
-    // No wait can be armed here (every wait ends before its operation returns); this only
-    // guards a timer callback that might still be about to use the object.
-    if (armedTimer_ != TimerService::kNoTimer) disarmTimeout();
+    // No wait is in progress here (every wait ends before its operation returns); the idle
+    // watch must go before the object does.
+    stopWatch();
     serverLog_.close();
     connection_.close();
 }
@@ -49,6 +49,9 @@ int ProtocolClient::openServerLog(const char* path, std::uint32_t maxSize) {
 
 std::uint32_t ProtocolClient::setTimeout(std::uint32_t milliseconds) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
+    // An idle watch looks at its deadline only every (old) time-out; a shorter time-out needs a
+    // new watch.
+    stopWatch();
     return timeout_.exchange(milliseconds);
 }
 
@@ -98,28 +101,38 @@ void ProtocolClient::callProgress(std::uint32_t bytes) {
 int ProtocolClient::callHandler(int event) { return timeoutHandler_ ? timeoutHandler_(event) : 0; }
 
 void ProtocolClient::armTimeout() {
-    std::lock_guard<std::recursive_mutex> lock(lock_);
-    armedTimer_ = TimerService::instance().start(std::chrono::milliseconds(timeout_.load()),
-                                                 [this] { onTimerFired(); });
+    // Called under the lock, once per line of a long answer: a store into the watched deadline,
+    // no call into the timer service (except to start the watch the first time, or again after
+    // it fired).
+    std::int64_t deadline = TimerService::now() + static_cast<std::int64_t>(timeout_.load()) * 1000000;
+    waitDeadline_.store(deadline);
+    if (watch_ == TimerService::kNoTimer)
+        watch_ = TimerService::instance().watch(waitDeadline_, std::chrono::milliseconds(timeout_.load()),
+                                                [this] { onTimerFired(); });
     callHandler(timeoutEvent::kArmed);
 }
 
 int ProtocolClient::disarmTimeout() {
-    std::lock_guard<std::recursive_mutex> lock(lock_);
-    if (armedTimer_ != TimerService::kNoTimer) {
-        TimerService& service = TimerService::instance();
-        TimerService::Cancel state = service.cancel(armedTimer_);
-        callHandler(timeoutEvent::kDisarmed);
-        // The callback may be asking the person right now. The answer decides this wait, and the
-        // callback must not outlive the wait (it uses this object), so wait for it; repeating
-        // kDisarmed closes a question that opened only after the first one.
-        if (state == TimerService::Cancel::Running) {
-            while (!service.waitWhileRunning(armedTimer_, kQuestionCloseRetry))
-                callHandler(timeoutEvent::kDisarmed);
-        }
-        armedTimer_ = TimerService::kNoTimer;
+    std::int64_t previous = waitDeadline_.exchange(TimerService::kIdle);
+    callHandler(timeoutEvent::kDisarmed);
+    if (previous == TimerService::kFired) {
+        // The time-out fired during this wait and its callback may be asking the person right
+        // now. The answer decides this wait, and the callback must not outlive the wait (it uses
+        // this object), so wait for it; repeating kDisarmed closes a question that opened only
+        // after the first one. The watch is spent; the next wait starts a new one.
+        while (!TimerService::instance().waitWhileRunning(watch_, kQuestionCloseRetry))
+            callHandler(timeoutEvent::kDisarmed);
+        watch_ = TimerService::kNoTimer;
     }
     return lastError_.load() == upstream::kTimedOut ? upstream::kTimedOut : 0;
+}
+
+void ProtocolClient::stopWatch() {
+    if (watch_ == TimerService::kNoTimer) return;
+    TimerService& service = TimerService::instance();
+    if (service.cancel(watch_) == TimerService::Cancel::Running) service.waitWhileRunning(watch_, std::chrono::hours(24));
+    watch_ = TimerService::kNoTimer;
+    waitDeadline_.store(TimerService::kIdle);
 }
 
 void ProtocolClient::onTimerFired() {

@@ -34,7 +34,7 @@ constexpr int kDisarmed = 2; ///< the wait is over
 /// conversation, and a time-out guarding every wait for the server. The virtual operations are
 /// declared in their fixed order; the ones a concrete protocol must supply answer -1 here.
 ///
-/// Time-outs: every wait arms a one-shot timer of timeout() milliseconds on the TimerService.
+/// Time-outs: every wait arms a time-out of timeout() milliseconds (a watch on the TimerService).
 /// When it fires, the handler gets kFired on the timer thread: a nonzero answer means "keep
 /// waiting" (no new timer for this wait); zero, or no handler, sets lastError() to -4 and closes
 /// the connection, so the blocked read fails. The -4 stays for the life of the object: every
@@ -105,11 +105,12 @@ public:
     void interrupt();
 
 protected:
-    /// Arms the time-out for one wait and tells the handler kArmed.
+    /// Arms the time-out for one wait and tells the handler kArmed. Cheap enough for every line
+    /// of a message. Call under the lock.
     void armTimeout();
-    /// Ends the wait: cancels the timer, tells the handler kDisarmed, and, when the timer's
-    /// callback is running (the person is being asked), waits for it to finish. Returns -4 when
-    /// the client has timed out (now or earlier), else 0.
+    /// Ends the wait: stops the time-out, tells the handler kDisarmed, and, when the time-out
+    /// fired during the wait (the person may be being asked), waits for its callback to finish.
+    /// Returns -4 when the client has timed out (now or earlier), else 0. Call under the lock.
     int disarmTimeout();
     /// Reads one response line under a time-out: 0 for "+OK" (any case), -3 for anything else;
     /// the line replaces lastResponse(). -1 when no line came; -4 after a time-out.
@@ -127,6 +128,8 @@ protected:
 private:
     void onTimerFired();
     int callHandler(int event);
+    /// Ends the watch of an idle client (no wait in progress).
+    void stopWatch();
 
     std::atomic<std::uint32_t> timeout_{kDefaultTimeoutMs};
     std::atomic<int> lastError_{0};
@@ -134,7 +137,10 @@ private:
     std::optional<std::string> lastResponse_;
     ProgressCallback progress_;
     TimeoutHandler timeoutHandler_;
-    TimerService::TimerId armedTimer_ = TimerService::kNoTimer;
+    // The time-out: one watch on the timer service follows waitDeadline_, which every wait sets
+    // and clears; the watch lives across waits until it fires.
+    std::atomic<std::int64_t> waitDeadline_{TimerService::kIdle};
+    TimerService::TimerId watch_ = TimerService::kNoTimer;
     std::string responseLine_; // reused between responses
 };
 

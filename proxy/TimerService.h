@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -13,13 +14,19 @@ namespace corvanthelix {
 /// on that thread when the timer is due and has not been cancelled; one callback runs at a time,
 /// so a callback that blocks (a question to the person) delays the others.
 ///
-/// Starting and cancelling are cheap (no allocation for small callbacks, the thread is woken only
-/// when a new timer is due before the one it sleeps for), because the upstream client arms a
-/// timer for every line it reads.
+/// Besides plain one-shot timers there are watches: a watch follows a deadline that its owner moves
+/// with a plain atomic store, so a client that arms a time-out for every line it reads pays no
+/// call into the service per line. The thread is woken only when a new timer is due before the
+/// one it sleeps for.
 class TimerService {
 public:
     using TimerId = std::uint64_t;
     static constexpr TimerId kNoTimer = 0;
+
+    /// Value of a watched deadline while its owner does not wait.
+    static constexpr std::int64_t kIdle = 0;
+    /// Value the service swaps into a watched deadline when the watch fires.
+    static constexpr std::int64_t kFired = -1;
 
     /// What cancel() found.
     enum class Cancel {
@@ -42,7 +49,21 @@ public:
     /// swallowed.
     TimerId start(std::chrono::milliseconds delay, std::function<void()> callback);
 
-    /// Cancels timer `id`; see Cancel for the answers. Never waits.
+    /// Now on the clock that watched deadlines are measured by, in nanoseconds (never kIdle or
+    /// kFired).
+    static std::int64_t now();
+
+    /// Starts a watch on `deadline` (not owned; must stay valid until the watch has fired or been
+    /// cancelled). While `deadline` holds a time (a value of now()), the watch fires once that time
+    /// has passed: the service swaps kFired into `deadline` (so its owner can tell, atomically,
+    /// whether it stopped waiting first) and then calls `callback` on the timer thread. While it
+    /// holds kIdle nothing fires; the service looks again after `idleRecheck`, so a later deadline
+    /// must not lie closer than that after being set from kIdle. One-shot: after firing, the
+    /// watch is gone. Returns its id for cancel() and waitWhileRunning().
+    TimerId watch(std::atomic<std::int64_t>& deadline, std::chrono::milliseconds idleRecheck,
+                  std::function<void()> callback);
+
+    /// Cancels timer or watch `id`; see Cancel for the answers. Never waits.
     Cancel cancel(TimerId id);
 
     /// Waits at most `limit` while the callback of `id` is running. True when it is not running
@@ -55,8 +76,14 @@ private:
         TimerId id;
         Clock::time_point due;
         std::function<void()> callback;
+        std::atomic<std::int64_t>* deadline = nullptr; // for a watch
+        Clock::duration idleRecheck{};
     };
 
+    TimerId add(Entry entry);
+    /// For a watch that is due: moves it to its current deadline and returns false, or claims it
+    /// (kFired) and returns true.
+    static bool claimWatch(Entry& entry, Clock::time_point now);
     void run();
 
     std::mutex mutex_;

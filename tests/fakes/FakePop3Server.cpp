@@ -75,6 +75,7 @@ std::string topOf(const std::string& wire, int bodyLines) {
 
 struct FakePop3Server::Session {
     std::unique_ptr<Connection> connection;
+    std::string outgoing; // reused for message answers, so big ones do not fault in fresh pages
     std::thread thread;
     bool finished = false;
 };
@@ -387,11 +388,16 @@ FakePop3Server::Next FakePop3Server::handle(Session& session, SessionState& stat
     if (refused) return reply("-ERR TOP not supported\r\n");
     Stored* stored = state.find(argument);
     if (!stored || (isTop && second.empty())) return reply("-ERR no such message\r\n");
-    std::string body = stuff ? stored->wire : wireForm(stored->text, false);
-    if (isTop) body = topOf(body, std::atoi(second.c_str()));
-    std::string answer = "+OK " + std::to_string(stored->text.size()) + " octets\r\n";
-    answer.reserve(answer.size() + body.size() + 3);
-    answer += body;
+    std::string unstuffed;
+    if (!stuff) unstuffed = wireForm(stored->text, false);
+    const std::string& wire = stuff ? stored->wire : unstuffed;
+    std::string& answer = session.outgoing;
+    answer.clear(); // keeps the capacity
+    answer += "+OK " + std::to_string(stored->text.size()) + " octets\r\n";
+    if (isTop)
+        answer += topOf(wire, std::atoi(second.c_str()));
+    else
+        answer += wire;
     answer += ".\r\n";
     if (stallAfter > 0) return send(session, answer, stallAfter) ? Next::Continue : Next::Silence;
     return reply(answer);

@@ -68,6 +68,29 @@ TEST(TimerServiceTest, CancelDuringTheCallbackReportsItRunningAndCanWaitForIt) {
     EXPECT_EQ(service.cancel(id), TimerService::Cancel::Finished);
 }
 
+TEST(TimerServiceTest, WatchFiresOnlyWhenItsMovingDeadlinePasses) {
+    TimerService service;
+    std::atomic<std::int64_t> deadline{TimerService::kIdle};
+    std::promise<std::int64_t> fired;
+    auto ms = [](int n) { return static_cast<std::int64_t>(n) * 1000000; };
+    // Idle: nothing fires, however often the service looks (every 20 ms here).
+    auto id = service.watch(deadline, 20ms, [&] { fired.set_value(TimerService::now()); });
+    std::future<std::int64_t> firedAt = fired.get_future();
+    EXPECT_EQ(firedAt.wait_for(150ms), std::future_status::timeout);
+    // A deadline moved forward again and again, as by a client reading line after line.
+    std::int64_t last = 0;
+    for (int i = 0; i < 10; ++i) {
+        last = TimerService::now() + ms(60);
+        deadline.store(last);
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(firedAt.wait_for(0ms), std::future_status::timeout) << "moved deadlines never passed";
+    ASSERT_EQ(firedAt.wait_for(3s), std::future_status::ready);
+    EXPECT_GE(firedAt.get(), last);
+    EXPECT_EQ(deadline.load(), TimerService::kFired);
+    EXPECT_EQ(service.cancel(id), TimerService::Cancel::Finished);
+}
+
 TEST(TimerServiceTest, ThrowingCallbackDoesNotStopLaterTimers) {
     TimerService service;
     service.start(0ms, [] { throw std::runtime_error("callback failed"); });
