@@ -16,7 +16,7 @@ public:
         bool runFirst = false;    // answer to service 3
         int answer = 0;           // filter answer
         double probability = 0;
-        std::string reason;       // set as the verdict's reason when not empty
+        std::string reason{};     // set as the verdict's reason when not empty
         bool throws = false;      // the filter call throws
         int calls = 0;            // filter calls so far
     };

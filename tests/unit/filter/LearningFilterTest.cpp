@@ -316,6 +316,8 @@ TEST(LearningFilter, LearningATextGivesTheTableThatCountingEachOccurrenceInOrder
         }
         EXPECT_EQ(learned.bad().Serialize(), expected.Serialize()) << "limit " << limit;
         EXPECT_EQ(learned.bad().memoryUsed(), expected.memoryUsed()) << "limit " << limit;
-        if (limit != 0) EXPECT_LE(learned.bad().memoryUsed(), limit);
+        if (limit != 0) {
+            EXPECT_LE(learned.bad().memoryUsed(), limit);
+        }
     }
 }

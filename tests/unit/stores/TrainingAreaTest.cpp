@@ -415,7 +415,9 @@ TEST_F(TrainingAreaTest, AnIndexThatIsNotATrainingDocumentIsNeverOverwritten) {
         EXPECT_FALSE(area.GetEntry("a.eml", entry));
         EXPECT_FALSE(area.RemoveMessage("a.eml"));
         EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(message.Source()))));
-        if (!c.content.empty()) EXPECT_EQ(Index(), c.content);
+        if (!c.content.empty()) {
+            EXPECT_EQ(Index(), c.content);
+        }
     }
 }
 
