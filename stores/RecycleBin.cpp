@@ -113,7 +113,9 @@ double ParseProbability(const std::string* text) {
 std::string ReasonText(const FilterVerdict& verdict) {
     std::string_view filterName(verdict.filterName), words(verdict.reason);
     if (filterName.empty() && words.empty()) return {};
-    std::string text = "[" + std::string(filterName) + "]";
+    std::string text;
+    text.reserve(filterName.size() + words.size() + 5);
+    text.append("[").append(filterName).append("]");
     if (!words.empty()) text.append(" : ").append(words);
     return text;
 }
