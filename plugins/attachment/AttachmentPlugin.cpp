@@ -1,0 +1,86 @@
+#include "attachment/AttachmentPlugin.h"
+
+#include "attachment/AttachmentCheck.h"
+#include "common/PluginEntry.h"
+#include "common/PluginFiles.h"
+
+namespace corvanthelix::quillatrest {
+
+AttachmentPlugin& AttachmentPlugin::instance() {
+    static AttachmentPlugin plugin;
+    return plugin;
+}
+
+AttachmentPlugin::AttachmentPlugin() {
+    info_.version = CVX_VERSION(0, 9, 0);
+    info_.neededHostVersion = CVX_VERSION(0, 9, 6);
+    plugin::CopyInfoText(info_.name, kName);
+    plugin::CopyInfoText(info_.author, "The Corvanthelix developers");
+    plugin::CopyInfoText(info_.description,
+                         "Protects your computer from some e-mail viruses. Now fully configurable!");
+    info_.cleanup = plugin::GuardedCleanup<AttachmentPlugin>;
+    info_.partFilter = plugin::GuardedPartFilter<AttachmentPlugin>;
+}
+
+std::string AttachmentPlugin::ListPath() const {
+    std::string folder = plugin::ModuleFolder(&info_);
+    return folder.empty() ? folder : folder + "/" + kListFile;
+}
+
+void AttachmentPlugin::LoadData() {
+    std::lock_guard<std::mutex> hold(loadLock_);
+    if (listLoaded_) return;
+    listLoaded_ = true;
+    std::string path = ListPath();
+    if (!path.empty()) extensions_.Load(path);
+}
+
+void AttachmentPlugin::FreeData() {
+    std::lock_guard<std::mutex> hold(loadLock_);
+    extensions_.Clear();
+    listLoaded_ = false;
+}
+
+bool AttachmentPlugin::SaveList() const {
+    std::string path = ListPath();
+    return !path.empty() && extensions_.Save(path);
+}
+
+int AttachmentPlugin::PartFilter(int messageNumber, const MessagePart* part, double* probability) {
+    if (probability) *probability = 0.0;
+    if (!part) return CVX_UNDECIDED;
+    std::optional<std::string> extension = PartBlockedExtension(
+        *part, extensions_, [this](const std::string& value) { return host_.DecodeHeader(value); });
+    if (!extension) return CVX_UNDECIDED;
+    std::string reason = ReasonFor(*extension);
+    host_.Ask(CVX_HOST_SET_REASON, static_cast<uint16_t>(messageNumber),
+              reinterpret_cast<intptr_t>(reason.c_str()));
+    return CVX_SPAM;
+}
+
+intptr_t AttachmentPlugin::Service(const ServiceRequest& request) {
+    switch (request.code) {
+    case CVX_SERVICE_HOST_CALLBACK:
+        host_.Attach(reinterpret_cast<CvxServiceFunction>(request.data));
+        return 0;
+    case CVX_SERVICE_NAME: return reinterpret_cast<intptr_t>(kName);
+    default: return 0;
+    }
+}
+
+} // namespace corvanthelix::quillatrest
+
+using corvanthelix::quillatrest::AttachmentPlugin;
+
+// The list is read when the library is loaded into the process.
+__attribute__((constructor)) static void attachToProcess() {
+    corvanthelix::plugin::AttachToProcess<AttachmentPlugin>();
+}
+
+extern "C" PluginInfo* GetSpamCheckPluginInfo(void) {
+    return corvanthelix::plugin::InfoForHost<AttachmentPlugin>();
+}
+
+extern "C" intptr_t ReceiveService(ServiceRequest* request) {
+    return corvanthelix::plugin::ServiceForHost<AttachmentPlugin>(request);
+}
