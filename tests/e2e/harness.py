@@ -349,3 +349,14 @@ def crlf(text):
     if isinstance(text, str):
         text = text.encode()
     return text.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+
+
+def server_commands(proxy, verb):
+    """How many commands `verb` with a number the program sent to mail servers, from its
+    server log (messages taken from the cache are logged without a number)."""
+    import re
+    try:
+        log = proxy.read("server.log").decode(errors="replace")
+    except OSError:
+        return 0
+    return len(re.findall(r"C: %s \d" % verb, log))

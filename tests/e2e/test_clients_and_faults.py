@@ -13,20 +13,12 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import PROGRAM_DIR, Dovecot, Proxy, crlf, fetch_all  # noqa: E402
+from harness import server_commands, PROGRAM_DIR, Dovecot, Proxy, crlf, fetch_all  # noqa: E402
 
 
 def message(subject, number, sender="P <p@example.org>"):
     return crlf("From: %s\nTo: alice@example.org\nSubject: %s\nMessage-ID: <c%d@example.org>\n\n"
                 "text %d\n" % (sender, subject, number, number))
-
-
-def server_commands(proxy, verb):
-    try:
-        log = proxy.read("server.log").decode(errors="replace")
-    except OSError:
-        return 0
-    return len(re.findall(r"C: %s \d" % verb, log))
 
 
 def run_fetchmail(folder, port, user, password, tls):

@@ -9,7 +9,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import Dovecot, Proxy, crlf, fetch_all  # noqa: E402
+from harness import server_commands, Dovecot, Proxy, crlf, fetch_all  # noqa: E402
 
 SPAM_WORDS = "zorblax quintessa florbinator vexmarl drubbling yantrix glomphire spindlecrank"
 HAM_WORDS = "agenda quarterly budget meeting minutes project review timeline"
@@ -19,15 +19,6 @@ def message(sender, subject, body, number):
     return crlf("From: %s\nTo: alice@example.org\nSubject: %s\n"
                 "Date: Mon, 05 Jan 2026 10:%02d:00 +0000\nMessage-ID: <m%d@example.org>\n\n%s\n"
                 % (sender, subject, number % 60, number, body))
-
-
-def signal_lines(proxy, verb):
-    """Commands the program sent to the mail server, from its server log."""
-    try:
-        log = proxy.read("server.log").decode(errors="replace")
-    except OSError:
-        return 0
-    return len(re.findall(r"C: %s \d" % verb, log))
 
 
 class MixedMailbox(unittest.TestCase):
@@ -77,13 +68,13 @@ class MixedMailbox(unittest.TestCase):
             self.assertIn(", -1, ", by_subject['"news"'])
 
             # A second check of the unchanged mailbox downloads nothing.
-            retr_before = signal_lines(proxy, "RETR") + signal_lines(proxy, "TOP")
+            retr_before = server_commands(proxy, "RETR") + server_commands(proxy, "TOP")
             client = proxy.pop(dovecot.port, "alice", "pw")
             count, _ = client.stat()
             self.assertEqual(count, 3)
             client.uidl()
             client.quit()
-            self.assertEqual(signal_lines(proxy, "RETR") + signal_lines(proxy, "TOP"), retr_before)
+            self.assertEqual(server_commands(proxy, "RETR") + server_commands(proxy, "TOP"), retr_before)
 
             # The indexes are complete once the program has stopped.
             self.assertEqual(proxy.stop(), 0)
