@@ -4,6 +4,9 @@
 #include "app/Program.h"
 #include "app/ProgramShell.h"
 #include "app/SingleInstance.h"
+#ifdef CORVANTHELIX_WITH_QT
+#include "app/ui/DesktopMain.h"
+#endif
 
 #include <csignal>
 #include <cstdio>
@@ -111,8 +114,19 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+#ifdef CORVANTHELIX_WITH_QT
+    if (!options.headless && desktopAvailable()) {
+        const int desktopExitCode = runDesktop(argc, argv, stopSignals, instance);
+        instance.release();
+        if (app.restartRequested()) {
+            restart(argc, argv, app.programFolder());
+            return 1;
+        }
+        return desktopExitCode;
+    }
+#endif
     if (!options.headless)
-        std::fprintf(stderr, "corvanthelix: no desktop shell in this build; running without one\n");
+        std::fprintf(stderr, "corvanthelix: no desktop to show the tray icon on; running without one\n");
     HeadlessShell headless;
     ProgramShell shell(headless);
     int exitCode = 0;

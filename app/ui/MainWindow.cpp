@@ -29,6 +29,7 @@ namespace {
 constexpr const char* kWizardSwitch = "/wizard";
 constexpr const char* kFirstRunSwitch = "/firstrun";
 constexpr int kWizardPollMilliseconds = 100;
+constexpr int kBalloonDelayMilliseconds = 1000;
 
 bool hasSwitch(const std::vector<std::string>& arguments, const char* name) {
     // Found anywhere in the command line, as part of any argument.
@@ -82,7 +83,10 @@ void MainWindow::beginStartUp(const std::vector<std::string>& arguments) {
     tray_->setStartingUp(true);
     tray_->setTooltip(ProgramShell::versionTooltip());
     tray_->show();
-    if (hasSwitch(arguments, kFirstRunSwitch)) showTrayBalloon(loadString(kStringWelcome));
+    if (hasSwitch(arguments, kFirstRunSwitch)) {
+        // The balloon points at the icon: give the panel a moment to take the icon in first.
+        QTimer::singleShot(kBalloonDelayMilliseconds, this, [this] { showTrayBalloon(loadString(kStringWelcome)); });
+    }
     setUpUpdateTimer();
 }
 

@@ -20,7 +20,8 @@ bool translucencyAvailable() {
 } // namespace
 
 int alphaForOpacity(int percent) {
-    return std::clamp(static_cast<int>(percent * 2.55), 0, 255);
+    // Integer arithmetic: 100 % must give 255 exactly, which percent × 2.55 in floating point misses.
+    return std::clamp(percent * 255 / 100, 0, 255);
 }
 
 bool fadingWanted() { return settings::alphaBlending() != 0; }

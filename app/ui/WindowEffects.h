@@ -8,7 +8,7 @@ namespace corvanthelix {
 /// How long a window fades in or out.
 constexpr int kFadeMilliseconds = 200;
 
-/// The alpha (0..255) for an opacity in percent: opacity × 2.55, cut to 0..255 (50 gives 127).
+/// The alpha (0..255) for an opacity in percent: opacity × 255 / 100, cut to 0..255 (50 gives 127).
 int alphaForOpacity(int percent);
 
 /// Shows (`show` true) or hides `window`, fading its opacity over `milliseconds` when the window

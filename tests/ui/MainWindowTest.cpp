@@ -1,0 +1,206 @@
+// The hidden main window: the tray menu, the command table behind the parental lock, toggling
+// the filter, exiting, the number timer and the status window around mail checks.
+#include "app/Settings.h"
+#include "app/ui/AboutDialog.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/TrayIcon.h"
+#include "app/ui/TrayMenu.h"
+#include "language/Vexolindra.h"
+#include "stores/ui/StatusWindow.h"
+#include "tests/ui/UiTestSupport.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QtTest>
+
+using namespace corvanthelix;
+
+namespace {
+
+QStringList itemNames(const QMenu* menu) {
+    QStringList names;
+    for (QAction* action : menu->actions()) names << (action->isSeparator() ? "-" : action->objectName());
+    return names;
+}
+
+QMenu* helpMenu(const MainWindow& window) { return window.trayMenu()->findChild<QMenu*>("idHelp"); }
+
+void openMenu(MainWindow& window) { emit window.trayMenu()->aboutToShow(); }
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        settingsFolder_ = uitest::freshSettings();
+        InitLanguage(nullptr);
+        Application::instance().setSpamCount(0);
+    }
+
+    void menuHasItsItemsWithLaterWindowsDisabled() {
+        MainWindow window(uitest::programDir());
+        QCOMPARE(itemNames(window.trayMenu()),
+                 QStringList({"id40005", "id40007", "id40014", "id40004", "-", "", "-", "id40018", "id40002"}));
+        QCOMPARE(itemNames(helpMenu(window)), QStringList({"id3", "id40013", "id40006", "id40003"}));
+        for (int id : {command::kRecycleBin, command::kStatistics, command::kTrainingArea, command::kSettings,
+                       command::kUpdateCheck})
+            QVERIFY2(!findMenuCommand(window.trayMenu(), id)->isEnabled(), qPrintable(QString::number(id)));
+        for (int id : {command::kDocumentation, command::kFaq, command::kAbout, command::kToggleFilter, command::kExit})
+            QVERIFY2(findMenuCommand(window.trayMenu(), id)->isEnabled(), qPrintable(QString::number(id)));
+        QVERIFY(!findMenuCommand(window.trayMenu(), command::kRecycleBin)->icon().isNull());
+        QVERIFY(findMenuCommand(window.trayMenu(), command::kFaq)->icon().isNull());
+
+        // A window that arrives registers its command; the next rebuild enables the item.
+        int opened = 0;
+        window.setCommand(command::kRecycleBin, [&] { ++opened; });
+        window.rebuildTrayMenu();
+        QVERIFY(findMenuCommand(window.trayMenu(), command::kRecycleBin)->isEnabled());
+        window.runCommand(command::kRecycleBin);
+        QCOMPARE(opened, 1);
+    }
+
+    void germanAddsTheForumAsThirdHelpItem() {
+        testing::TempFolder languages;
+        InitLanguage(languages.write("deutsch.corvanthelix.language",
+                                     "NAME: Deutsch\nLANGUAGEID: 407\n&Help\n=&Hilfe\n&Exit\n=&Beenden\n").c_str());
+        MainWindow window(uitest::programDir());
+        QCOMPARE(itemNames(helpMenu(window)), QStringList({"id3", "id40013", "id4369", "id40006", "id40003"}));
+        QCOMPARE(findMenuCommand(window.trayMenu(), command::kForum)->text(), QString("&Online-Forum..."));
+        QCOMPARE(helpMenu(window)->title(), QString("&Hilfe"));
+        QCOMPARE(findMenuCommand(window.trayMenu(), command::kExit)->text(), QString("&Beenden"));
+    }
+
+    void doubleClickCommandIsTheBoldDefaultAndDisabledFilterIsChecked() {
+        settings::setTrayDblClk(command::kAbout);
+        settings::setEnable(0);
+        MainWindow window(uitest::programDir());
+        openMenu(window);
+        QCOMPARE(helpMenu(window)->defaultAction(), findMenuCommand(window.trayMenu(), command::kAbout));
+        QCOMPARE(window.trayMenu()->defaultAction(), nullptr);
+        QVERIFY(findMenuCommand(window.trayMenu(), command::kToggleFilter)->isChecked());
+        settings::setEnable(1);
+        openMenu(window);
+        QVERIFY(!findMenuCommand(window.trayMenu(), command::kToggleFilter)->isChecked());
+    }
+
+    void commandsPassTheParentalLockFirst() {
+        MainWindow window(uitest::programDir());
+        settings::setParentalControlEnabled(1);
+        window.runCommand(command::kAbout);
+        QVERIFY(!window.aboutDialog());
+        settings::setParentalControlEnabled(0);
+        window.runCommand(command::kAbout);
+        QVERIFY(window.aboutDialog() && window.aboutDialog()->isVisible());
+        // A second open brings the same dialog back.
+        AboutDialog* first = window.aboutDialog();
+        window.runCommand(command::kAbout);
+        QCOMPARE(window.aboutDialog(), first);
+        QVERIFY(uitest::control<QLabel>(first, control::kAboutVersion)->text().contains(Application::kVersion));
+        // An id without a command does nothing.
+        window.runCommand(12345);
+    }
+
+    void togglingTwiceResetsTheCounterAndTheIcon() {
+        MainWindow window(uitest::programDir());
+        Application::instance().setSpamCount(5);
+        window.showStateIcon(5);
+        QCOMPARE(window.tray().currentSource(), QString("icons/numbers/50.ico+icons/mini.ico"));
+
+        bool asked = false;
+        uitest::answerNextModal(control::kYes, false, &asked);
+        window.runCommand(command::kToggleFilter);
+        QVERIFY(asked);
+        QCOMPARE(settings::enable(), 0);
+        QCOMPARE(Application::instance().spamCount(), 0);
+        QCOMPARE(window.tray().currentSource(), QString("icons/mini_grey.ico"));
+
+        Application::instance().setSpamCount(2);
+        window.showStateIcon(2);
+        bool told = false;
+        uitest::answerNextModal(control::kOk, false, &told);
+        window.runCommand(command::kToggleFilter);
+        QVERIFY(told);
+        QCOMPARE(settings::enable(), 1);
+        QCOMPARE(Application::instance().spamCount(), 0);
+        QCOMPARE(window.tray().currentSource(), QString("icons/mini.ico"));
+    }
+
+    void disablingAnsweredNoKeepsTheFilterOn() {
+        MainWindow window(uitest::programDir());
+        uitest::answerNextModal(control::kNo);
+        window.runCommand(command::kToggleFilter);
+        QCOMPARE(settings::enable(), 1);
+    }
+
+    void suppressedExitBoxExitsAtOnce() {
+        settings::setOptionalMessageBox(settings::optionalBox::kExitMainProgram, 1);
+        MainWindow window(uitest::programDir());
+        window.tray().show();
+        QSignalSpy ended(&window, &MainWindow::ended);
+        window.runCommand(command::kExit);
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(!window.tray().systemTrayIcon()->isVisible());
+    }
+
+    void exitAnsweredNoKeepsRunning() {
+        MainWindow window(uitest::programDir());
+        QSignalSpy ended(&window, &MainWindow::ended);
+        uitest::answerNextModal(control::kNo);
+        window.runCommand(command::kExit);
+        QCOMPARE(ended.count(), 0);
+    }
+
+    void numberIconTimerFollowsTrayNumSeconds() {
+        MainWindow window(uitest::programDir());
+        settings::setTrayNumSeconds(-1);
+        window.showStateIcon(3);
+        QVERIFY(!window.trayNumberTimerActive());
+        window.showStateIcon(0);
+        QVERIFY(!window.trayNumberTimerActive());
+
+        settings::setTrayNumSeconds(0);
+        Application::instance().setSpamCount(3);
+        window.showStateIcon(3);
+        QVERIFY(window.trayNumberTimerActive());
+        // Expired: the counter starts again and the plain icon and tooltip come back.
+        QTRY_COMPARE(window.tray().currentSource(), QString("icons/mini.ico"));
+        QCOMPARE(Application::instance().spamCount(), 0);
+        QCOMPARE(window.tray().tooltip(), std::string("Corvanthelix 0.9.8.1"));
+    }
+
+    void statusWindowLivesFromBeginToEndOfACheck() {
+        MainWindow window(uitest::programDir());
+        window.onMailCheckBegin();
+        QVERIFY(window.statusWindow() && window.statusWindow()->isVisible());
+        window.onMailCheckEnd();
+        QVERIFY(!window.statusWindow());
+        QVERIFY(!window.statusHold());
+        QCOMPARE(settings::windowPlacement(settings::section::kBubbleWindow, settings::key::kLeft, -1) >= 0, true);
+    }
+
+    void openedWindowWithoutShowBubbleIsHeldForTheNextCheck() {
+        settings::setShowBubble(0);
+        MainWindow window(uitest::programDir());
+        window.onMailCheckBegin();
+        QVERIFY(window.statusWindow() && !window.statusWindow()->isVisible());
+        // The person clicks the tray icon during the check.
+        emit window.tray().leftClicked();
+        QVERIFY(window.statusWindow()->isVisible());
+        window.onMailCheckEnd();
+        QVERIFY(window.statusHold());
+        window.onMailCheckBegin();
+        QVERIFY(window.statusWindow()->isVisible());
+        window.onMailCheckEnd();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.statusHold(), 5000);
+    }
+
+private:
+    std::unique_ptr<testing::TempFolder> settingsFolder_;
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"

@@ -1,0 +1,124 @@
+// The desktop shell seen from the core's threads: synchronous calls run on the GUI thread and
+// wait for it, posted changes arrive in order and coalesced, and once the event loop has ended no
+// call waits any more (stopping the proxy joins threads that may be calling in).
+#include "app/Application.h"
+#include "app/Settings.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/QtShell.h"
+#include "app/ui/TrayIcon.h"
+#include "stores/StatusState.h"
+#include "stores/ui/StatusWindow.h"
+#include "tests/ui/UiTestSupport.h"
+
+#include <QLabel>
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace corvanthelix;
+
+class QtShellTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        settingsFolder_ = uitest::freshSettings();
+        window_ = std::make_unique<MainWindow>(uitest::programDir());
+        shell_ = std::make_unique<QtShell>(*window_);
+        Application::instance().setShell(shell_.get());
+        Application::instance().status().reset();
+    }
+
+    void cleanup() {
+        Application::instance().setShell(nullptr);
+        shell_.reset();
+        window_.reset();
+    }
+
+    void mailCheckBeginFromAWorkerWaitsForTheGuiThread() {
+        std::atomic<bool> returned{false};
+        QThread* guiThread = QThread::currentThread();
+        QThread* createdOn = nullptr;
+        std::thread worker([&] {
+            shell_->mailCheckBegin();
+            createdOn = window_->statusWindow() ? window_->statusWindow()->thread() : nullptr;
+            returned = true;
+        });
+        // Nothing can have happened yet: the GUI thread has not looked at its events.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        QVERIFY(!returned);
+        QTRY_VERIFY(returned.load());
+        worker.join();
+        QCOMPARE(createdOn, guiThread);
+        QVERIFY(window_->statusWindow()->isVisible());
+
+        std::thread ender([&] { shell_->mailCheckEnd(); });
+        QTRY_VERIFY(!window_->statusWindow());
+        ender.join();
+    }
+
+    void statusChangesFromAWorkerAreCoalescedAndEndAtTheLastValue() {
+        window_->showStatusWindow();
+        StatusState& status = Application::instance().status();
+        std::thread worker([&] {
+            status.setTotal(100000);
+            for (int i = 1; i <= 1000; ++i) {
+                status.setStatusText("step " + std::to_string(i));
+                status.setReceived(i * 100);
+            }
+        });
+        worker.join();
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        auto* text = uitest::control<QLabel>(window_->statusWindow(), control::kStatusText);
+        QCOMPARE(text->text(), QString("step 1000"));
+        QCOMPARE(window_->tray().tooltip().substr(window_->tray().tooltip().rfind(" | ")), std::string(" | 100.0%"));
+    }
+
+    void callsFromTheGuiThreadRunDirectly() {
+        shell_->mailCheckBegin();
+        QVERIFY(window_->statusWindow());
+        Application::instance().status().setStatusText("direct");
+        QCOMPARE(uitest::control<QLabel>(window_->statusWindow(), control::kStatusText)->text(), QString("direct"));
+        shell_->mailCheckEnd();
+        QVERIFY(!window_->statusWindow());
+    }
+
+    void aQuestionWaitingWhenTheLoopEndsGetsTheUnattendedAnswer() {
+        std::atomic<int> answer{-1};
+        std::atomic<int> optional{-1};
+        std::thread worker([&] {
+            answer = shell_->messageBox("Really?", "Corvanthelix", mb::kYesNo | mb::kIconQuestion);
+            optional = shell_->optionalMessageBox("Quit?", "Corvanthelix", mb::kYesNo | mb::kIconQuestion,
+                                                  settings::optionalBox::kExitMainProgram, answer::kYes);
+        });
+        // The event loop has ended without looking at the question; the GUI thread now stops
+        // the core, which joins the worker.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        QCOMPARE(answer.load(), -1);
+        shell_->stop();
+        worker.join();
+        QCOMPARE(answer.load(), answer::kNo);
+        QCOMPARE(optional.load(), answer::kYes);
+
+        // The question given up on is not shown later, and nothing waits any more.
+        bool shown = false;
+        uitest::answerNextModal(control::kNo, false, &shown);
+        QTest::qWait(100);
+        QVERIFY(!shown);
+        std::thread late([&] { shell_->mailCheckBegin(); });
+        late.join();
+        QVERIFY(!window_->statusWindow());
+    }
+
+private:
+    std::unique_ptr<testing::TempFolder> settingsFolder_;
+    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<QtShell> shell_;
+};
+
+QTEST_MAIN(QtShellTest)
+#include "QtShellTest.moc"
