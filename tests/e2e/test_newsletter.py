@@ -46,39 +46,30 @@ def filter_log_lines(proxy):
     return {re.search(r'\t"[^"]*" \("([^"]*)"', line).group(1): line for line in lines}
 
 
-def training_files(proxy):
-    """The messages filed in the training area."""
-    folder = proxy.path("training")
+def stored_messages(proxy, folder, suffix):
+    """The message files with the suffix in a folder of the program (recycle bin, training area)."""
+    folder = proxy.path(folder)
     result = []
     for name in os.listdir(folder):
-        if name.endswith(".eml"):
+        if name.endswith(suffix):
             with open(os.path.join(folder, name), "rb") as f:
                 result.append(f.read())
     return result
 
 
-def recycled(proxy):
-    stored = []
-    for name in os.listdir(proxy.path("recycle")):
-        if name.endswith(".recycle"):
-            with open(os.path.join(proxy.path("recycle"), name), "rb") as f:
-                stored.append(f.read())
-    return stored
-
-
 class Newsletter(unittest.TestCase):
     def run_check(self, settings, messages):
-        """One mail check of alice's mailbox through a fresh program; what the client received and
-        the stopped program's folder (the caller removes it)."""
+        """One mail check of alice's mailbox through a fresh program with the signature listed:
+        what the client received, the filter log lines by subject, the recycled messages and the
+        messages filed for training."""
         files = {"plugins/newsletter/signatures.dat": SIGNATURE + "\n"}
-        with Dovecot({"alice": "pw"}) as dovecot:
-            proxy = Proxy(settings=settings, extra_files=files)
-            with proxy:
-                for m in messages:
-                    dovecot.deliver("alice", m)
-                received = fetch_all(proxy.pop(dovecot.port, "alice", "pw"), delete=False)
-                self.assertEqual(proxy.stop(), 0, proxy.stderr())
-                return received, filter_log_lines(proxy), recycled(proxy), training_files(proxy)
+        with Dovecot({"alice": "pw"}) as dovecot, Proxy(settings=settings, extra_files=files) as proxy:
+            for m in messages:
+                dovecot.deliver("alice", m)
+            received = fetch_all(proxy.pop(dovecot.port, "alice", "pw"), delete=False)
+            self.assertEqual(proxy.stop(), 0, proxy.stderr())
+            return (received, filter_log_lines(proxy), stored_messages(proxy, "recycle", ".recycle"),
+                    stored_messages(proxy, "training", ".eml"))
 
     def test_a_listed_signature_lets_the_newsletter_pass_the_spam_words(self):
         settings = {"CORVANTHELIX": {"LogFilterResults": 1}}
