@@ -88,7 +88,9 @@ private:
 };
 
 int Run::fail(Failure failure) {
-    session_.replyErr(failure == Failure::Aborted ? MailCheck::kAbortedReply : MailCheck::kNotReceivedReply);
+    // A download cut short by Cancel fails as not received; the person still learns it was Cancel.
+    const bool aborted = failure == Failure::Aborted || status_.cancelRequested();
+    session_.replyErr(aborted ? MailCheck::kAbortedReply : MailCheck::kNotReceivedReply);
     return 1;
 }
 
@@ -258,6 +260,12 @@ int Run::execute(int& visibleCount, std::uint64_t& visibleSize) {
     headerOnly_ = settings::dontDownloadBlockedSenders() != 0;
     account_ = MailCheck::accountKey(session_.user(), session_.server());
     status_.setCancelRequested(false);
+    // Cancel in the status window closes the upstream connection for the rest of this run.
+    status_.setAbortAction([this] { mailbox_.client().interrupt(); });
+    struct AbortActionRemover {
+        StatusState& status;
+        ~AbortActionRemover() { status.setAbortAction(nullptr); }
+    } abortActionRemover{status_};
     if (!buildServerEntries()) return fail(Failure::NotReceived);
     collectRestored();
 

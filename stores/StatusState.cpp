@@ -107,6 +107,17 @@ void StatusState::setCancelRequested(bool on) {
     notify(static_cast<int>(StatusField::Cancel));
 }
 
+void StatusState::setAbortAction(std::function<void()> action) {
+    std::lock_guard<std::mutex> lock(abortMutex_);
+    abortAction_ = std::move(action);
+}
+
+void StatusState::requestCancel() {
+    setCancelRequested(true);
+    std::lock_guard<std::mutex> lock(abortMutex_);
+    if (abortAction_) abortAction_();
+}
+
 std::string StatusState::statusText() const { std::lock_guard<std::mutex> l(mutex_); return statusText_; }
 std::string StatusState::detailText() const { std::lock_guard<std::mutex> l(mutex_); return detailText_; }
 int StatusState::spamCount() const { std::lock_guard<std::mutex> l(mutex_); return spamCount_; }

@@ -1,6 +1,7 @@
 #pragma once
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -33,6 +34,13 @@ public:
     void setLock(bool on);
     /// Cancel asked for by the person; the mail check reads and clears it.
     void setCancelRequested(bool on);
+    /// What Cancel does besides setting the flag: the running mail check installs the abort of
+    /// its upstream connection here for its duration, so a long download stops at once rather than
+    /// at the next message. Empty: nothing. Waits while requestCancel() is running the action.
+    void setAbortAction(std::function<void()> action);
+    /// The person pressed Cancel: sets the cancel flag, then runs the abort action on the
+    /// calling thread.
+    void requestCancel();
 
     std::string statusText() const;
     std::string detailText() const;
@@ -53,6 +61,10 @@ public:
 private:
     void notify(int field);
     mutable std::mutex mutex_;
+    // Separate from mutex_: the action runs outside the state's lock but must not outlive the
+    // check that installed it.
+    std::mutex abortMutex_;
+    std::function<void()> abortAction_;
     Shell* shell_ = nullptr;
     std::string statusText_;
     std::string detailText_;

@@ -114,7 +114,6 @@ void MainWindow::onMailCheckBegin() {
         showStatusWindow();
     } else if (!statusWindow_) {
         statusWindow_ = new StatusWindow(Application::instance().status(), programFolder_);
-        statusWindow_->setCancelAction(statusCancelAction_);
     }
 }
 
@@ -167,7 +166,6 @@ void MainWindow::onUpdatePoll() {
 void MainWindow::showStatusWindow() {
     if (!statusWindow_) {
         statusWindow_ = new StatusWindow(Application::instance().status(), programFolder_);
-        statusWindow_->setCancelAction(statusCancelAction_);
     }
     statusWindow_->showStatus();
 }
@@ -180,11 +178,6 @@ void MainWindow::destroyStatusWindow() {
 
 void MainWindow::statusChanged(StatusField field) {
     if (statusWindow_) statusWindow_->refresh(field);
-}
-
-void MainWindow::setStatusCancelAction(std::function<void()> action) {
-    statusCancelAction_ = std::move(action);
-    if (statusWindow_) statusWindow_->setCancelAction(statusCancelAction_);
 }
 
 // --- tray ---------------------------------------------------------------------------------------------

@@ -78,8 +78,6 @@ public:
     void statusChanged(StatusField field);
     StatusWindow* statusWindow() const;
     bool statusHold() const { return statusHold_; }
-    /// What Cancel in the status window does besides setting the cancel flag.
-    void setStatusCancelAction(std::function<void()> action);
 
     // --- tray -------------------------------------------------------------------------------------
     /// The number icon for `count`; restarts the number timer ("TrayNumSeconds") when count > 0.
@@ -147,7 +145,6 @@ private:
     std::map<int, std::function<void()>> commands_;
     std::function<bool()> parentalLock_;
     std::function<void()> silentUpdateCheck_;
-    std::function<void()> statusCancelAction_;
 };
 
 } // namespace corvanthelix

@@ -30,6 +30,7 @@ constexpr int kCornerEllipse = 15;
 constexpr int kLockTop = 150;
 constexpr int kOpaque = 100;
 constexpr int kNoPlacement = -32768;
+constexpr int kFontPixels = 11;
 
 // Where the controls sit on the 250 × 200 window; scaled with the window.
 struct Placement {
@@ -107,11 +108,13 @@ StatusWindow::StatusWindow(StatusState& state, const std::string& programFolder,
 StatusWindow::~StatusWindow() { blink_.stop(); }
 
 void StatusWindow::buildControls(double scale) {
+    // A small face, as on the bitmap's scale: the longest status texts must fit one line.
+    QFont small = font();
+    small.setPixelSize(qRound(kFontPixels * scale));
+    setFont(small);
+
     statusText_ = named(new QLabel(this), control::kStatusText);
     statusText_->setGeometry(scaled(kStatusText, scale));
-    QFont bold = statusText_->font();
-    bold.setBold(true);
-    statusText_->setFont(bold);
 
     progress_ = named(new QProgressBar(this), control::kStatusProgressBar);
     progress_->setGeometry(scaled(kProgressBar, scale));
@@ -251,9 +254,8 @@ void StatusWindow::timerEvent(QTimerEvent* event) {
 }
 
 void StatusWindow::cancel() {
-    state_.setCancelRequested(true);
     cancel_->setEnabled(false);
-    if (cancelAction_) cancelAction_();
+    state_.requestCancel();
 }
 
 void StatusWindow::paintEvent(QPaintEvent*) {

@@ -10,8 +10,6 @@
 #include <QSize>
 #include <QWidget>
 
-#include <functional>
-
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -52,10 +50,6 @@ public:
     /// Stores the placement under "BubbleWindow" (the window's frame in screen coordinates).
     void savePlacement() const;
 
-    /// Runs when the person presses Cancel, after the state's cancel flag is set: aborts the
-    /// running check's upstream connection. May be empty.
-    void setCancelAction(std::function<void()> action) { cancelAction_ = std::move(action); }
-
     /// True while the lock picture is drawn (the blink phase).
     bool lockPhase() const { return lockPhase_; }
 
@@ -87,7 +81,6 @@ private:
     bool lockPhase_ = false;
     bool dragging_ = false;
     QPoint dragOffset_;
-    std::function<void()> cancelAction_;
 };
 
 } // namespace corvanthelix

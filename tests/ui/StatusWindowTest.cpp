@@ -121,7 +121,7 @@ private slots:
     void cancelSetsTheFlagDisablesItselfAndAbortsTheCheck() {
         Fixture f;
         int aborted = 0;
-        f.window.setCancelAction([&] { ++aborted; });
+        f.state.setAbortAction([&] { ++aborted; });
         auto* cancel = uitest::control<QPushButton>(&f.window, control::kStatusCancel);
         QVERIFY(cancel->isEnabled());
         cancel->click();
