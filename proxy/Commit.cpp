@@ -1,6 +1,7 @@
 #include "proxy/Commit.h"
 
 #include "app/Application.h"
+#include "app/AtomicFile.h"
 #include "app/Settings.h"
 #include "app/Shell.h"
 #include "filter/FilterVerdict.h"
@@ -87,6 +88,7 @@ private:
     std::string account_;
     std::string senders_;
     int spamCount_ = 0;
+    bool counted_ = false;
     bool secure_ = false;
     bool reconnected_ = false;
     // Deleted on the current upstream connection, by server number with the UID when known: a
@@ -101,6 +103,7 @@ void Run::spamIntoBin(MessageEntry& entry, ServerMessage* message, int senderVer
     std::optional<MessageDate> date = message->message ? message->message->DateUtc() : std::nullopt;
     MessageDate day = date ? *date : utcNow();
     statistics_.Count(DayNumber(day.year, day.month, day.day));
+    counted_ = true;
     ++spamCount_;
     const bool keepSpam = settings::keepSpamMails() != 0;
     if (senderVerdict == MailCheck::kBlockedSender && settings::dontDownloadBlockedSenders() != 0 && !keepSpam) {
@@ -281,6 +284,10 @@ void Run::saveUidList() {
             if (message && message->uid && !notStored_.count(*message->uid)) uids.markPresent(*message->uid);
         }
     }
+    // An unchanged list is not written again: a check with nothing new then costs no disk flush.
+    const std::string path = UidList::filePath(app_.programFolder(), session_.server(), session_.user());
+    std::string stored;
+    if (readWholeFile(path, stored) && stored == uids.serialize()) return;
     uids.save(app_.programFolder(), session_.server(), session_.user());
 }
 
@@ -307,7 +314,9 @@ void Run::purgeBin() {
 
 void Run::finish() {
     learnBatch_.reset();
-    statistics_.Save();
+    // Without a new count there is nothing to write (days that left the window go at the next
+    // save that has one).
+    if (counted_) statistics_.Save();
     filterLog_.close();
 }
 
