@@ -161,6 +161,22 @@ class DesktopTray(unittest.TestCase):
             time.sleep(0.05)
         return False
 
+    def check_tray_menu(self, display, empty_tray, tray):
+        """A right click on the icon opens the tray menu; Escape closes it."""
+        columns = [i // 3 % TRAY_W for i in range(0, len(tray), 3) if tray[i:i + 3] != empty_tray[i:i + 3]]
+        self.assertTrue(columns, "no icon in the tray")
+        icon_x = TRAY_RECT[0] + (min(columns) + max(columns)) // 2
+        below = (SCREEN_W - 400, 0, 400, 340)
+        before = xscreen.grab(display, *below)[2]
+        xscreen.click(display, icon_x, TRAY_H // 2, button=3)
+        self.assertTrue(self.wait_for(lambda: xscreen.grab(display, *below)[2] != before, timeout=5),
+                        "no menu opened on a right click")
+        time.sleep(0.3)
+        xscreen.save(display, os.path.join(SHOTS, "tray_menu.png"), *below)
+        xscreen.press_key(display, 0xff1b)
+        self.assertTrue(self.wait_for(lambda: xscreen.grab(display, *below)[2] == before, timeout=5),
+                        "the menu did not close on Escape")
+
     def test_mail_check_animates_the_tray_and_shows_the_status_window(self):
         os.makedirs(SHOTS, exist_ok=True)
         settings = {"SENDERS": {"*@bad.example": "Bad,1"}, "CORVANTHELIX": {"TrayNumSeconds": 600}}
@@ -221,6 +237,8 @@ class DesktopTray(unittest.TestCase):
                     self.assertEqual(grab_tray(), after)
                     self.assertNotEqual(after, idle_tray)
                     xscreen.save(x.display, os.path.join(SHOTS, "tray_after_check.png"), *TRAY_RECT, scale=4)
+                    if xscreen.input_available():
+                        self.check_tray_menu(x.display, empty_tray, after)
                     self.assertEqual(proxy.stop(), 0, proxy.stderr())
             finally:
                 relay.close()

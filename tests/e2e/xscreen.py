@@ -101,3 +101,54 @@ def save(display, path, x=0, y=0, width=None, height=None, scale=1):
     w, h, rows = grab(display, x, y, width, height)
     write_png(path, w, h, rows, scale)
     return w, h, rows
+
+
+def _xtest():
+    name = ctypes.util.find_library("Xtst") or "libXtst.so.6"
+    lib = ctypes.CDLL(name)
+    lib.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_ulong]
+    lib.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+    lib.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+    return lib
+
+
+def input_available():
+    """True when synthetic input (the XTEST library) can be used."""
+    try:
+        _xtest()
+        return True
+    except OSError:
+        return False
+
+
+def _with_display(display, action):
+    lib = _xlib()
+    lib.XFlush.argtypes = [ctypes.c_void_p]
+    dpy = lib.XOpenDisplay(display.encode())
+    if not dpy:
+        raise OSError("cannot open display %s" % display)
+    try:
+        action(lib, _xtest(), dpy)
+        lib.XFlush(dpy)
+    finally:
+        lib.XCloseDisplay(dpy)
+
+
+def click(display, x, y, button=1):
+    """Moves the pointer to (x, y) and presses and releases `button` (1 left, 3 right)."""
+    def act(_, xtest, dpy):
+        xtest.XTestFakeMotionEvent(dpy, -1, x, y, 0)
+        xtest.XTestFakeButtonEvent(dpy, button, 1, 0)
+        xtest.XTestFakeButtonEvent(dpy, button, 0, 20)
+    _with_display(display, act)
+
+
+def press_key(display, keysym):
+    """Presses and releases the key for `keysym` (0xff1b is Escape)."""
+    def act(xlib, xtest, dpy):
+        xlib.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        xlib.XKeysymToKeycode.restype = ctypes.c_ubyte
+        code = xlib.XKeysymToKeycode(dpy, keysym)
+        xtest.XTestFakeKeyEvent(dpy, code, 1, 0)
+        xtest.XTestFakeKeyEvent(dpy, code, 0, 20)
+    _with_display(display, act)
