@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/HelpPages.h"
+#include "app/ui/ControlNames.h"
 #include "app/ui/WindowEffects.h"
 #include "language/ui/WindowTranslation.h"
 #include "resources/ControlIds.h"
@@ -23,14 +24,8 @@ constexpr int kStringAcknowledgement = 235;
 constexpr int kStringDisclaimerHeading = 236;
 constexpr int kTitlePixels = 14;
 
-template <class W>
-W* named(W* widget, int id) {
-    widget->setObjectName(QString::fromStdString(controlName(id)));
-    return widget;
-}
-
 QLabel* ownerDrawnLine(const QString& text, int id, QWidget* parent, QColor colour, bool underline) {
-    auto* label = named(new QLabel(text, parent), id);
+    auto* label = withControlId(new QLabel(text, parent), id);
     QFont font("Arial");
     font.setPixelSize(kTitlePixels);
     font.setWeight(QFont::Bold);
@@ -44,7 +39,7 @@ QLabel* ownerDrawnLine(const QString& text, int id, QWidget* parent, QColor colo
 } // namespace
 
 AboutDialog::AboutDialog(const std::string& programFolder, QWidget* owner) : QDialog(owner) {
-    setObjectName(QString::fromStdString(controlName(resource::kAboutDialog)));
+    setObjectName(controlObjectName(resource::kAboutDialog));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle("About Corvanthelix");
     QPalette white = palette();
@@ -52,7 +47,7 @@ AboutDialog::AboutDialog(const std::string& programFolder, QWidget* owner) : QDi
     setPalette(white);
     setAutoFillBackground(true);
 
-    auto* picture = named(new QLabel(this), control::kAboutPicture);
+    auto* picture = withControlId(new QLabel(this), control::kAboutPicture);
     picture->setPixmap(QPixmap(QString::fromStdString(programFolder + "/bitmaps/corvanthelix.bmp")));
     picture->setAlignment(Qt::AlignTop);
 
@@ -62,14 +57,14 @@ AboutDialog::AboutDialog(const std::string& programFolder, QWidget* owner) : QDi
     link->setText(QString("<a href=\"%1\" style=\"color:#000080\">%1</a>").arg(help::kWebSite));
     link->setOpenExternalLinks(true);
 
-    auto* version = named(new QLabel("version %s", this), control::kAboutVersion);
-    auto* acknowledgement = named(new QLabel(this), control::kAboutAcknowledgement);
+    auto* version = withControlId(new QLabel("version %s", this), control::kAboutVersion);
+    auto* acknowledgement = withControlId(new QLabel(this), control::kAboutAcknowledgement);
     acknowledgement->setWordWrap(true);
     acknowledgement->setMinimumWidth(320);
 
-    auto* disclaimer = named(new QPushButton("Disclaimer", this), control::kAboutDisclaimer);
+    auto* disclaimer = withControlId(new QPushButton("Disclaimer", this), control::kAboutDisclaimer);
     connect(disclaimer, &QPushButton::clicked, this, &AboutDialog::showDisclaimer);
-    auto* close = named(new QPushButton("Close", this), control::kOk);
+    auto* close = withControlId(new QPushButton("Close", this), control::kOk);
     close->setDefault(true);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
 
@@ -104,7 +99,7 @@ void AboutDialog::showDisclaimer() {
     dialog.setWindowTitle(QString::fromStdString(loadString(kStringDisclaimerTitle)));
     auto* heading = new QLabel(QString::fromStdString(loadString(kStringDisclaimerHeading)), &dialog);
     auto* text = new QPlainTextEdit(QString::fromUtf8(kOpenSslNotice), &dialog);
-    text->setObjectName(QString::fromStdString(controlName(control::kAboutDisclaimerText)));
+    text->setObjectName(controlObjectName(control::kAboutDisclaimerText));
     text->setReadOnly(true);
     text->setMinimumSize(560, 260);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);

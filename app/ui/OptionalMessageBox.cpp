@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "app/Shell.h"
+#include "app/ui/ControlNames.h"
 #include "app/ui/WindowEffects.h"
 #include "language/ui/WindowTranslation.h"
 #include "resources/ControlIds.h"
@@ -21,14 +22,14 @@ namespace corvanthelix {
 
 namespace {
 
-QStyle::StandardPixmap iconFor(unsigned flags) {
-    // Tested in this order: the exclamation value holds the question and stop bits too.
-    const unsigned icon = flags & mb::kIconMask;
-    if (icon & mb::kIconInformation) return QStyle::SP_MessageBoxInformation;
-    if ((icon & mb::kIconExclamation) == mb::kIconExclamation) return QStyle::SP_MessageBoxWarning;
-    if (icon & mb::kIconQuestion) return QStyle::SP_MessageBoxQuestion;
-    if (icon & mb::kIconStop) return QStyle::SP_MessageBoxCritical;
-    return QStyle::SP_CustomBase;
+QStyle::StandardPixmap standardPixmap(QMessageBox::Icon icon) {
+    switch (icon) {
+    case QMessageBox::Information: return QStyle::SP_MessageBoxInformation;
+    case QMessageBox::Warning: return QStyle::SP_MessageBoxWarning;
+    case QMessageBox::Question: return QStyle::SP_MessageBoxQuestion;
+    case QMessageBox::Critical: return QStyle::SP_MessageBoxCritical;
+    default: return QStyle::SP_CustomBase;
+    }
 }
 
 int halfScreenWidth(const QWidget* widget) {
@@ -49,7 +50,7 @@ int OptionalMessageBox::ask(QWidget* owner, const QString& text, const QString& 
 OptionalMessageBox::OptionalMessageBox(QWidget* owner, const QString& text, const QString& caption, unsigned flags,
                                        std::string settingName, std::string settingsFile)
     : QDialog(owner), settingName_(std::move(settingName)), settingsFile_(std::move(settingsFile)) {
-    setObjectName(QString::fromStdString(controlName(resource::kOptionalMessageBox)));
+    setObjectName(controlObjectName(resource::kOptionalMessageBox));
     const bool yesNo = (flags & mb::kTypeMask) == mb::kYesNo;
     // A yes/no question offers no way out but its two buttons.
     Qt::WindowFlags windowFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
@@ -58,23 +59,23 @@ OptionalMessageBox::OptionalMessageBox(QWidget* owner, const QString& text, cons
     setModal(true);
 
     auto* icon = new QLabel(this);
-    icon->setObjectName(QString::fromStdString(controlName(control::kOptionalIcon)));
-    QStyle::StandardPixmap kind = iconFor(flags);
-    if (kind != QStyle::SP_CustomBase) icon->setPixmap(style()->standardIcon(kind, nullptr, this).pixmap(32, 32));
+    icon->setObjectName(controlObjectName(control::kOptionalIcon));
+    if (QStyle::StandardPixmap picture = standardPixmap(messageBoxIcon(flags)); picture != QStyle::SP_CustomBase)
+        icon->setPixmap(style()->standardIcon(picture, nullptr, this).pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
     auto* label = new QLabel(this);
-    label->setObjectName(QString::fromStdString(controlName(control::kOptionalText)));
+    label->setObjectName(controlObjectName(control::kOptionalText));
     label->setTextFormat(Qt::PlainText);
 
     dontShowAgain_ = new QCheckBox("&Don't show this message again", this);
-    dontShowAgain_->setObjectName(QString::fromStdString(controlName(control::kOptionalDontShowAgain)));
+    dontShowAgain_->setObjectName(controlObjectName(control::kOptionalDontShowAgain));
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     auto addButton = [&](const char* title, int id) {
         auto* button = new QPushButton(title, this);
-        button->setObjectName(QString::fromStdString(controlName(id)));
+        button->setObjectName(controlObjectName(id));
         connect(button, &QPushButton::clicked, this, [this, id] { answer(id); });
         buttons->addWidget(button);
         return button;

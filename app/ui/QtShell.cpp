@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/Settings.h"
+#include "app/ui/ControlNames.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/OptionalMessageBox.h"
 #include "language/ui/WindowTranslation.h"
@@ -38,15 +39,6 @@ int unattendedAnswer(unsigned flags) {
     case kAbortRetryIgnore: return kAnswerAbort;
     default: return answer::kOk;
     }
-}
-
-QMessageBox::Icon boxIcon(unsigned flags) {
-    const unsigned icon = flags & mb::kIconMask;
-    if (icon & mb::kIconInformation) return QMessageBox::Information;
-    if ((icon & mb::kIconExclamation) == mb::kIconExclamation) return QMessageBox::Warning;
-    if (icon & mb::kIconQuestion) return QMessageBox::Question;
-    if (icon & mb::kIconStop) return QMessageBox::Critical;
-    return QMessageBox::NoIcon;
 }
 
 constexpr unsigned bit(StatusField field) { return 1u << static_cast<unsigned>(field); }
@@ -136,7 +128,7 @@ int QtShell::messageBox(const std::string& text, const std::string& caption, uns
 }
 
 int QtShell::showMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
-    QMessageBox box(boxIcon(flags), QString::fromStdString(caption), QString::fromStdString(text));
+    QMessageBox box(messageBoxIcon(flags), QString::fromStdString(caption), QString::fromStdString(text));
     struct Choice {
         QMessageBox::StandardButton button;
         int answer;

@@ -1,5 +1,6 @@
 #include "app/ui/TrayMenu.h"
 
+#include "app/ui/ControlNames.h"
 #include "language/ui/WindowTranslation.h"
 #include "resources/ControlIds.h"
 
@@ -37,7 +38,7 @@ QAction* addItem(QMenu* menu, const Item& item, const std::string& programFolder
                  const std::function<bool(int)>& available) {
     auto* action = new QAction(item.text, menu);
     action->setData(item.id);
-    action->setObjectName(QString::fromStdString(controlName(item.id)));
+    action->setObjectName(controlObjectName(item.id));
     if (item.icon) action->setIcon(QIcon(QString::fromStdString(programFolder + "/icons/" + item.icon)));
     action->setEnabled(available(item.id));
     menu->addAction(action);
@@ -49,7 +50,7 @@ QAction* addItem(QMenu* menu, const Item& item, const std::string& programFolder
 std::unique_ptr<QMenu> buildTrayMenu(const std::string& programFolder, bool german,
                                      const std::function<bool(int)>& available) {
     auto menu = std::make_unique<QMenu>();
-    menu->setObjectName(QString::fromStdString(controlName(resource::kTrayMenu)));
+    menu->setObjectName(controlObjectName(resource::kTrayMenu));
     for (const Item& item : kMainItems) addItem(menu.get(), item, programFolder, available);
     menu->addSeparator();
     QMenu* help = menu->addMenu("&Help");
@@ -62,7 +63,7 @@ std::unique_ptr<QMenu> buildTrayMenu(const std::string& programFolder, bool germ
         // Added after the translation: its text is German already.
         auto* forum = new QAction("&Online-Forum...", help);
         forum->setData(command::kForum);
-        forum->setObjectName(QString::fromStdString(controlName(command::kForum)));
+        forum->setObjectName(controlObjectName(command::kForum));
         forum->setEnabled(available(command::kForum));
         help->insertAction(help->actions().value(kForumPosition), forum);
     }

@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/Settings.h"
+#include "app/ui/ControlNames.h"
 #include "app/ui/WindowEffects.h"
 #include "language/ui/WindowTranslation.h"
 #include "resources/ControlIds.h"
@@ -49,12 +50,6 @@ QRect scaled(const Placement& p, double scale) {
     return QRect(qRound(p.x * scale), qRound(p.y * scale), qRound(p.width * scale), qRound(p.height * scale));
 }
 
-template <class W>
-W* named(W* widget, int id) {
-    widget->setObjectName(QString::fromStdString(controlName(id)));
-    return widget;
-}
-
 QString spamCountText(int count) {
     char text[128];
     std::snprintf(text, sizeof text, loadString(kStringSpamMessages).c_str(), count);
@@ -86,7 +81,7 @@ QSize StatusWindow::scaledSize(int dpiX) {
 StatusWindow::StatusWindow(StatusState& state, const std::string& programFolder, QWidget* owner, int dpiX)
     : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
       state_(state) {
-    setObjectName(QString::fromStdString(controlName(resource::kStatusWindow)));
+    setObjectName(controlObjectName(resource::kStatusWindow));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(Application::kName);
     const int dpi = dpiX > 0 ? dpiX : screenDpi(this);
@@ -113,32 +108,32 @@ void StatusWindow::buildControls(double scale) {
     small.setPixelSize(qRound(kFontPixels * scale));
     setFont(small);
 
-    statusText_ = named(new QLabel(this), control::kStatusText);
+    statusText_ = withControlId(new QLabel(this), control::kStatusText);
     statusText_->setGeometry(scaled(kStatusText, scale));
 
-    progress_ = named(new QProgressBar(this), control::kStatusProgressBar);
+    progress_ = withControlId(new QProgressBar(this), control::kStatusProgressBar);
     progress_->setGeometry(scaled(kProgressBar, scale));
     progress_->setRange(0, 100);
     progress_->setTextVisible(false);
 
-    progressText_ = named(new QLabel(this), control::kStatusProgressText);
+    progressText_ = withControlId(new QLabel(this), control::kStatusProgressText);
     progressText_->setGeometry(scaled(kProgressText, scale));
     progressText_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    spamCount_ = named(new QLabel(this), control::kStatusSpamCount);
+    spamCount_ = withControlId(new QLabel(this), control::kStatusSpamCount);
     spamCount_->setGeometry(scaled(kSpamCount, scale));
 
-    detailText_ = named(new QLabel(this), control::kStatusDetailText);
+    detailText_ = withControlId(new QLabel(this), control::kStatusDetailText);
     detailText_->setGeometry(scaled(kDetailText, scale));
     detailText_->setWordWrap(true);
     detailText_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    hide_ = named(new QPushButton("Hide", this), control::kStatusHide);
+    hide_ = withControlId(new QPushButton("Hide", this), control::kStatusHide);
     hide_->setGeometry(scaled(kHide, scale));
     hide_->setFocusPolicy(Qt::NoFocus);
     connect(hide_, &QPushButton::clicked, this, &StatusWindow::hideStatus);
 
-    cancel_ = named(new QPushButton("Cancel", this), control::kStatusCancel);
+    cancel_ = withControlId(new QPushButton("Cancel", this), control::kStatusCancel);
     cancel_->setGeometry(scaled(kCancel, scale));
     cancel_->setFocusPolicy(Qt::NoFocus);
     connect(cancel_, &QPushButton::clicked, this, &StatusWindow::cancel);
