@@ -491,31 +491,29 @@ protected:
     TempFolder home_;
 };
 
-TEST_F(SessionTimeoutHandlerTest, AbortInTheQuestionEndsTheWait) {
-    ScriptedShell shell;
-    shell.answerTimeoutQuestions({0});
-    Application::instance().setShell(&shell);
-    server_.setSilentAt("NOOP");
-    Pop3Client client;
-    open(client);
-    client.setTimeout(kShortTimeoutMs);
-    client.setTimeoutHandler(makeSessionTimeoutHandler());
-    EXPECT_EQ(client.noop(), upstream::kTimedOut);
-    EXPECT_EQ(shell.count("timeoutQuestion"), 1);
-    EXPECT_EQ(shell.count("closeTimeoutQuestion"), 0) << "no question was open when the wait ended";
-}
-
-TEST_F(SessionTimeoutHandlerTest, AutoAbortDoesNotAsk) {
-    ScriptedShell shell;
-    Application::instance().setShell(&shell);
-    settings::setAutoAbortOnTimeout(1);
-    server_.setSilentAt("NOOP");
-    Pop3Client client;
-    open(client);
-    client.setTimeout(kShortTimeoutMs);
-    client.setTimeoutHandler(makeSessionTimeoutHandler());
-    EXPECT_EQ(client.noop(), upstream::kTimedOut);
-    EXPECT_EQ(shell.count("timeoutQuestion"), 0);
+TEST_F(SessionTimeoutHandlerTest, AbortEndsTheWaitAskedOrNot) {
+    struct Case {
+        const char* name;
+        int autoAbort;
+        int questions;
+    };
+    for (const Case& c : {Case{"asked, Abort chosen", 0, 1}, Case{"AutoAbortOnTimeout", 1, 0}}) {
+        SCOPED_TRACE(c.name);
+        ScriptedShell shell;
+        shell.answerTimeoutQuestions({0});
+        Application::instance().setShell(&shell);
+        settings::setAutoAbortOnTimeout(c.autoAbort);
+        server_.setSilentAt("NOOP");
+        Pop3Client client;
+        open(client);
+        client.setTimeout(kShortTimeoutMs);
+        client.setTimeoutHandler(makeSessionTimeoutHandler());
+        EXPECT_EQ(client.noop(), upstream::kTimedOut);
+        EXPECT_EQ(client.noop(), upstream::kTimedOut);
+        EXPECT_EQ(shell.count("timeoutQuestion"), c.questions);
+        EXPECT_EQ(shell.count("closeTimeoutQuestion"), 0) << "no question was open when the wait ended";
+        Application::instance().setShell(nullptr);
+    }
 }
 
 TEST_F(SessionTimeoutHandlerTest, AnswerFromTheServerClosesAnOpenQuestionAsWait) {
