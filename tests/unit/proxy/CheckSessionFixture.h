@@ -99,7 +99,9 @@ protected:
 
     /// A mail client logged in through the proxy to the fake server (started on first use).
     CheckClient& login() {
-        if (upstream_.port() == 0) EXPECT_TRUE(upstream_.start());
+        if (upstream_.port() == 0) {
+            EXPECT_TRUE(upstream_.start());
+        }
         client_ = std::make_unique<CheckClient>();
         EXPECT_TRUE(client_->connect(proxy_.plainPort()));
         EXPECT_EQ(client_->line(), "+OK Ready");
@@ -120,7 +122,9 @@ protected:
             for (const std::string& line : client.listing())
                 if (line.rfind("Subject: ", 0) == 0) subjects.push_back(line.substr(9));
         }
-        if (quit) EXPECT_EQ(client.command("QUIT"), "+OK Everything done.");
+        if (quit) {
+            EXPECT_EQ(client.command("QUIT"), "+OK Everything done.");
+        }
         sessionsEnded();
         return subjects;
     }

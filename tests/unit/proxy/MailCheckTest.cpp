@@ -80,8 +80,9 @@ TEST_F(MailCheckTest, AggressivenessAndTheMainSwitch) {
         settings::setEnable(c.enable);
         settings::setKeepSpamMails(1); // keep everything on the server between cases
         EXPECT_EQ(visibleSubjects(), c.visible);
-        if (c.enable == 0)
+        if (c.enable == 0) {
             EXPECT_EQ(Application::instance().status().detailText(), "The Spam-Filter has been disabled");
+        }
     }
 }
 
