@@ -15,7 +15,7 @@ PACKAGES=(
   # fuzzing
   clang libclang-rt-14-dev
   # desktop tests without a display
-  xvfb fonts-dejavu-core trayer
+  xvfb fonts-dejavu-core trayer libx11-6 libxtst6
   # learning-filter comparison in bench/
   bogofilter
 )
