@@ -161,7 +161,10 @@ bool XmlDocument::Parse(std::string_view text) {
 std::string XmlDocument::ToText() const {
     if (!loaded_) return {};
     std::string out(kHeader);
-    for (const XmlElement* element = first_; element; element = element->Next()) AppendElement(out, *element);
+    // Only the root: the reader takes the file's last "<" as the root's closing tag, so a second
+    // top-level element (a stray self-closing tag read before the root) written after it would make
+    // the whole file read back empty.
+    if (first_) AppendElement(out, *first_);
     return out;
 }
 

@@ -42,8 +42,9 @@ public:
     /// then stays as it was.
     bool Save(const std::string& path) const;
 
-    /// The exact bytes Save writes: the header, then for each top-level element an open-tag line,
-    /// one line per child and a close-tag line. "" when the document is not loaded.
+    /// The exact bytes Save writes: the header, then for the root an open-tag line, one line per
+    /// child and a close-tag line (other top-level elements are not written: they could not be
+    /// read back). "" when the document is not loaded.
     std::string ToText() const;
 
     /// Adds a top-level element named `name` at the front of the list and marks the document
