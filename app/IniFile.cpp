@@ -423,7 +423,11 @@ bool forEachSectionLine(const ParsedFile& file, std::string_view section, Keep&&
     }
     if (i == file.lines.size()) return false;
     for (++i; i < file.lines.size(); ++i) {
-        std::string_view line = trimmed(trimmed(file.content(i), " "), "\t");
+        // A line ends at a NUL byte: the section's lines are passed on as NUL-separated text, where
+        // one inside a line would end the list there and hide every later line.
+        std::string_view content = file.content(i);
+        content = content.substr(0, content.find('\0'));
+        std::string_view line = trimmed(trimmed(content, " "), "\t");
         bool hasEquals = line.find('=') != std::string_view::npos;
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']' && !hasEquals) break;
         if (line.empty() || line.front() == ';' || !hasEquals) continue;

@@ -65,8 +65,8 @@ public:
     static bool deleteSection(std::string_view section, const std::string& path);
 
     /// Reads the whole section into `buffer` as NUL-terminated lines followed by a second NUL.
-    /// Kept lines: trimmed of spaces, then of TABs, at both ends; not empty, not starting with ";",
-    /// containing "=". The section starts at a line "[name]" (name without regard to case, only
+    /// Kept lines: cut at a NUL byte, trimmed of spaces, then of TABs, at both ends; not empty,
+    /// not starting with ";", containing "=". The section starts at a line "[name]" (name without regard to case, only
     /// spaces may follow "]"); a later line starting with "[" and ending with "]" without "=" ends
     /// it. Stops when the buffer is full (the last line may be cut) and always ends with two NULs.
     /// Returns the bytes used including both final NULs (2 for an empty section), or 0 when the

@@ -329,6 +329,47 @@ TEST(IniFile, ReadSectionKeepsKeyLinesAndCutsAtTheBufferEnd) {
     EXPECT_TRUE(IniFile::readSectionLines("Words", tmp.file("absent.ini")).empty());
 }
 
+// Found by fuzzing (fuzz/regressions/settings/): a NUL byte inside a line of a section ended
+// readSection's NUL-separated list there, so every later line, a sender entry say, was lost.
+namespace {
+
+// The bytes of a literal, NUL bytes inside included.
+template <size_t N>
+std::string withNul(const char (&text)[N]) {
+    return std::string(text, N - 1);
+}
+
+} // namespace
+
+TEST(IniFile, NulByteInsideASectionLineEndsOnlyThatLine) {
+    struct Case {
+        const char* what;
+        const char* section;
+        std::string text;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {"fuzzer input", "", withNul("[]\n\0="), {}},
+        {"NUL after a value", "Senders", withNul("[Senders]\nann@example.org=1\0junk\nbob@example.org=2\n"),
+         {"ann@example.org=1", "bob@example.org=2"}},
+        {"NUL before the equals sign", "Senders", withNul("[Senders]\nx\0=1\nbob@example.org=2\n"),
+         {"bob@example.org=2"}},
+        {"line of a NUL only", "Senders", withNul("[Senders]\n\0\nbob@example.org=2\n"), {"bob@example.org=2"}},
+    };
+    TempFolder tmp;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = tmp.write("corvanthelix.ini", c.text);
+        EXPECT_EQ(IniFile::readSectionLines(c.section, path), c.expected);
+        std::vector<char> buffer(c.text.size(), 'x');
+        const size_t used = IniFile::readSection(c.section, buffer.data(), buffer.size(), path);
+        std::vector<std::string> listed;
+        for (size_t at = 0; at < used && buffer[at] != '\0'; at += listed.back().size() + 1)
+            listed.emplace_back(buffer.data() + at);
+        EXPECT_EQ(listed, c.expected);
+    }
+}
+
 TEST(IniFile, DeleteSectionRemovesEveryCopyAndKeepsTheRest) {
     TempFolder tmp;
     std::string path = tmp.write("settings.ini", "; top\n[A]\na=1\n[B]\nb=1\n[a]\na=2\n[C]\nc=1\n");
