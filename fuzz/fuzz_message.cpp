@@ -1,0 +1,103 @@
+// Fuzz target: the message model reading a mail from any sender. Parses the input as a whole
+// message and as a TOP download, walks the part tree the plug-ins see, and asks for the body text
+// and the date. Checks: the source is kept byte for byte (NUL bytes as spaces), a TOP download
+// keeps a prefix of the text, every part and header lies inside the message, the body text is
+// never longer than the message, Copy reproduces the message, and a date is a real calendar date.
+#include "filter/MailMessage.h"
+#include "fuzz/FuzzSupport.h"
+
+#include <cstdint>
+#include <cstring>
+#include <fuzzer/FuzzedDataProvider.h>
+
+using namespace corvanthelix;
+
+namespace {
+
+bool inside(const char* pointer, const char* begin, const char* end) { return pointer >= begin && pointer <= end; }
+
+void checkPart(const MessagePart* part, const MessagePart* root, const char* begin, const char* end, int depth) {
+    FUZZ_CHECK(depth < 10000);
+    FUZZ_CHECK(part->root == root);
+    if (part->textLength == 0) {
+        // A part with neither header nor body may be the empty string outside the message.
+        FUZZ_CHECK(inside(part->text, begin, end) || *part->text == '\0');
+        return;
+    }
+    FUZZ_CHECK(inside(part->text, begin, end));
+    FUZZ_CHECK(part->textLength <= static_cast<size_t>(end - part->text));
+    if (part->body != nullptr && *part->body != '\0') {
+        FUZZ_CHECK(inside(part->body, part->text, part->text + part->textLength));
+    }
+    if (part->boundary != nullptr) (void)std::strlen(part->boundary);
+    for (const HeaderField* header = part->headers; header; header = header->next) {
+        FUZZ_CHECK(header->name != nullptr && header->value != nullptr);
+        FUZZ_CHECK(std::strlen(header->name) <= 254);
+        FUZZ_CHECK(std::strlen(header->value) <= 1023);
+    }
+    for (const MessagePart* child = part->firstChild; child; child = child->next) {
+        if (child->textLength == 0) {
+            checkPart(child, root, begin, end, depth + 1);
+            continue;
+        }
+        FUZZ_CHECK(child->text >= part->text);
+        FUZZ_CHECK(child->text + child->textLength <= part->text + part->textLength);
+        checkPart(child, root, begin, end, depth + 1);
+    }
+}
+
+void checkModel(const MailMessage& message) {
+    const MessagePart* root = message.root();
+    if (message.size() == 0) {
+        FUZZ_CHECK(root == nullptr);
+        FUZZ_CHECK(!message.BodyText(false).has_value());
+        return;
+    }
+    FUZZ_CHECK(root != nullptr);
+    FUZZ_CHECK(root->textLength == message.size());
+    checkPart(root, root, root->text, root->text + root->textLength, 0);
+
+    for (bool stripHtml : {false, true}) {
+        std::optional<std::string> body = message.BodyText(stripHtml);
+        FUZZ_CHECK(body.has_value());
+        FUZZ_CHECK(body->size() <= message.size());
+    }
+    (void)message.HeaderByName("Subject");
+    (void)message.HeaderByKind(CVX_HEADER_FROM | CVX_HEADER_OTHER);
+    for (const std::optional<MessageDate>& date : {message.DateUtc(), message.Date()}) {
+        if (!date) continue;
+        FUZZ_CHECK(date->month >= 1 && date->month <= 12);
+        FUZZ_CHECK(date->day >= 1 && date->day <= 31);
+        FUZZ_CHECK(date->hour >= 0 && date->hour <= 23);
+        FUZZ_CHECK(date->minute >= 0 && date->minute <= 59);
+        FUZZ_CHECK(date->second >= 0 && date->second <= 60);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider input(data, size);
+    const int topLines = input.ConsumeIntegralInRange<int>(-2, 40);
+    const std::string text = input.ConsumeRemainingBytesAsString();
+    const std::string kept = fuzz::spacedOutZeros(text);
+
+    MailMessage message;
+    message.Parse(text);
+    FUZZ_CHECK(message.Source() == kept);
+    FUZZ_CHECK(message.topLines() == -1);
+    checkModel(message);
+
+    MailMessage copy;
+    copy.Copy(message);
+    FUZZ_CHECK(copy.Source() == message.Source());
+    FUZZ_CHECK(copy.topLines() == message.topLines());
+
+    MailMessage top;
+    top.ParseTop(text, topLines);
+    FUZZ_CHECK(top.Source().size() <= kept.size());
+    FUZZ_CHECK(kept.compare(0, top.Source().size(), top.Source()) == 0);
+    FUZZ_CHECK(top.topLines() >= 0 && top.topLines() <= std::max(topLines, 0) + 1);
+    checkModel(top);
+    return 0;
+}

@@ -1,0 +1,160 @@
+// Fuzz target: the upstream POP3 client reading a mail server's replies: the greeting, status
+// lines, the LIST and UIDL listings and the multi-line message texts of RETR and TOP. The input
+// is what the server says, played by a scripted server on a loopback socket (all of it sent at
+// once, then the server's side of the stream ends), and a short list of commands the client
+// gives. Checks: a downloaded text is never empty and is bytes the server sent (NUL bytes as
+// spaces); a message model built from it holds that text; the client never blocks for good.
+#include "fuzz/FuzzSupport.h"
+#include "proxy/Pop3Client.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <fuzzer/FuzzedDataProvider.h>
+#include <mutex>
+#include <string>
+#include <thread>
+
+using namespace corvanthelix;
+
+namespace {
+
+// A loopback server on its own thread that answers every connection with the current script.
+class ScriptedServer {
+public:
+    ScriptedServer() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(listener_, 8) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            std::perror("scripted server");
+            std::abort();
+        }
+        port_ = ntohs(address.sin_port);
+        std::thread([this] { serve(); }).detach(); // lives as long as the process
+    }
+
+    int port() const { return port_; }
+
+    /// Makes `script` the answer of the next connection.
+    void setScript(const std::string& script) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        script_ = script;
+    }
+
+    /// Waits until every connection accepted so far has been answered and closed.
+    void waitIdle(unsigned connections) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [&] { return served_ >= connections; });
+    }
+
+private:
+    void serve() {
+        for (;;) {
+            int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0) continue;
+            std::string script;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                script = script_;
+            }
+            for (size_t sent = 0; sent < script.size();) {
+                ssize_t n = ::send(fd, script.data() + sent, script.size() - sent, MSG_NOSIGNAL);
+                if (n <= 0) break;
+                sent += static_cast<size_t>(n);
+            }
+            ::shutdown(fd, SHUT_WR);
+            // Wait for the client to go, then close without a TIME_WAIT, so that thousands of
+            // runs do not use up the loopback ports.
+            char sink[4096];
+            while (::recv(fd, sink, sizeof sink, 0) > 0) {
+            }
+            linger abortive{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+            ::close(fd);
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++served_;
+            done_.notify_all();
+        }
+    }
+
+    int listener_ = -1;
+    int port_ = 0;
+    std::mutex mutex_;
+    std::condition_variable done_;
+    std::string script_;
+    unsigned served_ = 0;
+};
+
+ScriptedServer& server() {
+    static ScriptedServer* instance = new ScriptedServer;
+    return *instance;
+}
+
+void checkText(const std::string& sent, const std::string& text) {
+    FUZZ_CHECK(!text.empty());
+    FUZZ_CHECK(sent.find(text) != std::string::npos);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static unsigned connections = 0;
+    FuzzedDataProvider input(data, size);
+    const int commands = input.ConsumeIntegralInRange(0, 7);
+    uint8_t plan[7][3] = {};
+    for (int i = 0; i < commands; ++i)
+        for (uint8_t& b : plan[i]) b = input.ConsumeIntegral<uint8_t>();
+    const std::string script = input.ConsumeRemainingBytesAsString();
+    const std::string sent = fuzz::spacedOutZeros(script);
+
+    server().setScript(script);
+    {
+        Pop3Client client;
+        client.setTimeout(10000);
+        ++connections;
+        if (client.connect("127.0.0.1", server().port()) == upstream::kOk) {
+            for (int i = 0; i < commands; ++i) {
+                const uint32_t number = plan[i][1] % 5;
+                switch (plan[i][0] % 9) {
+                case 0: client.login("user", "secret"); break;
+                case 1: {
+                    const std::vector<Pop3ListEntry>* list = client.list();
+                    if (list) FUZZ_CHECK(!list->empty() && !client.listEmpty());
+                    break;
+                }
+                case 2:
+                    if (std::unique_ptr<MailMessage> message = client.retr(number)) {
+                        checkText(sent, message->Source());
+                        FUZZ_CHECK(message->topLines() == -1);
+                    }
+                    break;
+                case 3:
+                    if (std::optional<std::string> text = client.retrText(number)) checkText(sent, *text);
+                    break;
+                case 4:
+                    if (std::unique_ptr<MailMessage> message = client.top(number, plan[i][2] % 4)) {
+                        checkText(sent, message->Source());
+                    }
+                    break;
+                case 5: client.dele(number); break;
+                case 6: client.noop(); break;
+                case 7: (void)client.findNode(number); break;
+                case 8: client.quit(); break;
+                }
+            }
+        }
+        if (std::optional<std::string> response = client.lastResponse()) FUZZ_CHECK(sent.find(*response) != std::string::npos);
+    }
+    server().waitIdle(connections);
+    return 0;
+}
