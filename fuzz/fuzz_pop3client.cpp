@@ -7,8 +7,6 @@
 #include "fuzz/FuzzSupport.h"
 #include "proxy/Pop3Client.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -28,18 +26,7 @@ namespace {
 class ScriptedServer {
 public:
     ScriptedServer() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(listener_, 8) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            std::perror("scripted server");
-            std::abort();
-        }
-        port_ = ntohs(address.sin_port);
+        listener_ = fuzz::listenOnLoopback(port_);
         std::thread([this] { serve(); }).detach(); // lives as long as the process
     }
 
@@ -73,14 +60,10 @@ private:
                 sent += static_cast<size_t>(n);
             }
             ::shutdown(fd, SHUT_WR);
-            // Wait for the client to go, then close without a TIME_WAIT, so that thousands of
-            // runs do not use up the loopback ports.
             char sink[4096];
             while (::recv(fd, sink, sizeof sink, 0) > 0) {
             }
-            linger abortive{1, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-            ::close(fd);
+            fuzz::closeAbortively(fd);
             std::lock_guard<std::mutex> lock(mutex_);
             ++served_;
             done_.notify_all();

@@ -15,8 +15,6 @@
 #include "proxy/ProxyServer.h"
 #include "proxy/SessionControl.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -44,18 +42,7 @@ struct FakeMessage {
 class ScriptedPop3Server {
 public:
     ScriptedPop3Server() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(listener_, 8) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            std::perror("scripted server");
-            std::abort();
-        }
-        port_ = ntohs(address.sin_port);
+        listener_ = fuzz::listenOnLoopback(port_);
         std::thread([this] { serve(); }).detach(); // lives as long as the process
     }
 
@@ -174,12 +161,8 @@ private:
                 std::lock_guard<std::mutex> lock(mutex_);
                 ++open_;
             }
-            serveOne(fd);
-            // The client closes first; an abortive close leaves no TIME_WAIT on either side, so
-            // thousands of runs do not use up the loopback ports.
-            linger abortive{1, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-            ::close(fd);
+            serveOne(fd); // returns once the client has closed
+            fuzz::closeAbortively(fd);
             std::lock_guard<std::mutex> lock(mutex_);
             --open_;
             idle_.notify_all();
