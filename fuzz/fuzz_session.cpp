@@ -237,9 +237,9 @@ std::string escapedField(const std::string& field) {
 void checkUserName(const std::string& server, const std::string& user, int port) {
     std::string parsedServer, parsedUser;
     int parsedPort = 0;
-    // A field that starts with "&" cannot follow a separator unambiguously ("a&&&b"), so only
-    // the others are expected back.
-    if (user.starts_with('&') || server.empty()) return;
+    // An empty field or one that starts with "&" cannot follow a separator unambiguously ("a&&&b",
+    // "a&&0"), so only the others are expected back.
+    if (server.empty() || user.empty() || user.starts_with('&')) return;
     const std::string argument = escapedField(server) + "&" + escapedField(user) + "&" + std::to_string(port);
     FUZZ_CHECK(ClientSession::parseUserName(argument, parsedServer, parsedUser, parsedPort));
     FUZZ_CHECK(parsedServer == server && parsedUser == user && parsedPort == port);
