@@ -114,12 +114,6 @@ std::string fileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Lets the session register the upstream client's connection with the proxy server, so that
-// stopping the server ends a session blocked on the mail server.
-struct UpstreamConnectionAccess : Pop3Client {
-    static Connection& of(Pop3Client& client) { return client.*(&UpstreamConnectionAccess::connection_); }
-};
-
 } // namespace
 
 std::atomic<ClientSession*> ClientSession::current_{nullptr};
@@ -162,11 +156,13 @@ PluginSessionAccess* ClientSession::pluginSessionOfThisThread() {
 
 ClientSession::ClientSession(SessionControl& control, const SessionServices& services)
     : control_(control), client_(control.client()), services_(services), mailbox_(std::make_unique<Mailbox>()) {
-    control_.attach(UpstreamConnectionAccess::of(mailbox_->client()));
+    // Registered with the proxy server, so that stopping the server ends a session blocked on
+    // the mail server.
+    control_.attach(mailbox_->client().connection());
 }
 
 ClientSession::~ClientSession() {
-    control_.detach(UpstreamConnectionAccess::of(mailbox_->client()));
+    control_.detach(mailbox_->client().connection());
     mailbox_.reset();
     clientLog_.close();
 }

@@ -32,11 +32,6 @@ namespace {
 
 constexpr int kStringClosingConnection = 172;
 
-// Whether the session's upstream connection runs over TLS, so a reconnection does the same.
-struct UpstreamTls : Pop3Client {
-    static bool of(Pop3Client& client) { return (client.*(&UpstreamTls::connection_)).hasTls(); }
-};
-
 std::string quotedOrNull(const char* value) {
     if (value == nullptr) return "(null)";
     return "\"" + QEncode(value) + "\"";
@@ -343,7 +338,8 @@ int Run::execute() {
     statistics_.Load();
     senders_ = settings::senderSection();
     account_ = MailCheck::accountKey(session_.user(), session_.server());
-    secure_ = UpstreamTls::of(mailbox_.client());
+    // A reconnection runs over TLS when the session's connection does.
+    secure_ = mailbox_.client().connection().hasTls();
 
     for (MessageEntry& entry : session_.entries()) {
         if (!commitEntry(entry)) {

@@ -104,6 +104,15 @@ public:
     /// client is disconnected afterwards; it is not marked as timed out.
     void interrupt();
 
+    /// The connection to the mail server. Owned by the client and alive exactly as long as the
+    /// client: connect() and disconnect() reopen and close this same object, so the reference
+    /// stays valid across reconnections. For callers that register it with something that may
+    /// close it from another thread (Connection::close() is safe there; see SessionControl) or
+    /// ask how it runs (hasTls()). Reading or writing through it bypasses the client's lock,
+    /// time-out and server log, so commands go through the client's own operations.
+    Connection& connection() { return connection_; }
+    const Connection& connection() const { return connection_; }
+
 protected:
     /// Arms the time-out for one wait and tells the handler kArmed. Cheap enough for every line
     /// of a message. Call under the lock.
