@@ -297,10 +297,12 @@ FakePop3Server::Next FakePop3Server::handle(Session& session, SessionState& stat
     }
     if (verb == "NOOP") return reply("+OK\r\n");
     if (verb == "CAPA") {
-        std::lock_guard<std::mutex> lock(mutex_);
         std::string capabilities = "+OK capabilities follow\r\nUSER\r\n";
-        if (!switches_.topRefused) capabilities += "TOP\r\n";
-        if (switches_.uidl) capabilities += "UIDL\r\n";
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!switches_.topRefused) capabilities += "TOP\r\n";
+            if (switches_.uidl) capabilities += "UIDL\r\n";
+        }
         capabilities += ".\r\n";
         return reply(capabilities);
     }
@@ -326,11 +328,14 @@ FakePop3Server::Next FakePop3Server::handle(Session& session, SessionState& stat
     };
     if (verb == "STAT") {
         std::uint64_t count = 0, total = 0;
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (std::size_t i = 0; i < state.messages.size(); ++i) {
-            if (state.deleted[i]) continue;
-            ++count;
-            total += sizeOf(*state.messages[i]);
+        {
+            // Released before the reply, as everywhere here: send() takes the same lock.
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (std::size_t i = 0; i < state.messages.size(); ++i) {
+                if (state.deleted[i]) continue;
+                ++count;
+                total += sizeOf(*state.messages[i]);
+            }
         }
         return reply("+OK " + std::to_string(count) + " " + std::to_string(total) + "\r\n");
     }
