@@ -13,6 +13,7 @@
 #include "filter/PluginSessionAccess.h"
 #include "filter/TextUtils.h"
 #include "language/Vexolindra.h"
+#include "tests/fakes/FakePluginSession.h"
 #include "tests/fakes/ScriptedShell.h"
 #include "tests/fakes/TempFolder.h"
 
@@ -22,13 +23,13 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <functional>
-#include <map>
 #include <future>
 #include <string>
 #include <thread>
 #include <vector>
 
 using namespace corvanthelix;
+using corvanthelix::testing::FakePluginSession;
 using corvanthelix::testing::ScriptedShell;
 using corvanthelix::testing::TempFolder;
 
@@ -43,31 +44,6 @@ std::string couldNotLoad(const std::string& file) { return box("Plugin could not
 std::string causedException(const std::string& name) {
     return box("The following plugin has caused an exception:\n" + name + "\n\nThis Plugin will be skipped.");
 }
-
-// A running mail check as the host services see it: messages by number with their sources.
-class FakeSession : public PluginSessionAccess {
-public:
-    std::map<int, std::string> sources;
-    std::map<int, std::string> reasons;
-    std::vector<int> handled;
-
-    bool SetPluginReason(int messageNumber, std::string_view text) override {
-        if (!sources.count(messageNumber)) return false;
-        reasons[messageNumber] = std::string(text);
-        return true;
-    }
-    bool MarkHandledByPlugin(int messageNumber) override {
-        if (!sources.count(messageNumber)) return false;
-        handled.push_back(messageNumber);
-        return true;
-    }
-    bool MessageSource(int messageNumber, std::string& source) override {
-        auto found = sources.find(messageNumber);
-        if (found == sources.end()) return false;
-        source = found->second;
-        return true;
-    }
-};
 
 // The training area's learning; records each request and whether another thread could take the
 // plug-in manager's lock at that moment (it must not be held by the learning thread).
@@ -89,7 +65,6 @@ public:
     }
 };
 
-FakeSession* gSession = nullptr;
 FakeLearning* gLearning = nullptr;
 
 class PluginManagerTest : public ::testing::Test {
@@ -110,7 +85,6 @@ protected:
         installPluginLearning(nullptr);
         PluginManager::setWidgetTranslators(nullptr, nullptr);
         Application::instance().setShell(nullptr);
-        gSession = nullptr;
         gLearning = nullptr;
     }
 
@@ -154,9 +128,8 @@ protected:
 
     // Makes `session` the running mail check and `learning` the training area's learning.
     void attachMailCheck() {
-        gSession = &session;
+        session.install();
         gLearning = &learning;
-        installPluginSessionAccessor([]() -> PluginSessionAccess* { return gSession; });
         installPluginLearning([]() -> PluginLearning* { return gLearning; });
     }
 
@@ -168,7 +141,7 @@ protected:
 
     TempFolder folder;
     ScriptedShell shell;
-    FakeSession session;
+    FakePluginSession session;
     FakeLearning learning;
 };
 

@@ -12,42 +12,17 @@
 #include "filter/PluginLearning.h"
 #include "filter/PluginManager.h"
 #include "filter/PluginSessionAccess.h"
+#include "tests/fakes/FakePluginSession.h"
 #include "tests/fakes/ScriptedShell.h"
 #include "tests/fakes/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
-#include <map>
 #include <string>
 #include <vector>
 
 namespace corvanthelix::testing {
-
-/// The mail check as host services see it: message sources by number, reasons and handled marks.
-class RecordingSession : public PluginSessionAccess {
-public:
-    std::map<int, std::string> sources;
-    std::map<int, std::string> reasons;
-    std::vector<int> handled;
-
-    bool SetPluginReason(int messageNumber, std::string_view text) override {
-        if (!sources.count(messageNumber)) return false;
-        reasons[messageNumber] = std::string(text);
-        return true;
-    }
-    bool MarkHandledByPlugin(int messageNumber) override {
-        if (!sources.count(messageNumber)) return false;
-        handled.push_back(messageNumber);
-        return true;
-    }
-    bool MessageSource(int messageNumber, std::string& source) override {
-        auto found = sources.find(messageNumber);
-        if (found == sources.end()) return false;
-        source = found->second;
-        return true;
-    }
-};
 
 /// The training area's learning: records what it was asked to learn.
 class RecordingLearning : public PluginLearning {
@@ -64,7 +39,6 @@ public:
     }
 };
 
-inline RecordingSession* gRecordingSession = nullptr;
 inline RecordingLearning* gRecordingLearning = nullptr;
 
 class PluginFixture : public ::testing::Test {
@@ -78,9 +52,8 @@ protected:
         IniFile::clearCache();
         Application::instance().setShell(&shell);
         ASSERT_TRUE(ensureFolder(program.file("plugins")));
-        gRecordingSession = &session;
+        session.install();
         gRecordingLearning = &learning;
-        installPluginSessionAccessor([]() -> PluginSessionAccess* { return gRecordingSession; });
         installPluginLearning([]() -> PluginLearning* { return gRecordingLearning; });
     }
 
@@ -91,7 +64,6 @@ protected:
         installPluginSessionAccessor(nullptr);
         installPluginLearning(nullptr);
         Application::instance().setShell(nullptr);
-        gRecordingSession = nullptr;
         gRecordingLearning = nullptr;
     }
 
@@ -130,7 +102,7 @@ protected:
 
     TempFolder program;
     ScriptedShell shell;
-    RecordingSession session;
+    FakePluginSession session;
     RecordingLearning learning;
 
 private:
