@@ -28,39 +28,6 @@
 
 namespace corvanthelix::testing {
 
-/// The mail client's side: one command, one line back.
-class CheckClient {
-public:
-    bool connect(int port) { return connection_.connect("127.0.0.1", port); }
-    std::string line(std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!connection_.isReadable()) {
-            if (std::chrono::steady_clock::now() >= deadline) return "(nothing)";
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        std::string text;
-        if (connection_.readLine(text, 1 << 24) <= 0) return "(closed)";
-        return text.substr(0, text.size() - 2);
-    }
-    std::string command(const std::string& text) {
-        connection_.writeText(text + "\r\n");
-        return line();
-    }
-    /// The lines of a multi-line answer up to its ".".
-    std::vector<std::string> listing() {
-        std::vector<std::string> lines;
-        for (std::string next = line(); next != "."; next = line()) {
-            if (next == "(nothing)" || next == "(closed)") return {"(cut)"};
-            lines.push_back(next);
-        }
-        return lines;
-    }
-    void close() { connection_.close(); }
-
-private:
-    Connection connection_;
-};
-
 class CheckSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -98,11 +65,11 @@ protected:
     }
 
     /// A mail client logged in through the proxy to the fake server (started on first use).
-    CheckClient& login() {
+    MailClient& login() {
         if (upstream_.port() == 0) {
             EXPECT_TRUE(upstream_.start());
         }
-        client_ = std::make_unique<CheckClient>();
+        client_ = std::make_unique<MailClient>();
         EXPECT_TRUE(client_->connect(proxy_.plainPort()));
         EXPECT_EQ(client_->line(), "+OK Ready");
         EXPECT_EQ(client_->command("USER 127.0.0.1&alice&" + std::to_string(upstream_.port())),
@@ -113,7 +80,7 @@ protected:
     /// Logs in, lists, fetches nothing and quits; returns the subjects the client could see, in
     /// client order, read with TOP n 0.
     std::vector<std::string> visibleSubjects(bool quit = true) {
-        CheckClient& client = login();
+        MailClient& client = login();
         std::vector<std::string> subjects;
         std::string stat = client.command("STAT");
         int count = std::atoi(stat.c_str() + 4);
@@ -129,12 +96,7 @@ protected:
         return subjects;
     }
     bool sessionsEnded() {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (proxy_.runningSessions() != 0) {
-            if (std::chrono::steady_clock::now() >= deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return true;
+        return within(std::chrono::seconds(5), [&] { return proxy_.runningSessions() == 0; });
     }
     static std::string message(const std::string& from, const std::string& subject,
                                const std::string& body = "plain words\r\n") {
@@ -160,7 +122,7 @@ protected:
     ScriptedShell shell_;
     ProxyServer proxy_;
     FakePop3Server upstream_;
-    std::unique_ptr<CheckClient> client_;
+    std::unique_ptr<MailClient> client_;
 };
 
 } // namespace corvanthelix::testing

@@ -37,62 +37,6 @@ const std::string kFirst = "From: Ann <ann@example.org>\r\nSubject: one\r\n\r\nf
 const std::string kSecond = "From: Bob <bob@example.org>\r\nSubject: two\r\n\r\nline 1\r\nline 2\r\nline 3\r\n";
 const std::string kThird = "From: Cy <cy@example.org>\r\nSubject: three\r\n\r\nthird\r\n";
 
-template <typename Condition>
-bool within(std::chrono::milliseconds limit, Condition condition) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
-int freePort() {
-    Connection probe;
-    probe.listen(0);
-    return probe.localPort();
-}
-
-// The mail client's side of a session.
-class MailClient {
-public:
-    bool connect(int port, SSL_CTX* tls = nullptr) {
-        return connection_.connect("127.0.0.1", port) && (tls == nullptr || connection_.startTls(tls));
-    }
-    void send(const std::string& raw) { connection_.writeText(raw); }
-    // The next line without its "\r\n"; "(nothing)" when none comes in time, "(closed)" at the end.
-    std::string line(std::chrono::milliseconds limit = 5000ms) {
-        if (!within(limit, [&] { return connection_.isReadable(); })) return "(nothing)";
-        std::string text;
-        if (connection_.readLine(text, 1 << 20) <= 0) return "(closed)";
-        return text.substr(0, text.size() - 2);
-    }
-    std::string command(const std::string& text) {
-        send(text + "\r\n");
-        return line();
-    }
-    // Lines up to the terminating ".", which is not included.
-    std::vector<std::string> listing() {
-        std::vector<std::string> lines;
-        for (std::string next = line(); next != "."; next = line()) {
-            if (next == "(nothing)" || next == "(closed)") return {"(cut: " + next + ")"};
-            lines.push_back(next);
-        }
-        return lines;
-    }
-    // The text of a multi-line answer, every line with its "\r\n", without the terminator.
-    std::string text() {
-        std::string out;
-        for (const std::string& next : listing()) out += next + "\r\n";
-        return out;
-    }
-    bool closed(std::chrono::milliseconds limit = 5000ms) { return line(limit) == "(closed)"; }
-    void close() { connection_.close(); }
-
-private:
-    Connection connection_;
-};
-
 // Stands in for the mail check and the commit: lists the server's messages in server order after
 // the restored files, hides the chosen server numbers, optionally downloads everything.
 struct CheckDouble {

@@ -143,7 +143,7 @@ TEST_F(CommitTest, ALostConnectionAtDeleIsMadeGoodOnANewOne) {
 TEST_F(CommitTest, AFailedReconnectionCommitsNothingOnTheServer) {
     addMixed();
     upstream_.setDropAt("DELE", 1);
-    CheckClient& client = login();
+    MailClient& client = login();
     EXPECT_EQ(client.command("STAT").substr(0, 5), "+OK 2");
     upstream_.setGreeting("-ERR going away");
     EXPECT_EQ(client.command("QUIT"), std::string("-ERR ") + Commit::kConnectionLossReply);

@@ -1,6 +1,7 @@
 #include "tests/fakes/FakePop3Server.h"
 
 #include "proxy/Connection.h"
+#include "tests/unit/proxy/SocketTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,18 +15,6 @@ using namespace corvanthelix::testing;
 using namespace std::chrono_literals;
 
 namespace {
-
-// The next line from `connection`, or "(nothing)" when none came within `limit`.
-std::string lineWithin(Connection& connection, std::chrono::milliseconds limit = 2000ms) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!connection.isReadable()) {
-        if (std::chrono::steady_clock::now() > deadline) return "(nothing)";
-        std::this_thread::sleep_for(1ms);
-    }
-    std::string line;
-    if (connection.readLine(line, 4096) <= 0) return "(closed)";
-    return line;
-}
 
 // A logged-in connection to a fake server with two messages, the second with a LIST size set.
 class FakePop3ServerTest : public ::testing::Test {

@@ -21,7 +21,7 @@ TEST_F(MailCheckCancelTest, CancelClosesAHangingDownloadAtOnce) {
         std::this_thread::sleep_for(50ms);
         Application::instance().status().requestCancel();
     });
-    CheckClient& cancelled = login();
+    MailClient& cancelled = login();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(cancelled.command("STAT"), "-ERR Corvanthelix: Connection aborted by user");
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);

@@ -101,7 +101,7 @@ TEST_F(MailCheckTest, HeaderOnlyModeFetchesBlockedSendersHeadersAndFallsBackToRe
     upstream_.addMessage(message("N <n@example.net>", "neutral 2"));
     upstream_.setTopRefused(true);
     upstream_.clearRecord();
-    CheckClient& client = login();
+    MailClient& client = login();
     EXPECT_EQ(client.command("STAT").substr(0, 5), "+OK 1");
     EXPECT_EQ(upstream_.count("RETR"), 2);
     EXPECT_EQ(client.command("QUIT"), "+OK Everything done.");
@@ -113,7 +113,7 @@ TEST_F(MailCheckTest, FailuresAnswerOnceAndTheNextSessionStartsAfresh) {
 
     // The server drops the connection in the middle of the downloads.
     upstream_.setDropAt("RETR", 2);
-    CheckClient& dropped = login();
+    MailClient& dropped = login();
     EXPECT_EQ(dropped.command("LIST"), "-ERR Corvanthelix: One or more messages could not be received");
     EXPECT_EQ(dropped.line(), "(closed)");
     ASSERT_TRUE(sessionsEnded());
@@ -121,7 +121,7 @@ TEST_F(MailCheckTest, FailuresAnswerOnceAndTheNextSessionStartsAfresh) {
     // A list that cannot be read is no empty mailbox.
     upstream_.clearSwitches();
     upstream_.setDropAt("LIST", 1);
-    CheckClient& noList = login();
+    MailClient& noList = login();
     EXPECT_EQ(noList.command("STAT"), "-ERR Corvanthelix: One or more messages could not be received");
     ASSERT_TRUE(sessionsEnded());
 
@@ -134,7 +134,7 @@ TEST_F(MailCheckTest, FailuresAnswerOnceAndTheNextSessionStartsAfresh) {
         while (!done && upstream_.count("RETR") == 0) std::this_thread::sleep_for(1ms);
         Application::instance().status().setCancelRequested(true);
     });
-    CheckClient& cancelled = login();
+    MailClient& cancelled = login();
     EXPECT_EQ(cancelled.command("UIDL"), "-ERR Corvanthelix: Connection aborted by user");
     done = true;
     presser.join();

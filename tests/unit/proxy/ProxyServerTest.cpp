@@ -36,31 +36,6 @@ int threadsInProcess() {
     return count;
 }
 
-// A port that was free a moment ago.
-int freePort() {
-    Connection probe;
-    probe.listen(0);
-    return probe.localPort();
-}
-
-// Waits up to `limit` for `condition`, checking every few milliseconds.
-template <typename Condition>
-bool within(std::chrono::milliseconds limit, Condition condition) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
-// The next line from `connection`, or "(nothing)" when none is there within `limit`.
-std::string lineWithin(Connection& connection, std::chrono::milliseconds limit = 2000ms) {
-    if (!within(limit, [&] { return connection.isReadable(); })) return "(nothing)";
-    std::string line;
-    return connection.readLine(line, 4096) > 0 ? line : "(closed)";
-}
-
 // Runs in a child process: drops the right to bind low ports, as a normal user lacks it, starts a
 // server and tells whether exactly the privileges message for port 110 was shown.
 bool startWithoutBindPrivilege(ScriptedShell& shell, const TempFolder& home) {

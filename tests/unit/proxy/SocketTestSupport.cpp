@@ -21,6 +21,56 @@
 
 namespace corvanthelix::testing {
 
+int freePort() {
+    Connection probe;
+    probe.listen(0);
+    return probe.localPort();
+}
+
+std::string lineWithin(Connection& connection, std::chrono::milliseconds limit) {
+    if (!within(limit, [&] { return connection.isReadable(); })) return "(nothing)";
+    std::string line;
+    return connection.readLine(line, 4096) > 0 ? line : "(closed)";
+}
+
+bool MailClient::connect(int port, SSL_CTX* tls) {
+    return connection_.connect("127.0.0.1", port) && (tls == nullptr || connection_.startTls(tls));
+}
+
+void MailClient::send(const std::string& raw) { connection_.writeText(raw); }
+
+std::string MailClient::line(std::chrono::milliseconds limit) {
+    if (!within(limit, [&] { return connection_.isReadable(); })) return "(nothing)";
+    std::string text;
+    // Large enough for the longest line a test message holds.
+    if (connection_.readLine(text, 1 << 24) <= 0) return "(closed)";
+    return text.substr(0, text.size() - 2);
+}
+
+std::string MailClient::command(const std::string& text) {
+    send(text + "\r\n");
+    return line();
+}
+
+std::vector<std::string> MailClient::listing() {
+    std::vector<std::string> lines;
+    for (std::string next = line(); next != "."; next = line()) {
+        if (next == "(nothing)" || next == "(closed)") return {"(cut: " + next + ")"};
+        lines.push_back(next);
+    }
+    return lines;
+}
+
+std::string MailClient::text() {
+    std::string out;
+    for (const std::string& next : listing()) out += next + "\r\n";
+    return out;
+}
+
+bool MailClient::closed(std::chrono::milliseconds limit) { return line(limit) == "(closed)"; }
+
+void MailClient::close() { connection_.close(); }
+
 std::string stagedFile(const std::string& name) { return std::string(CORVANTHELIX_PROGRAM_DIR) + "/" + name; }
 
 std::string makeKeyFile(const TempFolder& folder) {

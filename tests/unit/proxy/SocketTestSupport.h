@@ -1,4 +1,5 @@
 #pragma once
+#include "proxy/Connection.h"
 #include "tests/fakes/TempFolder.h"
 
 #include <chrono>
@@ -14,6 +15,49 @@ typedef struct ssl_st SSL;
 typedef struct ssl_ctx_st SSL_CTX;
 
 namespace corvanthelix::testing {
+
+/// Waits up to `limit` for `condition`, checking every 2 ms. True when it held in time.
+template <typename Condition>
+bool within(std::chrono::milliseconds limit, Condition condition) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+/// A port on 127.0.0.1 that was free a moment ago (nothing keeps another program from taking it).
+int freePort();
+
+/// The next line from `connection` with its "\r\n" (at most 4096 bytes); "(nothing)" when none
+/// is there within `limit`, "(closed)" when the connection ended or failed.
+std::string lineWithin(Connection& connection, std::chrono::milliseconds limit = std::chrono::milliseconds(2000));
+
+/// The mail client's side of a session on 127.0.0.1: one command, one line back.
+class MailClient {
+public:
+    /// Connects to `port`, with the TLS client handshake from `tls` (not owned) when given.
+    bool connect(int port, SSL_CTX* tls = nullptr);
+    /// Sends `raw` as it is.
+    void send(const std::string& raw);
+    /// The next line without its "\r\n"; "(nothing)" when none comes within `limit`, "(closed)"
+    /// when the connection ended.
+    std::string line(std::chrono::milliseconds limit = std::chrono::milliseconds(10000));
+    /// Sends `text` + "\r\n" and returns the first answer line as line() does.
+    std::string command(const std::string& text);
+    /// The lines of a multi-line answer up to its ".", which is not included; {"(cut: (nothing))"}
+    /// or {"(cut: (closed))"} when the answer stopped before it.
+    std::vector<std::string> listing();
+    /// The text of a multi-line answer, every line with its "\r\n", without the terminator.
+    std::string text();
+    /// True when the connection ends within `limit` with no further line.
+    bool closed(std::chrono::milliseconds limit = std::chrono::milliseconds(5000));
+    void close();
+
+private:
+    Connection connection_;
+};
 
 /// Full path of `name` in the program folder the build staged (certificate and key live there).
 std::string stagedFile(const std::string& name);
