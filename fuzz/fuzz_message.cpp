@@ -2,7 +2,8 @@
 // message and as a TOP download, walks the part tree the plug-ins see, and asks for the body text
 // and the date. Checks: the source is kept byte for byte (NUL bytes as spaces), a TOP download
 // keeps a prefix of the text, every part and header lies inside the message, the body text is
-// never longer than the message, Copy reproduces the message, and a date is a real calendar date.
+// never longer than the message, Copy reproduces the message, a date is a real calendar date, and
+// the header of a TOP download reads as the header of the whole message.
 #include "filter/MailMessage.h"
 #include "fuzz/FuzzSupport.h"
 
@@ -74,6 +75,18 @@ void checkModel(const MailMessage& message) {
     }
 }
 
+// The header records of a part as plain values, for comparing two parses.
+std::string headerList(const MessagePart* part) {
+    std::string out;
+    for (const HeaderField* header = part ? part->headers : nullptr; header; header = header->next) {
+        out.append(header->name).append(1, '\0').append(header->value).append(1, '\0');
+        out.append(std::to_string(header->kind)).append(1, '\0');
+        for (uint32_t length : header->folding) out.append(std::to_string(length)).append(1, ',');
+        out.append(1, '\n');
+    }
+    return out;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -99,5 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(kept.compare(0, top.Source().size(), top.Source()) == 0);
     FUZZ_CHECK(top.topLines() >= 0 && top.topLines() <= std::max(topLines, 0) + 1);
     checkModel(top);
+    // A TOP download keeps the whole header, so its header records are those of the message.
+    FUZZ_CHECK(headerList(top.root()) == headerList(message.root()));
     return 0;
 }

@@ -131,7 +131,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     break;
                 case 5: client.dele(number); break;
                 case 6: client.noop(); break;
-                case 7: (void)client.findNode(number); break;
+                case 7:
+                    if (const Pop3ListEntry* entry = client.findNode(number)) FUZZ_CHECK(entry->number == number);
+                    break;
                 case 8: client.quit(); break;
                 }
             }
