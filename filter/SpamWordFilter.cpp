@@ -72,6 +72,10 @@ void SpamWordFilter::AddWords(const std::vector<std::string>& lines, bool predef
         if (isNew) pushed_.push_back({word, 0, predefined});
         pushed_[found->second].percent = percent;
     }
+    std::vector<std::string_view> words;
+    words.reserve(pushed_.size());
+    for (const SpamWord& entry : pushed_) words.push_back(entry.word);
+    matcher_ = WordSetMatcher(words);
 }
 
 void SpamWordFilter::LoadWords() {
@@ -85,6 +89,7 @@ void SpamWordFilter::FreeWords() {
     pushed_.clear();
     pushed_.shrink_to_fit();
     index_.clear();
+    matcher_ = WordSetMatcher();
 }
 
 std::vector<SpamWord> SpamWordFilter::Words() const { return {pushed_.rbegin(), pushed_.rend()}; }
@@ -92,16 +97,19 @@ std::vector<SpamWord> SpamWordFilter::Words() const { return {pushed_.rbegin(), 
 double SpamWordFilter::ScoreText(std::string_view subject, std::string_view body, char* reason) const {
     size_t reasonLength = 0;
     if (reason) reason[0] = '\0';
+    std::vector<uint8_t> inSubject, inBody;
+    matcher_.FindWords(subject, inSubject);
+    matcher_.FindWords(body, inBody);
     long long sum = 0;
-    for (auto it = pushed_.rbegin(); it != pushed_.rend(); ++it) {
-        const SpamWord& entry = *it;
+    for (size_t i = pushed_.size(); i-- > 0;) {
+        const SpamWord& entry = pushed_[i];
         bool listed = false;
-        if (FindText(subject, entry.word, false) >= 0) {
+        if (inSubject[i]) {
             // Room left greater than length + 2 keeps the reason below 255 characters.
             if (reason) listed = AppendReasonWord(reason, kReasonCapacity, reasonLength, entry.word);
             sum += entry.percent;
         }
-        if (FindText(body, entry.word, false) >= 0) {
+        if (inBody[i]) {
             if (reason && !listed) AppendReasonWord(reason, kReasonCapacity, reasonLength, entry.word);
             sum += entry.percent;
         }

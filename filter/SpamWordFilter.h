@@ -3,6 +3,7 @@
 // whose subject and body together reach the threshold of the aggressiveness level is spam. It
 // never declares a message good.
 #include "filter/FilterVerdict.h"
+#include "filter/WordSetMatcher.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -47,7 +48,7 @@ public:
 
     /// Adds the "word=percent" lines of one file (split at the last "="). A word already listed
     /// (letter case ignored) keeps its place and flag and takes the new percent; a new word goes
-    /// to the head of the list.
+    /// to the head of the list. Compiles the list for scoring again.
     void AddWords(const std::vector<std::string>& lines, bool predefined);
 
     /// The list from its head: user-only words (last added first), then predefined words (last
@@ -58,6 +59,8 @@ public:
     /// again, in the body text (HTML tags removed unless "FilterWordHTML" is not 1), times 0.01.
     /// 0 for a message without content. When `reason` is given (kReasonCapacity bytes) it receives
     /// each found word once, in list order, ", "-separated, as long as it stays below 255.
+    /// A word is found as FindText finds it without case sensitivity; subject and body are each
+    /// read once for the whole list.
     double Score(const MailMessage* message, char* reason) const;
     /// Score of a message given as its decoded subject and body text.
     double ScoreText(std::string_view subject, std::string_view body, char* reason) const;
@@ -93,6 +96,8 @@ private:
     std::vector<SpamWord> pushed_;
     // Lower-cased word -> index in pushed_.
     std::unordered_map<std::string, size_t> index_;
+    // The words of pushed_, by the same indexes.
+    WordSetMatcher matcher_;
 };
 
 } // namespace corvanthelix

@@ -4,6 +4,8 @@
 #include "app/IniFile.h"
 #include "app/Settings.h"
 #include "filter/MailMessage.h"
+#include "filter/ReasonText.h"
+#include "filter/TextUtils.h"
 #include "tests/fakes/ScriptedShell.h"
 #include "tests/fakes/TempFolder.h"
 
@@ -11,6 +13,8 @@
 
 #include <climits>
 #include <cstring>
+#include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -57,6 +61,35 @@ Scored scoreText(const SpamWordFilter& filter, const std::string& subject, const
     std::memset(reason, 'X', sizeof reason);
     double score = filter.ScoreText(subject, body, reason);
     return {score, reason};
+}
+
+// The score as one FindText per listed word, walking the list from its head: the scoring as it
+// was first written, kept as the reference for the single pass over subject and body.
+Scored referenceScore(const SpamWordFilter& filter, std::string_view subject, std::string_view body) {
+    char reason[SpamWordFilter::kReasonCapacity] = "";
+    size_t length = 0;
+    long long sum = 0;
+    for (const SpamWord& entry : filter.Words()) {
+        bool listed = false;
+        if (FindText(subject, entry.word, false) >= 0) {
+            listed = AppendReasonWord(reason, sizeof reason, length, entry.word);
+            sum += entry.percent;
+        }
+        if (FindText(body, entry.word, false) >= 0) {
+            if (!listed) AppendReasonWord(reason, sizeof reason, length, entry.word);
+            sum += entry.percent;
+        }
+    }
+    return {double(sum) * 0.01, reason};
+}
+
+void expectSameAsReference(const SpamWordFilter& filter, std::string_view subject, std::string_view body,
+                           const std::string& what) {
+    Scored expected = referenceScore(filter, subject, body);
+    Scored got = scoreText(filter, std::string(subject), std::string(body));
+    EXPECT_EQ(got.score, expected.score) << what;
+    EXPECT_EQ(got.reason, expected.reason) << what;
+    EXPECT_EQ(filter.ScoreText(subject, body, nullptr), expected.score) << what << " (without a reason)";
 }
 
 } // namespace
@@ -261,4 +294,65 @@ TEST(SpamWordFilter, ShippedWordFileHoldsAtLeast150WordsAndOrderedThresholds) {
     Scored spam = scoreText(filter, "Congratulations, you have won!",
                             "Claim your prize now. Click here. 100% free, no obligation, act now! ");
     EXPECT_GE(spam.score * 100, normal) << spam.reason;
+}
+
+TEST(SpamWordFilter, ScoresTheFixturesAsOneSearchPerWordDoes) {
+    SpamWordFilter filter(CORVANTHELIX_PROGRAM_DIR);
+    filter.LoadWords();
+    filter.AddWords({"Sussex=5", "=70", "Mime-Version=15", "\xC4rger=20", "--=3"}, false);
+    ASSERT_GT(filter.Size(), 150u);
+    size_t files = 0;
+    for (const auto& file : std::filesystem::directory_iterator(std::string(CORVANTHELIX_FIXTURES) + "/mail")) {
+        MailMessage message;
+        message.Parse(TempFolder::read(file.path().string()));
+        const std::string subject = DecodeEncodedWords(message.HeaderByName("Subject") ? message.HeaderByName("Subject") : "");
+        for (bool stripHtml : {true, false})
+            expectSameAsReference(filter, subject, message.BodyText(stripHtml).value_or(""), file.path().string());
+        expectSameAsReference(filter, "", message.Source(), file.path().string() + " as a whole");
+        ++files;
+    }
+    EXPECT_GE(files, 5u);
+    expectSameAsReference(filter, "WIN BIG: 100% FREE, act now", "Claim your prize now. Click here. Viagra! Casino!!",
+                          "typical spam");
+}
+
+// Random word lists over a small alphabet (words that overlap, nest, differ in letter case only
+// on ASCII letters, hold bytes above 127 and NUL, are long enough to overflow the reason) against
+// random texts that also carry listed words in other letter cases, at their ends.
+TEST(SpamWordFilter, ScoresRandomTextsAsOneSearchPerWordDoes) {
+    const std::string alphabet = std::string("abAB -\xE9\xC9", 8) + std::string(1, '\0');
+    std::mt19937 random(7);
+    auto randomText = [&](size_t minLength, size_t maxLength) {
+        std::string text(minLength + random() % (maxLength - minLength + 1), ' ');
+        for (char& c : text) c = alphabet[random() % alphabet.size()];
+        return text;
+    };
+    auto flipCase = [&](std::string text) {
+        for (char& c : text)
+            if (random() % 2 && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) c = char(c ^ 0x20);
+        return text;
+    };
+    for (int round = 0; round < 200; ++round) {
+        SpamWordFilter filter("/nonexistent");
+        std::vector<std::string> words;
+        const size_t count = 1 + random() % 30;
+        for (size_t i = 0; i < count; ++i) {
+            // Every fifth list has long words, so that the reason runs out of room.
+            std::string word = round % 5 == 0 ? randomText(20, 90) : randomText(1, 4);
+            words.push_back(word);
+            filter.AddWords({word + "=" + std::to_string(int(random() % 121) - 20)}, i % 3 != 0);
+        }
+        for (int t = 0; t < 10; ++t) {
+            std::string subject = randomText(0, 12);
+            std::string body = randomText(0, 60);
+            for (int k = 0; k < 6; ++k) {
+                const std::string& word = words[random() % words.size()];
+                if (k % 2) body = flipCase(word) + body;
+                else body += flipCase(word);
+                if (k == 0) subject = flipCase(word) + subject + flipCase(words[random() % words.size()]);
+            }
+            expectSameAsReference(filter, subject, body, "round " + std::to_string(round));
+            if (::testing::Test::HasFailure()) return;
+        }
+    }
 }
