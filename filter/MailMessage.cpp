@@ -1,5 +1,7 @@
 #include "filter/MailMessage.h"
 
+#include "app/AtomicFile.h"
+#include "app/UniqueFd.h"
 #include "filter/TextUtils.h"
 
 #include <algorithm>
@@ -392,40 +394,6 @@ void appendPartText(const MessagePart* part, bool strip, std::string& out) {
         appendPartText(child, strip, out);
 }
 
-/// Closes a file descriptor when it goes out of scope.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    /// Closes now; false when close reports an error.
-    bool close() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-bool writeAll(int fd, const char* data, size_t length) {
-    while (length > 0) {
-        ssize_t written = ::write(fd, data, length);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += written;
-        length -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
 int epochDayNumber() {
     static const int dayNumber = DayNumber(1970, 1, 1);
     return dayNumber;
@@ -527,8 +495,8 @@ void MailMessage::Parse(std::string_view source) {
 
 int MailMessage::LoadFile(const std::string& path) {
     Clear();
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) return 1;
+    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.valid()) return 1;
     struct stat info {};
     if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return 1;
     std::string text;
@@ -604,17 +572,7 @@ std::optional<std::string> MailMessage::BodyText(bool stripHtml) const {
 
 int MailMessage::SaveFile(const std::string& path) const {
     if (!root()) return -1;
-    // Written beside the target and renamed over it, so a crash never leaves half a message.
-    std::string temp = path + ".XXXXXX";
-    FileDescriptor file(::mkstemp(temp.data()));
-    if (file.get() < 0) return -1;
-    bool written = writeAll(file.get(), source_.data(), source_.size()) && ::fsync(file.get()) == 0;
-    written = file.close() && written;
-    if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return -1;
-    }
-    return 0;
+    return replaceFileAtomically(path, source_) ? 0 : -1;
 }
 
 std::optional<MessageDate> ParseMailDateUtc(std::string_view text) {

@@ -4,10 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <new>
-#include <sys/stat.h>
 #include <thread>
 
 namespace corvanthelix {
@@ -19,11 +17,6 @@ constexpr uint32_t kFormatVersion = 1;
 // The smallest record: a length byte, one character and the count.
 constexpr size_t kSmallestRecord = 1 + 1 + 4;
 constexpr int kAllocationAttempts = 100;
-
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<FILE, FileCloser>;
 
 uint32_t readLittleEndian32(const unsigned char* bytes) {
     return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
@@ -173,26 +166,19 @@ void WordTable::Clear() {
     messages_ = 0;
 }
 
-// Where a word list is read from: a file, or an image already in memory.
+// A word-list file image being read record by record.
 class WordListSource {
 public:
-    explicit WordListSource(FILE* file) : file_(file) {}
     explicit WordListSource(std::string_view image) : image_(image) {}
     bool take(void* out, size_t size) {
-        if (file_) return std::fread(out, 1, size, file_) == size;
         if (image_.size() - position_ < size) return false;
         std::memcpy(out, image_.data() + position_, size);
         position_ += size;
         return true;
     }
-    uint64_t totalSize() const {
-        if (!file_) return image_.size();
-        struct stat info {};
-        return fstat(fileno(file_), &info) == 0 && info.st_size > 0 ? uint64_t(info.st_size) : 0;
-    }
+    uint64_t totalSize() const { return image_.size(); }
 
 private:
-    FILE* file_ = nullptr;
     std::string_view image_;
     size_t position_ = 0;
 };
@@ -226,9 +212,9 @@ void WordTable::Load(WordListSource& source) {
 bool WordTable::Read(const std::string& path) {
     Clear();
     filePath_ = path;
-    FileHandle file(std::fopen(path.c_str(), "rb"));
-    if (!file) return false;
-    WordListSource source(file.get());
+    std::string image;
+    if (!readWholeFile(path, image)) return false;
+    WordListSource source(image);
     Load(source);
     return true;
 }

@@ -76,9 +76,9 @@ public:
     void Clear();
 
     /// Replaces the contents with the word-list file at `path` and remembers the path for Write.
-    /// A missing file leaves the table empty. Loading stops at the first unreadable or malformed
+    /// A missing file leaves the table empty. Loading stops at the first truncated or malformed
     /// record (a length of 0 or above 21) and when the memory limit refuses a word. Returns false
-    /// only when the file could not be opened.
+    /// (the table empty) only when the file could not be opened or read.
     bool Read(const std::string& path);
     /// Replaces the contents with a word-list file image (as Serialize gives it), by the same
     /// rules as Read; the remembered path stays.
