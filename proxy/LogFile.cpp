@@ -1,5 +1,7 @@
 #include "proxy/LogFile.h"
 
+#include "app/AtomicFile.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <utility>
 #include <vector>
 
 namespace corvanthelix {
@@ -18,19 +21,6 @@ namespace corvanthelix {
 namespace {
 
 constexpr std::size_t kCopyChunk = 64 * 1024;
-
-bool writeAll(int fd, const char* data, std::size_t length) {
-    while (length > 0) {
-        ssize_t n = ::write(fd, data, length);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // Offset of the first byte after the first line feed at or after `from`; `size` when none.
 off_t nextLineStart(int fd, off_t from, off_t size) {
@@ -54,7 +44,7 @@ bool copyRange(int source, off_t from, off_t size, int target) {
     for (off_t at = from; at < size;) {
         ssize_t n = ::pread(source, chunk.data(), chunk.size(), at);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0 || !writeAll(target, chunk.data(), static_cast<std::size_t>(n))) return false;
+        if (n <= 0 || !writeAll(target, std::string_view(chunk.data(), static_cast<std::size_t>(n)))) return false;
         at += n;
     }
     return true;
@@ -64,10 +54,10 @@ bool copyRange(int source, off_t from, off_t size, int target) {
 // that a crash leaves either the old or the trimmed log, never a half-moved one.
 bool replaceWithTail(const std::string& path, int fd, off_t keepFrom, off_t size) {
     std::string temporary = path + ".XXXXXX";
-    int out = ::mkstemp(temporary.data());
-    if (out < 0) return false;
-    bool ok = ::fchmod(out, 0600) == 0 && copyRange(fd, keepFrom, size, out) && ::fsync(out) == 0;
-    ok = ::close(out) == 0 && ok;
+    UniqueFd out(::mkstemp(temporary.data()));
+    if (!out.valid()) return false;
+    bool ok = ::fchmod(out.get(), 0600) == 0 && copyRange(fd, keepFrom, size, out.get()) && ::fsync(out.get()) == 0;
+    ok = out.reset() && ok;
     if (ok && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
     ::unlink(temporary.c_str());
     return false;
@@ -103,15 +93,12 @@ bool LogFile::open(const char* path, std::uint32_t maxSize) {
         enabled_ = true;
         return true;
     }
-    int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
+    UniqueFd fd(::open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!fd.valid()) return false;
     // The log belongs to one owner while it is open; a second opener is turned away instead of
     // interleaving its lines and trimming the file under the first.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::lseek(fd, 0, SEEK_END) < 0) {
-        ::close(fd);
-        return false;
-    }
-    fd_ = fd;
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || ::lseek(fd.get(), 0, SEEK_END) < 0) return false;
+    fd_ = std::move(fd);
     path_ = path;
     maxSize_ = maxSize;
     enabled_ = true;
@@ -123,7 +110,7 @@ void LogFile::writeRaw(std::string_view bytes) {
         std::fwrite(bytes.data(), 1, bytes.size(), stdout);
         return;
     }
-    if (fd_ >= 0) writeAll(fd_, bytes.data(), bytes.size());
+    if (fd_.valid()) writeAll(fd_.get(), bytes);
 }
 
 void LogFile::writeLine(std::string_view text) {
@@ -173,19 +160,19 @@ void LogFile::resume() {
 
 void LogFile::trimOpenFile() {
     struct stat info {};
-    if (::fstat(fd_, &info) != 0 || info.st_size <= static_cast<off_t>(maxSize_)) return;
-    off_t keepFrom = nextLineStart(fd_, info.st_size - static_cast<off_t>(maxSize_), info.st_size);
-    if (!replaceWithTail(path_, fd_, keepFrom, info.st_size)) moveTailInPlace(fd_, keepFrom, info.st_size);
+    if (::fstat(fd_.get(), &info) != 0 || info.st_size <= static_cast<off_t>(maxSize_)) return;
+    off_t keepFrom = nextLineStart(fd_.get(), info.st_size - static_cast<off_t>(maxSize_), info.st_size);
+    if (!replaceWithTail(path_, fd_.get(), keepFrom, info.st_size))
+        moveTailInPlace(fd_.get(), keepFrom, info.st_size);
 }
 
 void LogFile::close() {
     if (toStandardOutput_) std::fflush(stdout);
     toStandardOutput_ = false;
     enabled_ = false;
-    if (fd_ < 0) return;
+    if (!fd_.valid()) return;
     trimOpenFile();
-    ::close(fd_);
-    fd_ = -1;
+    fd_.reset();
     path_.clear();
 }
 

@@ -1,4 +1,6 @@
 #pragma once
+#include "app/UniqueFd.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -61,7 +63,7 @@ public:
     void close();
 
     /// True while a file or standard output is open.
-    bool isOpen() const { return fd_ >= 0 || toStandardOutput_; }
+    bool isOpen() const { return fd_.valid() || toStandardOutput_; }
     /// True while open and not paused.
     bool isEnabled() const { return enabled_; }
     std::uint32_t maxSize() const { return maxSize_; }
@@ -74,7 +76,7 @@ private:
     void trimOpenFile();
 
     std::uint32_t maxSize_ = kDefaultMaxSize;
-    int fd_ = -1;
+    UniqueFd fd_;
     bool enabled_ = false;
     bool toStandardOutput_ = false;
     std::string path_;
