@@ -1,5 +1,6 @@
 #include "stores/IndexJournal.h"
 
+#include "app/AtomicFile.h"
 #include "filter/Crc32.h"
 #include "filter/TextUtils.h"
 
@@ -18,21 +19,6 @@ namespace {
 
 constexpr size_t npos = std::string_view::npos;
 constexpr size_t kCrcDigits = 8;
-
-/// Owns a file descriptor; closes it when it goes away.
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::string FolderOf(const std::string& path) {
     size_t slash = path.rfind('/');
@@ -184,15 +170,13 @@ bool ApplyLine(std::string_view line, std::string_view keyAttribute, KeyIndex& i
 
 bool SyncFolder(const std::string& folder) {
     UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return fd.get() >= 0 && ::fsync(fd.get()) == 0;
+    return fd.valid() && ::fsync(fd.get()) == 0;
 }
 
 IndexJournal::IndexJournal(std::string path, std::string childName, std::string keyAttribute)
     : path_(std::move(path)), childName_(std::move(childName)), keyAttribute_(std::move(keyAttribute)) {}
 
-IndexJournal::~IndexJournal() {
-    if (fd_ >= 0) ::close(fd_);
-}
+IndexJournal::~IndexJournal() = default;
 
 std::string IndexJournal::EncodeTransaction(const std::vector<const XmlElement*>& put,
                                             const std::vector<std::string>& removedKeys) const {
@@ -218,7 +202,7 @@ std::string IndexJournal::EncodeTransaction(const std::vector<const XmlElement*>
 IndexJournal::ReplayResult IndexJournal::Replay(XmlElement& root) const {
     ReplayResult result;
     UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return result;
+    if (!fd.valid()) return result;
     std::string text;
     char chunk[65536];
     for (;;) {
@@ -246,48 +230,38 @@ IndexJournal::ReplayResult IndexJournal::Replay(XmlElement& root) const {
 }
 
 bool IndexJournal::OpenForAppend() {
-    if (fd_ >= 0) return true;
+    if (fd_.valid()) return true;
     bool created = true;
-    int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == EEXIST) {
+    UniqueFd fd(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600));
+    if (!fd.valid() && errno == EEXIST) {
         created = false;
-        fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        fd.reset(::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
     }
-    if (fd < 0) return false;
+    if (!fd.valid()) return false;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || (created && !SyncFolder(FolderOf(path_)))) {
-        ::close(fd);
+    if (::fstat(fd.get(), &st) != 0 || (created && !SyncFolder(FolderOf(path_)))) {
+        fd.reset();
         if (created) ::unlink(path_.c_str());
         return false;
     }
-    fd_ = fd;
+    fd_ = std::move(fd);
     size_ = static_cast<uint64_t>(st.st_size);
     return true;
 }
 
 bool IndexJournal::Append(std::string_view line) {
     if (!OpenForAppend()) return false;
-    std::string_view rest = line;
-    while (!rest.empty()) {
-        ssize_t n = ::write(fd_, rest.data(), rest.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        rest.remove_prefix(static_cast<size_t>(n));
-    }
-    if (rest.empty() && ::fdatasync(fd_) == 0) {
+    if (writeAll(fd_.get(), line) && ::fdatasync(fd_.get()) == 0) {
         size_ += line.size();
         return true;
     }
     // Half a line must not stay: a replay stops there and would never reach later lines.
-    if (::ftruncate(fd_, static_cast<off_t>(size_)) == 0) ::fdatasync(fd_);
+    if (::ftruncate(fd_.get(), static_cast<off_t>(size_)) == 0) ::fdatasync(fd_.get());
     return false;
 }
 
 bool IndexJournal::Discard() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    fd_.reset();
     size_ = 0;
     return ::unlink(path_.c_str()) == 0 || errno == ENOENT;
 }

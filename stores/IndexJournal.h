@@ -1,4 +1,5 @@
 #pragma once
+#include "app/UniqueFd.h"
 #include "stores/XmlElement.h"
 
 #include <cstdint>
@@ -77,7 +78,7 @@ private:
     std::string path_;
     std::string childName_;
     std::string keyAttribute_;
-    int fd_ = -1;
+    UniqueFd fd_; // open for appending; none until the first Append
     uint64_t size_ = 0;
 };
 
