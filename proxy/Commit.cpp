@@ -80,6 +80,8 @@ private:
     Statistics statistics_;
     LogFile filterLog_;
     std::optional<TrainingArea::LearnBatch> learnBatch_;
+    // New messages for the training area, filed together after the last entry (one index write).
+    std::vector<TrainingArea::NewMessage> forTraining_;
     std::string account_;
     std::string senders_;
     int spamCount_ = 0;
@@ -210,8 +212,8 @@ void Run::learnAutomatically(const MessageEntry& entry, const MailMessage& messa
     } else if (senderVerdict == MailCheck::kBlockedSender) {
         if (settings::filterLearningAutoBlocked() != 0) learn(message, true);
     } else {
-        training_.AddMessage(message, entry.hidden() ? TrainingArea::kVerdictSpam : TrainingArea::kVerdictNonSpam,
-                             binPath.empty() ? std::string() : Commit::fileNameOf(binPath));
+        forTraining_.push_back({&message, entry.hidden() ? TrainingArea::kVerdictSpam : TrainingArea::kVerdictNonSpam,
+                                binPath.empty() ? std::string() : Commit::fileNameOf(binPath)});
     }
 }
 
@@ -343,11 +345,13 @@ int Run::execute() {
 
     for (MessageEntry& entry : session_.entries()) {
         if (!commitEntry(entry)) {
+            training_.AddMessages(forTraining_);
             session_.replyErr(Commit::kConnectionLossReply);
             finish();
             return 1;
         }
     }
+    training_.AddMessages(forTraining_);
     senders_.clear();
     saveUidList();
     purgeBin();

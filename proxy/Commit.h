@@ -2,9 +2,9 @@
 // The commit at QUIT: turns the flags the mail check and the client's commands left on a
 // session's entries into lasting effects, in this order per entry: spam into the recycle bin,
 // deletions on the server (and of delivered restored messages in the bin), the plug-ins'
-// after-delivery pass, automatic learning and training-area filing, the filter log line. Then the
-// UID list is saved, the bin's deleted entries purged, QUIT sent upstream and "Everything done."
-// to the client.
+// after-delivery pass, automatic learning, the filter log line. Then the new messages for the
+// training area are filed together (one index write), the UID list is saved, the bin's deleted
+// entries purged, QUIT sent upstream and "Everything done." to the client.
 //
 // No message is lost: a message is deleted on the server only after its copy in the recycle bin
 // is durable (or the settings ask for blocked senders' mail to be deleted without a copy). A

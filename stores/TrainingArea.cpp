@@ -3,20 +3,24 @@
 #include "app/Application.h"
 #include "app/AtomicFile.h"
 #include "app/Settings.h"
+#include "app/UniqueFd.h"
 #include "filter/Crc32.h"
 #include "filter/FilterManager.h"
 #include "filter/MailMessage.h"
 #include "filter/PluginManager.h"
 #include "filter/SenderLists.h"
 #include "filter/TextUtils.h"
+#include "stores/IndexJournal.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace corvanthelix {
 
@@ -31,6 +35,9 @@ constexpr const char* kDate = "date";
 constexpr const char* kTime = "time";
 constexpr const char* kSize = "size";
 constexpr const char* kBlock = "block";
+
+// The longest list for which AddMessages flushes each message file on its own.
+constexpr size_t kFlushEachUpTo = 8;
 
 using Guard = std::lock_guard<std::recursive_mutex>;
 
@@ -112,6 +119,12 @@ void Describe(XmlElement& entry, const MailMessage& message, const std::string& 
     entry.SetAttribute(kBlock, std::to_string(verdict));
 }
 
+/// Writes every written but unflushed file of the file system that holds `folder` to disk.
+bool FlushFileSystemOf(const std::string& folder) {
+    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd.valid() && ::syncfs(fd.get()) == 0;
+}
+
 /// The file name part of a path.
 std::string_view BaseName(std::string_view path) {
     size_t slash = path.find_last_of('/');
@@ -187,22 +200,81 @@ void TrainingArea::DeleteMessageFile(std::string_view fileName) const {
 }
 
 bool TrainingArea::AddMessage(const MailMessage& message, int verdict, std::string_view recycleFileName) {
-    if (message.Source().empty()) return false;
-    if (verdict != kVerdictSpam && verdict != kVerdictNonSpam) return false;
-    const std::string fileName = TrainingFileName(message.Source());
+    return AddMessages({{&message, verdict, std::string(recycleFileName)}}) == 1;
+}
 
+int TrainingArea::AddMessages(const std::vector<NewMessage>& messages) {
+    struct Written {
+        const NewMessage* added;
+        std::string fileName;
+        UniqueFd file; // open until flushed, when each file is flushed on its own
+    };
     Guard guard(mutex_);
     XmlElement* root = OpenIndex();
-    if (!root || FindEntry(*root, fileName)) return false;
-    // A file of this name without an entry is what a crash between the two writes leaves; the
-    // same text is written over it.
-    if (message.SaveFile(folder_ + fileName) != 0) return false;
-    Describe(*root->AddChild(kEntryName), message, fileName, verdict, BaseName(recycleFileName));
-    if (!SaveIndex()) {
-        DeleteMessageFile(fileName);
-        return false;
+    if (!root) return 0;
+    // Names of the entries there are and of the files this call writes: one look-up per message
+    // instead of a walk over the index.
+    std::unordered_set<std::string> taken;
+    for (const XmlElement* child = root->FirstChild(); child; child = child->Next())
+        if (const XmlAttribute* name = child->FindAttribute(kFileName); name && child->Name() == kEntryName)
+            taken.insert(name->Value());
+
+    // A short list has each file flushed; a long one has the file system flushed once, which asks
+    // the disk for one cache flush instead of one per message and holds no descriptor per message.
+    const bool flushAtOnce = messages.size() > kFlushEachUpTo;
+    std::vector<Written> written;
+    for (const NewMessage& added : messages) {
+        const MailMessage* message = added.message;
+        if (!message || !message->root() || message->Source().empty()) continue;
+        if (added.verdict != kVerdictSpam && added.verdict != kVerdictNonSpam) continue;
+        std::string fileName = TrainingFileName(message->Source());
+        if (!taken.insert(fileName).second) continue;
+        // Written under its own name: no entry names it until the index is replaced, which
+        // happens only once the file is on disk. A file of this name without an entry is what a
+        // crash before that leaves; the same text is written over it.
+        UniqueFd file(::open(MessagePath(fileName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
+                             0600));
+        const bool created = file.valid();
+        bool ok = created && writeAll(file.get(), message->Source());
+        if (ok && flushAtOnce) {
+            // Starts the write to disk now, so that the flush at the end finds most of it done.
+            ::sync_file_range(file.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+            ok = file.reset();
+        }
+        if (!ok) {
+            if (created) DeleteMessageFile(fileName);
+            taken.erase(fileName);
+            continue;
+        }
+        written.push_back({&added, std::move(fileName), std::move(file)});
     }
-    return true;
+
+    bool durable = true;
+    if (flushAtOnce) {
+        durable = FlushFileSystemOf(folder_);
+    } else {
+        // A file that cannot be flushed is left out, as a failed write is.
+        std::erase_if(written, [this](Written& file) {
+            if (::fdatasync(file.file.get()) == 0 && file.file.reset()) return false;
+            file.file.reset();
+            DeleteMessageFile(file.fileName);
+            return true;
+        });
+    }
+    if (written.empty()) return 0;
+    // The new names must be as durable as the files before the index refers to them.
+    bool saved = durable && SyncFolder(folder_);
+    if (saved) {
+        for (const Written& file : written)
+            Describe(*root->AddChild(kEntryName), *file.added->message, file.fileName, file.added->verdict,
+                     BaseName(file.added->recycleFileName));
+        saved = SaveIndex();
+    }
+    if (!saved) {
+        for (const Written& file : written) DeleteMessageFile(file.fileName);
+        return 0;
+    }
+    return static_cast<int>(written.size());
 }
 
 bool TrainingArea::IsInTrainingArea(const MailMessage& message, std::string& fileName) {

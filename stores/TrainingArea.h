@@ -91,6 +91,23 @@ public:
     /// without entry (by a crash) is replaced, not taken for an entry.
     bool AddMessage(const MailMessage& message, int verdict, std::string_view recycleFileName = {});
 
+    /// One message for AddMessages: the arguments of one AddMessage call. The message is read,
+    /// not kept; it must live until AddMessages returns.
+    struct NewMessage {
+        const MailMessage* message = nullptr;
+        int verdict = 0;
+        std::string recycleFileName;
+    };
+
+    /// Files every message of `messages` as AddMessage would file them one after the other, with
+    /// one index write for all: each message file is written and flushed to disk first, then the
+    /// index with all their entries replaces the old one atomically (a crash leaves at most message
+    /// files without entry, which a later add replaces). A message that AddMessage would refuse
+    /// (also the second of two with the same text) or whose file cannot be written is left out; the
+    /// others are filed, in list order. Returns the number filed: 0, with nothing changed, when the
+    /// index cannot be opened or written.
+    int AddMessages(const std::vector<NewMessage>& messages);
+
     /// Whether `message` is in the training area. First candidate: the file name from the CRC-32
     /// of its text; second: the file name from the CRC-32 of its decoded body text with HTML
     /// removed. True with the entry's file name in `fileName` when an entry has either name.

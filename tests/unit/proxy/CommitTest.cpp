@@ -155,4 +155,30 @@ TEST_F(CommitTest, AFailedReconnectionCommitsNothingOnTheServer) {
     EXPECT_EQ(binFiles(), 1);
 }
 
+// The commit files its new messages in the training area together after the last entry; those of
+// entries committed before a failure are filed all the same.
+TEST_F(CommitTest, TheTrainingAreaGetsEveryNewMessageAlsoWhenTheCommitFails) {
+    for (int i = 0; i < 12; ++i)
+        upstream_.addMessage(message("N <n@example.net>", "neutral " + std::to_string(i)), "uid-n" + std::to_string(i));
+    EXPECT_EQ(visibleSubjects().size(), 12u);
+    std::vector<TrainingEntry> training;
+    ASSERT_TRUE(trainingArea().ListEntries(training));
+    EXPECT_EQ(training.size(), 12u);
+
+    // The commit takes the newest message first: the neutral one, then the blocked one whose DELE fails.
+    upstream_.addMessage(message("B <b@bad.example>", "blocked"), "uid-blocked");
+    upstream_.addMessage(message("N <n@example.net>", "before the failure"), "uid-before");
+    upstream_.setDropAt("DELE", 1);
+    MailClient& client = login();
+    EXPECT_EQ(client.command("STAT").substr(0, 5), "+OK 1");
+    upstream_.setGreeting("-ERR going away");
+    EXPECT_EQ(client.command("QUIT"), std::string("-ERR ") + Commit::kConnectionLossReply);
+    ASSERT_TRUE(sessionsEnded());
+    ASSERT_TRUE(trainingArea().ListEntries(training));
+    ASSERT_EQ(training.size(), 13u);
+    EXPECT_EQ(std::count_if(training.begin(), training.end(),
+                            [](const TrainingEntry& entry) { return entry.subject == "before the failure"; }),
+              1);
+}
+
 } // namespace

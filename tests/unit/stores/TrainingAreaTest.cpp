@@ -213,6 +213,87 @@ TEST_F(TrainingAreaTest, WhatAddMessageRefuses) {
     EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(MessageText("x")))));
 }
 
+TEST_F(TrainingAreaTest, AddMessagesFilesAListAsAddMessageDoesOneByOne) {
+    const std::string date = "Tue, 7 Jan 2003 13:05:00 +0000";
+    const MailMessage first = Message(MessageText("first", date, "one"));
+    const MailMessage second = Message(MessageText("second", date, ""));
+    const MailMessage third = Message(MessageText("third", date, "three"));
+    const MailMessage there = Message(MessageText("filed before", date));
+    const MailMessage empty;
+    std::vector<MailMessage> more;
+    for (int i = 0; i < 12; ++i) more.push_back(Message(MessageText("more " + std::to_string(i), date)));
+    const std::vector<TrainingArea::NewMessage> shortList = {
+        {&first, TrainingArea::kVerdictSpam, "/home/u/recycle/a.recycle"},
+        {&there, TrainingArea::kVerdictSpam, ""},       // an entry exists already
+        {&second, TrainingArea::kVerdictNonSpam, ""},
+        {&first, TrainingArea::kVerdictNonSpam, ""},    // the same text again in the list
+        {&third, 3, ""},                                // no such verdict
+        {&empty, TrainingArea::kVerdictSpam, ""},
+        {nullptr, TrainingArea::kVerdictSpam, ""},
+        {&third, TrainingArea::kVerdictSpam, "c.recycle"},
+    };
+    // A short list has each file flushed, a long one the file system: both file the same.
+    std::vector<TrainingArea::NewMessage> longList = shortList;
+    for (const MailMessage& message : more) longList.push_back({&message, TrainingArea::kVerdictNonSpam, ""});
+    const std::vector<TrainingArea::NewMessage>* lists[] = {&shortList, &longList};
+    for (const auto* list : lists) {
+        SCOPED_TRACE(list->size());
+        // The same list through AddMessage in a folder of its own gives what the list must give.
+        TempFolder single, batch;
+        int expected = 0;
+        {
+            TrainingArea area(single.path(), Options());
+            ASSERT_TRUE(area.AddMessage(there, TrainingArea::kVerdictNonSpam));
+            for (const auto& added : *list)
+                expected += added.message && area.AddMessage(*added.message, added.verdict, added.recycleFileName);
+        }
+        TrainingArea area(batch.path(), Options());
+        ASSERT_TRUE(area.AddMessage(there, TrainingArea::kVerdictNonSpam));
+        EXPECT_EQ(area.AddMessages(*list), expected);
+        EXPECT_EQ(TempFolder::read(batch.file("training/training.xml")),
+                  TempFolder::read(single.file("training/training.xml")));
+        size_t files = 0;
+        for (const auto& file : fs::directory_iterator(batch.file("training"))) {
+            if (file.path().extension() != ".eml") continue;
+            ++files;
+            EXPECT_EQ(TempFolder::read(file.path().string()),
+                      TempFolder::read(single.file("training/" + file.path().filename().string())));
+        }
+        EXPECT_EQ(files, size_t(expected) + 1) << "no file for a refused message";
+    }
+    EXPECT_EQ(shortList.size(), 8u) << "at most 8 messages have their files flushed one by one";
+    TrainingArea area(tmp.path(), Options());
+    EXPECT_EQ(area.AddMessages({}), 0);
+}
+
+TEST_F(TrainingAreaTest, AddMessagesLeavesOutAFileItCannotWriteAndFilesNothingWhenTheIndexCannotBeWritten) {
+    const MailMessage blocked = Message(MessageText("its file name is taken by a folder"));
+    const MailMessage fine = Message(MessageText("fine"));
+    fs::create_directories(TrainingFile(TrainingFileName(blocked.Source())));
+    TrainingArea area(tmp.path(), Options());
+    EXPECT_EQ(area.AddMessages({{&blocked, TrainingArea::kVerdictSpam, ""}, {&fine, TrainingArea::kVerdictSpam, ""}}), 1);
+    std::string name;
+    EXPECT_FALSE(area.IsInTrainingArea(blocked, name));
+    EXPECT_TRUE(area.IsInTrainingArea(fine, name));
+
+    // The index is held; a folder in its place makes the replacement fail.
+    const std::string before = Index();
+    fs::remove(TrainingFile("training.xml"));
+    fs::create_directories(TrainingFile("training.xml/in-the-way"));
+    const MailMessage lost = Message(MessageText("never filed"));
+    const MailMessage lostToo = Message(MessageText("never filed either"));
+    EXPECT_EQ(area.AddMessages({{&lost, TrainingArea::kVerdictSpam, ""}, {&lostToo, TrainingArea::kVerdictNonSpam, ""}}), 0);
+    EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(lost.Source())))) << "files of an unwritten index are deleted";
+    EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(lostToo.Source()))));
+    EXPECT_TRUE(fs::exists(TrainingFile(TrainingFileName(fine.Source()))));
+
+    // The held index was dropped: with the file back, the next use reads what is on disk.
+    fs::remove_all(TrainingFile("training.xml"));
+    tmp.write("training/training.xml", before);
+    EXPECT_FALSE(area.IsInTrainingArea(lost, name));
+    EXPECT_TRUE(area.IsInTrainingArea(fine, name));
+}
+
 TEST_F(TrainingAreaTest, RecycleBinNameIsKeptOnlyWhenGiven) {
     struct Case {
         const char* why;
