@@ -7,6 +7,7 @@
 #include "filter/TextUtils.h"
 #include "proxy/HostList.h"
 #include "proxy/ServerMessage.h"
+#include "stores/EntryDate.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -164,21 +165,9 @@ bool FileExists(const std::string& path) {
 /// time, subject, protocol, sender, address, size, lines and the unseen mark.
 void DescribeMessage(XmlElement& entry, const MailMessage& message, const std::string& name) {
     entry.SetAttribute(kName, name);
-    int day, hour, minute;
-    if (std::optional<MessageDate> date = message.Date()) {
-        day = DayNumber(date->year, date->month, date->day);
-        hour = date->hour;
-        minute = date->minute;
-    } else {
-        LocalNow now = Now();
-        day = now.dayNumber;
-        hour = now.hour;
-        minute = now.minute;
-    }
-    char time[16];
-    std::snprintf(time, sizeof time, "%02i:%02i", hour, minute);
-    entry.SetAttribute(kDate, std::to_string(day));
-    entry.SetAttribute(kTime, time);
+    EntryDate date = entryDateOf(message);
+    entry.SetAttribute(kDate, std::to_string(date.dayNumber));
+    entry.SetAttribute(kTime, date.time);
     if (const char* subject = message.HeaderByKind(CVX_HEADER_SUBJECT))
         entry.SetAttribute(kSubject, QEncode(DecodeEncodedWords(std::string_view(subject))));
     entry.SetAttribute(kProtocol, "POP3");

@@ -10,12 +10,12 @@
 #include "filter/PluginManager.h"
 #include "filter/SenderLists.h"
 #include "filter/TextUtils.h"
+#include "stores/EntryDate.h"
 #include "stores/IndexJournal.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -79,27 +79,6 @@ TrainingEntry EntryFrom(const XmlElement& element) {
     return entry;
 }
 
-/// Day number and "hh:mm" of the message's local date; now when the message has none, so that an
-/// undated message is not taken for an old one.
-void DateOf(const MailMessage& message, int& dayNumber, std::string& time) {
-    int hour, minute;
-    if (std::optional<MessageDate> date = message.Date()) {
-        dayNumber = DayNumber(date->year, date->month, date->day);
-        hour = date->hour;
-        minute = date->minute;
-    } else {
-        std::time_t now = std::time(nullptr);
-        std::tm local {};
-        localtime_r(&now, &local);
-        dayNumber = DayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-        hour = local.tm_hour;
-        minute = local.tm_min;
-    }
-    char text[16];
-    std::snprintf(text, sizeof text, "%02i:%02i", hour, minute);
-    time = text;
-}
-
 void Describe(XmlElement& entry, const MailMessage& message, const std::string& fileName, int verdict,
               std::string_view recycleFileName) {
     entry.SetAttribute(kFileName, fileName);
@@ -110,11 +89,9 @@ void Describe(XmlElement& entry, const MailMessage& message, const std::string& 
     entry.SetAttribute(kMail, QEncode(sender.address));
     if (const char* subject = message.HeaderByKind(CVX_HEADER_SUBJECT))
         entry.SetAttribute(kSubject, QEncode(DecodeEncodedWords(std::string_view(subject))));
-    int dayNumber = 0;
-    std::string time;
-    DateOf(message, dayNumber, time);
-    entry.SetAttribute(kDate, std::to_string(dayNumber));
-    entry.SetAttribute(kTime, time);
+    EntryDate date = entryDateOf(message);
+    entry.SetAttribute(kDate, std::to_string(date.dayNumber));
+    entry.SetAttribute(kTime, date.time);
     entry.SetAttribute(kSize, std::to_string(message.size()));
     entry.SetAttribute(kBlock, std::to_string(verdict));
 }
