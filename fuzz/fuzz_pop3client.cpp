@@ -83,9 +83,17 @@ ScriptedServer& server() {
     return *instance;
 }
 
+// A received text is the message with the wire's dot-stuffing undone: each of its lines was sent
+// as it is or with one more "." in front.
 void checkText(const std::string& sent, const std::string& text) {
     FUZZ_CHECK(!text.empty());
-    FUZZ_CHECK(sent.find(text) != std::string::npos);
+    for (size_t start = 0; start < text.size();) {
+        const size_t lineEnd = text.find("\r\n", start);
+        const size_t end = lineEnd == std::string::npos ? text.size() : lineEnd + 2;
+        const std::string line = text.substr(start, end - start);
+        FUZZ_CHECK(sent.find(line) != std::string::npos || sent.find("." + line) != std::string::npos);
+        start = end;
+    }
 }
 
 } // namespace
@@ -118,6 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 case 2:
                     if (std::unique_ptr<MailMessage> message = client.retr(number)) {
                         checkText(sent, message->Source());
+                        // A whole message keeps the line end of its last line.
+                        FUZZ_CHECK(message->Source().ends_with("\r\n"));
                         FUZZ_CHECK(message->topLines() == -1);
                     }
                     break;

@@ -6,6 +6,7 @@
 #include "filter/Crc32.h"
 #include "filter/MailMessage.h"
 #include "proxy/Connection.h"
+#include "proxy/DotStuffing.h"
 #include "proxy/HostList.h"
 #include "proxy/Mailbox.h"
 #include "proxy/MessageCache.h"
@@ -437,11 +438,14 @@ int ClientSession::onPass(const std::string& line) {
             return 0;
         }
     }
-    // The server's own words when it refused (they begin with "-ERR" themselves); a "+OK" left
-    // from an earlier step says nothing about this failure.
+    // The server's own words when it refused, passed on as they came: they begin with "-ERR"
+    // themselves. A "+OK" left from an earlier step says nothing about this failure.
     std::optional<std::string> response = mailbox_->lastResponse();
-    if (response && !withoutLineEnd(*response).empty() && !startsWithNoCase(*response, "+OK"))
-        replyErr(withoutLineEnd(*response));
+    const std::string refusal = response ? withoutLineEnd(*response) : std::string();
+    if (startsWithNoCase(refusal, "-ERR"))
+        sendRaw(refusal + "\r\n");
+    else if (!refusal.empty() && !startsWithNoCase(refusal, "+OK"))
+        replyErr(refusal);
     else
         replyErr(kWrongPassword);
     return 1;
@@ -582,9 +586,10 @@ int ClientSession::onRetr(const std::string& line) {
         message = fetched->message.get();
     }
 
+    std::string_view text = message->Source();
+    std::string placeholder;
     if (message->size() > 0) {
         sendRaw("+OK " + std::to_string(entry->size) + "\r\n");
-        client_.writeText(message->Source());
     } else {
         std::optional<RecycleSenderAndSubject> info;
         if (entry->restored) info = restoredInfo(fileNameOf(entry->filePath));
@@ -592,11 +597,16 @@ int ClientSession::onRetr(const std::string& line) {
             replyErr(kNotReceived);
             return 1;
         }
-        const std::string text = emptyRestoredText(*info);
+        placeholder = emptyRestoredText(*info);
+        text = placeholder;
         sendRaw("+OK " + std::to_string(text.size()) + "\r\n");
-        client_.writeText(text);
     }
-    client_.writeText("\r\n.\r\n");
+    // Held and stored messages are the messages themselves: the stuffing is added here, once.
+    if (needsDotStuffing(text))
+        client_.writeText(dotStuffed(text));
+    else
+        client_.writeText(text);
+    client_.writeText(multiLineEnd(text));
     clientLog_.writeLine(kLogTransferred);
     if (entry->restored) {
         entry->toDelete = true;
@@ -649,6 +659,9 @@ std::string ClientSession::topText(std::string_view text, int lines) {
             if (bodyLines >= lines) break;
             ++bodyLines;
         }
+        // Dot-stuffed as on the wire: only after a "\r\n" does a line begin there.
+        const bool lineStart = position == 0 || (position >= 2 && text[position - 2] == '\r');
+        if (lineStart && current.starts_with('.')) out += '.';
         out += current;
         position = next;
     }

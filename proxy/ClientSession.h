@@ -167,7 +167,7 @@ public:
     /// The text sent for a restored message whose file turned out empty.
     static std::string emptyRestoredText(const RecycleSenderAndSubject& info);
     /// What TOP sends of `text`: the header lines, the empty line and at most `lines` body
-    /// lines, each with its line end, then ".\r\n".
+    /// lines, each with its line end and dot-stuffed, then ".\r\n".
     static std::string topText(std::string_view text, int lines);
 
     /// Handles one command line (with its "\r\n"): logs it, then runs the command. Returns 0 to

@@ -1,5 +1,7 @@
 #include "proxy/Pop3Client.h"
 
+#include "proxy/DotStuffing.h"
+
 #include <strings.h>
 
 #include <algorithm>
@@ -315,9 +317,10 @@ std::optional<std::string> Pop3Client::readMessageText(std::uint32_t listSize, s
             if (end + 3 < text.size()) continue;
             bool complete = wholeMessage && end >= listSize;
             if (!complete && connection_.isReadable()) break;
+            // The "\r\n" before the end line ends the message's last line: it stays.
             text.resize(end);
-            if (text.size() >= 2) text.resize(text.size() - 2); // the final "\r\n" of the text
             if (text.empty()) return std::nullopt;
+            undoDotStuffing(text);
             return text;
         }
         // An end line found later must end beyond what is here now: its "." lies in the last two

@@ -64,8 +64,8 @@ public:
     const Pop3ListEntry* findNode(std::uint32_t number);
 
     /// RETR `number`: the whole message, owned by the caller; null when there is no such entry,
-    /// the server refused, the text was empty, or reading failed or timed out. The text is kept
-    /// exactly as the server sent it (dot-stuffing included), without its final "\r\n".
+    /// the server refused, the text was empty, or reading failed or timed out. The text is the
+    /// message itself, byte for byte: the dot-stuffing of the wire undone, its last line end kept.
     std::unique_ptr<MailMessage> retr(std::uint32_t number);
     /// RETR `number` as retr(), but the text itself, without building the message model (for
     /// callers that only pass the text on or store it). nullopt where retr() gives null.

@@ -234,6 +234,8 @@ TEST(ClientSessionParts, TopTextKeepsHeaderBlankLineAndAskedBodyLines) {
     EXPECT_EQ(ClientSession::topText(text, 2), "A: 1\r\nB: 2\r\n\r\nl1\r\nl2\r\n.\r\n");
     EXPECT_EQ(ClientSession::topText(text, 10), "A: 1\r\nB: 2\r\n\r\nl1\r\nl2\r\nl3\r\n.\r\n") << "last line ended";
     EXPECT_EQ(ClientSession::topText("A: 1\r\nB: 2", 5), "A: 1\r\nB: 2\r\n\r\n.\r\n") << "header without its empty line";
+    EXPECT_EQ(ClientSession::topText("A: 1\r\n\r\n.x\r\n.\r\nl\n.y\r\n", 9), "A: 1\r\n\r\n..x\r\n..\r\nl\n.y\r\n.\r\n")
+        << "dot lines stuffed; after a bare line feed no line begins";
 }
 
 // ---- the session over real connections ----
@@ -383,7 +385,7 @@ TEST_F(ClientSessionTest, LostClientKeepsDownloadsInTheCacheAndCommitsNothing) {
     MailMessage cached;
     EXPECT_FALSE(cache.get("uid-third", cached)) << "a header alone would pass for the message next time";
     ASSERT_TRUE(cache.get("uid-second", cached));
-    EXPECT_EQ(cached.Source(), kSecond.substr(0, kSecond.size() - 2)) << "the message as downloaded";
+    EXPECT_EQ(cached.Source(), kSecond) << "the message as downloaded";
 }
 
 TEST_F(ClientSessionTest, LostClientBeforeTheCheckCachesNothing) {
@@ -421,7 +423,9 @@ TEST_F(ClientSessionTest, MessagesWithoutServerUidGetAStableUidFromTheirHeader) 
 }
 
 TEST_F(ClientSessionTest, RestoredMessagesComeFirstAndAreMarkedForDeletionWhenFetched) {
-    const std::string restoredText = "From: Dee <dee@example.org>\r\nSubject: restored\r\n\r\nback again\r\n";
+    // A restored file holds the message itself; its dot lines are stuffed once on the wire.
+    const std::string restoredText =
+        "From: Dee <dee@example.org>\r\nSubject: restored\r\n\r\nback again\r\n.leading dot\r\n.\r\n";
     check_.restoredFiles = {home_.write("recycle/2460001_101010_7.recycle", restoredText),
                             home_.write("recycle/2460001_101011_8.recycle", "")};
     restoredInfoName_ = "2460001_101011_8.recycle";
@@ -432,14 +436,16 @@ TEST_F(ClientSessionTest, RestoredMessagesComeFirstAndAreMarkedForDeletionWhenFe
                                                            "2 Corvanthelix2460001_101011_8.recycle",
                                                            "3 uid-first", "4 uid-second", "5 uid-third"}));
     EXPECT_EQ(client->command("RETR 1"), "+OK " + std::to_string(restoredText.size()));
-    EXPECT_EQ(client->text(), restoredText + "\r\n");
+    EXPECT_EQ(client->text(),
+              "From: Dee <dee@example.org>\r\nSubject: restored\r\n\r\nback again\r\n..leading dot\r\n..\r\n")
+        << "no line end added";
     // The empty one: a note built from its recycle bin entry, in which nothing can start a line.
     const std::string note =
         "From: Ann Example <ann@example.org>\r\nSubject: Lost  Bcc: x\r\n\r\n"
         "Warning: Corvanthelix could not restore this message, because it was empty.\r\n\r\n"
         "More information about this message:\r\nSender: Ann Example <ann@example.org>\r\nSubject: Lost  Bcc: x\r\n\r\n";
     EXPECT_EQ(client->command("RETR 2"), "+OK " + std::to_string(note.size()));
-    EXPECT_EQ(client->text(), note + "\r\n");
+    EXPECT_EQ(client->text(), note);
     EXPECT_EQ(client->command("TOP 1 0"), "+OK Message header follows");
     EXPECT_EQ(client->text(), "From: Dee <dee@example.org>\r\nSubject: restored\r\n\r\n");
     EXPECT_EQ(client->command("QUIT"), "+OK Everything done.");
@@ -473,7 +479,7 @@ TEST_F(ClientSessionTest, PluginOperationsReachTheCurrentSessionByServerNumber) 
         EXPECT_TRUE(plugins->MarkHandledByPlugin(3));
         std::string source;
         EXPECT_TRUE(plugins->MessageSource(2, source));
-        EXPECT_EQ(source, kSecond.substr(0, kSecond.size() - 2));
+        EXPECT_EQ(source, kSecond);
         EXPECT_TRUE(session.learn(1, true));
         EXPECT_FALSE(session.setHandled(7, true)) << "no such server message";
         EXPECT_FALSE(plugins->MessageSource(7, source));
@@ -523,9 +529,9 @@ TEST_F(ClientSessionTest, PassFailuresEndTheSession) {
     const Case cases[] = {
         {"server cannot be reached", [] {}, userLine(closedPort), "secret", "(closed)"},
         {"wrong password relayed", [] {}, userLine(upstream_.port()), "wrong",
-         "-ERR -ERR [AUTH] Authentication failed."},
+         "-ERR [AUTH] Authentication failed."},
         {"refusing greeting relayed", [this] { upstream_.setGreeting("-ERR busy, try later"); },
-         userLine(upstream_.port()), "secret", "-ERR -ERR busy, try later"},
+         userLine(upstream_.port()), "secret", "-ERR busy, try later"},
         {"server silent until the time-out", [this] {
              settings::setTimeout(1);
              upstream_.setSilentAt("GREETING");
@@ -652,6 +658,6 @@ TEST_F(ClientSessionTest, EmptyRestoredMessageIsDescribedFromTheRecycleBin) {
     EXPECT_EQ(reply.substr(0, 4), "+OK ");
     const std::string text = client->text();
     EXPECT_EQ(text.substr(0, 50), "From: Eve Sender <eve@example.org>\r\nSubject: cheap");
-    EXPECT_EQ(reply, "+OK " + std::to_string(text.size() - 2));
+    EXPECT_EQ(reply, "+OK " + std::to_string(text.size()));
     destroyRecycleBin();
 }
