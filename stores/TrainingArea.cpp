@@ -186,6 +186,7 @@ int TrainingArea::AddMessages(const std::vector<NewMessage>& messages) {
         std::string fileName;
         UniqueFd file; // open until flushed, when each file is flushed on its own
     };
+    if (messages.empty()) return 0;
     Guard guard(mutex_);
     XmlElement* root = OpenIndex();
     if (!root) return 0;
