@@ -571,12 +571,8 @@ bool RecycleBin::DeleteDelivered(const std::string& name) {
 
 bool RecycleBin::DeleteMessage(const std::string& name) {
     std::lock_guard lock(mutex_);
-    XmlElement* root = OpenIndex();
-    XmlElement* entry = FindByName(name);
-    if (!root || !entry) return false;
-    root->RemoveChild(entry);
     // A file is deleted only once no index lists it; if that fails it stays for a rebuild.
-    if (!Commit({}, {name})) return false;
+    if (!RemoveEntry(name)) return false;
     DeleteFiles({name});
     ReportRow(RecycleRowChange::Removed, name);
     return true;
