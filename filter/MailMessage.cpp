@@ -477,11 +477,13 @@ void MailMessage::Clear() {
 
 void MailMessage::parseBuffer() {
     model_.reset();
-    replaceNuls(source_.data(), source_.size());
     if (source_.empty()) return;
     auto model = std::make_unique<Model>();
     model->buffer = std::make_unique_for_overwrite<char[]>(source_.size() + 1);
     std::memcpy(model->buffer.get(), source_.data(), source_.size());
+    // The parts and headers are NUL-terminated texts: a NUL byte of the message must not end one
+    // early, so the parse buffer has spaces there. The source keeps the message as it came.
+    replaceNuls(model->buffer.get(), source_.size());
     model->buffer[source_.size()] = '\0';
     model->root = Parser(model->arena, model->buffer.get(), source_.size()).run();
     model_ = std::move(model);

@@ -22,8 +22,9 @@ struct MessageDate {
     bool operator==(const MessageDate&) const = default;
 };
 
-/// A message parsed into MIME parts. The message keeps the text exactly as it was given (after
-/// NUL bytes became spaces) beside its parse buffer, so what it passes on is what it received.
+/// A message parsed into MIME parts. The message keeps the text exactly as it was given (NUL
+/// bytes included) beside its parse buffer, so what it passes on is what it received; the parsed
+/// parts and headers see a NUL byte as a space.
 /// Movable, not copyable (use Copy). Const members may be called from several threads at once.
 class MailMessage {
 public:
@@ -79,7 +80,7 @@ public:
     /// Empty when no part qualifies; nullopt when the message is empty.
     std::optional<std::string> BodyText(bool stripHtml) const;
 
-    /// The message text exactly as it was parsed (NUL bytes replaced by spaces); for a TOP
+    /// The message text exactly as it was parsed, NUL bytes included; for a TOP
     /// download, the kept lines. Empty for an empty message. Valid until the next parse.
     const std::string& Source() const { return source_; }
 

@@ -36,6 +36,14 @@ std::string withArgument(int id, const std::string& argument) {
     return text;
 }
 
+/// A message's text as plug-ins read it: a NUL-terminated text in which a NUL byte of the message
+/// is a space, so the text does not end early (the message itself keeps its bytes).
+std::string textForPlugins(std::string_view source) {
+    std::string text(source);
+    for (std::size_t at = text.find('\0'); at != std::string::npos; at = text.find('\0', at + 1)) text[at] = ' ';
+    return text;
+}
+
 /// Calls `visit` with `root`, then with every other part depth first (a part before its children,
 /// children in order), until it answers nonzero; returns that answer or 0. Iterative, so a deeply
 /// nested message cannot exhaust the stack.
@@ -356,7 +364,7 @@ int PluginManager::runFilters(PluginRecord& record, int messageNumber, const Mai
     if (int answer = bodyTextFilter(info.textFilter, false)) return answer;
     if (int answer = bodyTextFilter(info.plainTextFilter, true)) return answer;
     if (info.sourceFilter && !message.Source().empty())
-        return info.sourceFilter(messageNumber, message.Source().c_str(), probability);
+        return info.sourceFilter(messageNumber, textForPlugins(message.Source()).c_str(), probability);
     return 0;
 }
 
@@ -383,14 +391,14 @@ intptr_t PluginManager::deliver(PluginRecord& record, const MailMessage& message
             return send(service, CVX_SERVICE_DELIVERED, 0, reinterpret_cast<intptr_t>(part));
         });
     case CVX_DELIVERY_BODY_TEXT: return deliverText(message.BodyText(false).value_or(std::string()));
-    case CVX_DELIVERY_SOURCE: return deliverText(message.Source());
+    case CVX_DELIVERY_SOURCE: return deliverText(textForPlugins(message.Source()));
     default: return 0;
     }
 }
 
 void PluginManager::NotifyLearned(std::string_view source, bool asSpam) {
     Hold hold(*this);
-    std::string text(source);
+    const std::string text = textForPlugins(source);
     for (auto& record : records_)
         SendService(*record, CVX_SERVICE_LEARNED, asSpam ? 1 : 0, reinterpret_cast<intptr_t>(text.c_str()));
 }

@@ -353,7 +353,9 @@ ssize_t Connection::readLine(std::string& line, std::size_t maxLength) {
         std::size_t available = fillLevel_ - readPosition_;
         const char* lineFeed = static_cast<const char*>(std::memchr(start, '\n', available));
         std::size_t take = lineFeed ? static_cast<std::size_t>(lineFeed - start) + 1 : available;
+        const std::size_t before = line.size();
         line.append(start, take);
+        spaceOutZeros(line.data() + before, take);
         readPosition_ += static_cast<std::uint32_t>(take);
         if (line.size() > maxLength) return -1;
         if (lineFeed && line.size() >= 2 && line[line.size() - 2] == '\r')
@@ -366,10 +368,7 @@ ssize_t Connection::refill(int fd) {
     readPosition_ = 0;
     fillLevel_ = 0;
     ssize_t filled = tls_ ? refillTls() : refillPlain(fd);
-    if (filled > 0) {
-        spaceOutZeros(receiveBuffer_.get(), static_cast<std::size_t>(filled));
-        fillLevel_ = static_cast<std::uint32_t>(filled);
-    }
+    if (filled > 0) fillLevel_ = static_cast<std::uint32_t>(filled);
     return filled;
 }
 

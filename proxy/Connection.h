@@ -24,8 +24,9 @@ namespace corvanthelix {
 /// false), and the socket is released only when that call has left, so its number can never be
 /// reused under it.
 ///
-/// Every byte received, plain or TLS, is passed on with a zero byte replaced by a space, so that
-/// no later text handling cuts a message short.
+/// A line read with readLine() has every zero byte replaced by a space, so that no later text
+/// handling cuts a command or an answer short; read() hands the bytes out as they came, so a
+/// message text passes through unchanged, plain or TLS.
 class Connection {
 public:
     static constexpr std::size_t kReceiveBufferSize = 10240;
