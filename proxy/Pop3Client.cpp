@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <cstdio>
 #include <ctime>
 
@@ -54,40 +53,6 @@ std::size_t findEndLine(const std::string& text, std::size_t from) {
     std::size_t search = from >= 2 ? from - 2 : 0;
     std::size_t found = text.find("\r\n.\r\n", search);
     return found == std::string::npos ? found : found + 2;
-}
-
-// Offsets just after the first and the last "\r\n" that end inside text[from ..] (a "\r" just
-// before `from` counts); npos for both when there is none.
-struct LineEnds {
-    std::size_t first = std::string::npos;
-    std::size_t last = std::string::npos;
-};
-LineEnds lineEndsFrom(const std::string& text, std::size_t from) {
-    LineEnds ends;
-    const char* data = text.data();
-    std::size_t size = text.size();
-    for (std::size_t at = from; at < size;) {
-        const void* found = std::memchr(data + at, '\n', size - at);
-        if (!found) break;
-        std::size_t lineFeed = static_cast<std::size_t>(static_cast<const char*>(found) - data);
-        if (lineFeed > 0 && data[lineFeed - 1] == '\r') {
-            ends.first = lineFeed + 1;
-            break;
-        }
-        at = lineFeed + 1;
-    }
-    if (ends.first == std::string::npos) return ends;
-    for (std::size_t at = size; at > from;) {
-        const void* found = memrchr(data + from, '\n', at - from);
-        if (!found) break;
-        std::size_t lineFeed = static_cast<std::size_t>(static_cast<const char*>(found) - data);
-        if (lineFeed > 0 && data[lineFeed - 1] == '\r') {
-            ends.last = lineFeed + 1;
-            break;
-        }
-        at = lineFeed;
-    }
-    return ends;
 }
 
 } // namespace
@@ -287,21 +252,13 @@ std::optional<std::string> Pop3Client::readMessageText(std::uint32_t listSize, s
     const std::uint32_t step = std::max(listSize / 50, kMinProgressStep);
     std::uint32_t sinceReport = 0;
     std::size_t searchFrom = 0; // no end line begins before this offset
-    std::size_t lineStart = 0;  // start of the line still being received
     for (;;) {
         armTimeout();
         ssize_t received = connection_.read(block_.data(), block_.size());
         if (disarmTimeout() || received <= 0) return std::nullopt;
-        std::size_t before = text.size();
         text.append(block_.data(), static_cast<std::size_t>(received));
-
-        // A single line over the limit is a read error, as for every other line from the server.
-        LineEnds ends = lineEndsFrom(text, before);
-        if (ends.first != std::string::npos) {
-            if (ends.first - lineStart > kMaxLineLength) return std::nullopt;
-            lineStart = ends.last;
-        }
-        if (text.size() - lineStart > kMaxLineLength) return std::nullopt;
+        // No limit on the length of a line here: a message is held whole whatever its lines, and
+        // one that could never be received would block every later check of the mailbox.
         sinceReport += static_cast<std::uint32_t>(received);
         if (sinceReport >= step) {
             callProgress(sinceReport);

@@ -50,7 +50,8 @@ public:
     using TimeoutHandler = std::function<int(int event)>;
 
     static constexpr std::uint32_t kDefaultTimeoutMs = 60000;
-    /// A server line longer than this (16 MiB) counts as a read error.
+    /// A line of an answer longer than this (16 MiB) counts as a read error. Message texts are
+    /// not read as lines and know no such limit.
     static constexpr std::size_t kMaxLineLength = 16u * 1024 * 1024;
 
     ProtocolClient();
