@@ -437,6 +437,11 @@ int ClientSession::onPass(const std::string& line) {
             replyOk(kPasswordAccepted);
             return 0;
         }
+        // A server that fell silent during the login said nothing about the password.
+        if (code == -4) {
+            replyErr(kUnreachable);
+            return 1;
+        }
     }
     // The server's own words when it refused, passed on as they came: they begin with "-ERR"
     // themselves. A "+OK" left from an earlier step says nothing about this failure.

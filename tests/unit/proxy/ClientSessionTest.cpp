@@ -539,6 +539,11 @@ TEST_F(ClientSessionTest, PassFailuresEndTheSession) {
          userLine(upstream_.port()), "secret", "-ERR Corvanthelix: Server is unreachable"},
         {"dropped before answering", [this] { upstream_.setDropAt("PASS"); }, userLine(upstream_.port()), "secret",
          "-ERR Corvanthelix: Wrong username/password"},
+        {"server silent after PASS until the time-out", [this] {
+             settings::setTimeout(1);
+             upstream_.setSilentAt("PASS");
+         },
+         userLine(upstream_.port()), "secret", "-ERR Corvanthelix: Server is unreachable"},
     };
     for (const Case& c : cases) {
         upstream_.clearSwitches();
@@ -554,7 +559,7 @@ TEST_F(ClientSessionTest, PassFailuresEndTheSession) {
         }
         EXPECT_TRUE(sessionsEnded()) << c.name;
     }
-    EXPECT_EQ(shell_.count("timeoutQuestion"), 1) << "the person was asked once (and aborted)";
+    EXPECT_EQ(shell_.count("timeoutQuestion"), 2) << "the person was asked at each silence (and aborted)";
 }
 
 TEST_F(ClientSessionTest, TlsPortWithExplicitPortAndTrySslUsesTlsUpstream) {
