@@ -162,8 +162,9 @@ class FakePop3:
         if self.trickle:
             piece, delay = self.trickle
             for i in range(0, len(data), piece):
+                if i:
+                    time.sleep(delay)
                 conn.sendall(data[i:i + piece])
-                time.sleep(delay)
         else:
             conn.sendall(data)
 

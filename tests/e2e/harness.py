@@ -215,9 +215,12 @@ service anvil {{
 class Proxy:
     """The real corvanthelix program, headless, in a temporary program folder."""
 
-    def __init__(self, settings=None, extra_files=None):
+    def __init__(self, settings=None, extra_files=None, folder=None):
+        """`folder`: an existing empty folder to use as the program folder (a small file system
+        mounted by a test, say); by default a new temporary folder."""
         self.settings = settings or {}
         self.extra_files = extra_files or {}
+        self.given_folder = folder
         self.folder = None
         self.port = None
         self.ssl_port = None
@@ -236,7 +239,7 @@ class Proxy:
         """Makes the program folder: data files of the staged program folder and the settings."""
         if self.folder:
             return
-        self.folder = tempfile.mkdtemp(prefix="corvanthelix-home-")
+        self.folder = self.given_folder or tempfile.mkdtemp(prefix="corvanthelix-home-")
         for name in os.listdir(PROGRAM_DIR):
             src = os.path.join(PROGRAM_DIR, name)
             if name in ("corvanthelix",) or name.endswith(".so") and os.path.isfile(src):
