@@ -151,6 +151,18 @@ def bin_entries(folder):
     return entries
 
 
+def mark_in_bin(folder, attribute):
+    """Sets `attribute`="1" on every entry of the recycle bin index, as the bin window does, while
+    the program is stopped (after a clean stop the index holds every change)."""
+    path = os.path.join(folder, "recycle", "recyclebin.xml")
+    with open(path) as f:
+        index = f.read()
+    index = re.sub(r' %s="[^"]*"' % attribute, "", index)
+    index = index.replace("<recyclefile ", '<recyclefile %s="1" ' % attribute)
+    with open(path, "w") as f:
+        f.write(index)
+
+
 def training_entries(folder):
     """(attributes, file bytes or None) of every entry of the training area index."""
     path = os.path.join(folder, "training", "training.xml")

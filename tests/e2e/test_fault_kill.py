@@ -9,10 +9,10 @@ import threading
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import Proxy  # noqa: E402
+from harness import Dovecot, Proxy  # noqa: E402
 from fakepop3 import Action, FakePop3  # noqa: E402
 from faults import (BLOCKED, ClientGone, Pop3Error, Pop3Wire, assert_invariant,  # noqa: E402
-                    clean_restart_and_check, kill_program, mail, wait_for)
+                    clean_restart_and_check, fetch_everything, kill_program, mail, mark_in_bin, wait_for)
 
 
 def body(number):
@@ -137,6 +137,66 @@ class KilledProgram(unittest.TestCase):
         for name, kind, where, when, options in CASES:
             with self.subTest(name):
                 self.run_case(name, kind, where, when, options)
+
+    def test_kill_while_a_restored_message_is_delivered(self):
+        # Large enough that the client can be killed away in its middle.
+        restored = mail(1, "wanted after all", sender="Spammer <s1@bad.example>",
+                        body="".join(".%d a line of the letter\n" % i for i in range(100000)))
+        # (name, the client's stage at which the program dies)
+        stages = [("half of it sent", "half"), ("all of it sent", "whole"), ("its removal from the bin", "quit")]
+        for name, stage in stages:
+            with self.subTest(name), FakePop3([restored]) as server, Proxy(settings=BLOCKED) as proxy:
+                received = []
+                fetch_everything(proxy.port, server.port, received)
+                self.assertEqual((received, server.messages()), ([], []))
+                self.assertEqual(proxy.stop(), 0)
+                mark_in_bin(proxy.folder, "restored")
+                proxy.start()
+
+                journal = proxy.path("recycle/recyclebin.journal")
+                client = Pop3Wire(proxy.port)
+                try:
+                    client.login(server.port)
+                    self.assertEqual(client.stat()[0], 1)
+                    if stage == "half":
+                        client.sock.sendall(b"RETR 1\r\n")
+                        client.line()
+                        client._fill()
+                        kill_program(proxy)
+                    else:
+                        received.append(client.retr(1))
+                        if stage == "whole":
+                            kill_program(proxy)
+                        else:
+                            client.sock.sendall(b"QUIT\r\n")
+                            self.assertTrue(wait_for(lambda: os.path.exists(journal), step=0.0002))
+                            kill_program(proxy)
+                finally:
+                    client.close()
+                binned = clean_restart_and_check(self, proxy, server, received)
+                assert_invariant(self, [restored], server.messages(), received, binned)
+
+    def test_kill_against_a_real_server(self):
+        # Dovecot cannot say when a command comes: the program dies when its folder shows a moment.
+        moments = [("first bin file being written", "recycle", ".recycle"),
+                   ("training area file written", "training", ".eml"),
+                   ("UID list written", "uid", "uidlist")]
+        for name, rel, suffix in moments:
+            with self.subTest(name), Dovecot({"alice": "pw"}) as dovecot, Proxy(settings=BLOCKED) as proxy:
+                for m in MESSAGES:
+                    dovecot.deliver("alice", m)
+                watch = threading.Thread(target=lambda: wait_for(files_in(proxy.path(rel), suffix), timeout=20,
+                                                                  step=0.0002) and kill_program(proxy))
+                received = []
+                watch.start()
+                try:
+                    fetch_everything(proxy.port, dovecot.port, received)
+                except (ClientGone, Pop3Error):
+                    pass
+                watch.join()
+                self.assertIsNotNone(proxy.process.poll(), "the program was not killed at: " + name)
+                binned = clean_restart_and_check(self, proxy, dovecot, received)
+                assert_invariant(self, MESSAGES, dovecot.mailbox("alice"), received, binned)
 
 
 if __name__ == "__main__":
