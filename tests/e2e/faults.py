@@ -118,7 +118,7 @@ def unstuffed(raw):
 def fetch_everything(port, server_port, received, delete=True):
     """A whole mail check through the program: STAT, RETR and DELE of every message, QUIT. Each
     message received whole is appended to `received` as it comes, so a run cut short keeps what
-    got through. Returns the QUIT answer."""
+    got through. Returns the answer that ended it: the QUIT answer, or the first -ERR."""
     client = Pop3Wire(port)
     try:
         client.login(server_port)
@@ -128,27 +128,33 @@ def fetch_everything(port, server_port, received, delete=True):
             if delete:
                 client.dele(number)
         return client.quit()
+    except Pop3Error as refused:
+        return refused.args[0]
     finally:
         client.close()
 
 
-def bin_entries(folder):
-    """(attributes, file bytes or None) of every entry of the recycle bin index in `folder`.
-    Read after the program stopped cleanly, when the index holds every change."""
-    path = os.path.join(folder, "recycle", "recyclebin.xml")
+def index_entries(folder, store, index, name_attribute):
+    """(attributes, file bytes or None) of every entry of a store's index, e.g. ("recycle",
+    "recyclebin.xml", "name"). Read after the program stopped cleanly, when the index holds every
+    change."""
+    path = os.path.join(folder, store, index)
     if not os.path.exists(path):
         return []
-    root = ElementTree.parse(path).getroot()
     entries = []
-    for element in root:
-        name = element.get("name", "")
+    for element in ElementTree.parse(path).getroot():
         try:
-            with open(os.path.join(folder, "recycle", name), "rb") as f:
+            with open(os.path.join(folder, store, element.get(name_attribute, "")), "rb") as f:
                 data = f.read()
         except OSError:
             data = None
         entries.append((dict(element.attrib), data))
     return entries
+
+
+def bin_entries(folder):
+    """The recycle bin's entries (see index_entries)."""
+    return index_entries(folder, "recycle", "recyclebin.xml", "name")
 
 
 def mark_in_bin(folder, attribute):
@@ -161,24 +167,6 @@ def mark_in_bin(folder, attribute):
     index = index.replace("<recyclefile ", '<recyclefile %s="1" ' % attribute)
     with open(path, "w") as f:
         f.write(index)
-
-
-def training_entries(folder):
-    """(attributes, file bytes or None) of every entry of the training area index."""
-    path = os.path.join(folder, "training", "training.xml")
-    if not os.path.exists(path):
-        return []
-    root = ElementTree.parse(path).getroot()
-    entries = []
-    for element in root:
-        name = element.get("filename", "")
-        try:
-            with open(os.path.join(folder, "training", name), "rb") as f:
-                data = f.read()
-        except OSError:
-            data = None
-        entries.append((dict(element.attrib), data))
-    return entries
 
 
 def assert_invariant(test, originals, on_server, delivered, bin_copies, deleted_by_rule=()):
@@ -218,7 +206,7 @@ def clean_restart_and_check(test, proxy, server, received):
     # The journal is folded into the index at a clean stop.
     journal = os.path.join(proxy.folder, "recycle", "recyclebin.journal")
     test.assertFalse(os.path.exists(journal) and os.path.getsize(journal) > 0, "journal left after stop")
-    training = training_entries(proxy.folder)
+    training = index_entries(proxy.folder, "training", "training.xml", "filename")
     test.assertEqual([a for a, data in training if data is None], [], "training entries without their file")
     return [data for attrs, data in entries if data is not None and attrs.get("lines", "-1") == "-1"]
 

@@ -11,8 +11,8 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import Proxy  # noqa: E402
 from fakepop3 import Action, FakePop3  # noqa: E402
-from faults import (BLOCKED, Pop3Error, Pop3Wire, assert_invariant,  # noqa: E402
-                    clean_restart_and_check, fetch_everything, ham, mail, spam)
+from faults import (BLOCKED, assert_invariant, clean_restart_and_check, fetch_everything, ham,  # noqa: E402
+                    mail, spam)
 
 SETTINGS = dict(BLOCKED, SERVER={"Timeout": 1}, CORVANTHELIX={"AutoAbortOnTimeout": 1})
 MESSAGES = [ham(1), spam(2), ham(3), spam(4)]
@@ -33,22 +33,6 @@ SILENT = [
 ]
 
 
-def session(proxy, server, received):
-    """A whole mail check; the answer that ended it (the first -ERR, or the QUIT answer)."""
-    client = Pop3Wire(proxy.port)
-    try:
-        client.login(server.port)
-        count, _ = client.stat()
-        for number in range(1, count + 1):
-            received.append(client.retr(number))
-            client.dele(number)
-        return client.quit()
-    except Pop3Error as refused:
-        return refused.args[0]
-    finally:
-        client.close()
-
-
 class SlowServers(unittest.TestCase):
     def test_silent_server(self):
         for name, command, part, told in SILENT:
@@ -56,7 +40,7 @@ class SlowServers(unittest.TestCase):
                 server.on(command, Action(send=part, then="silent"))
                 received = []
                 started = time.monotonic()
-                self.assertEqual(session(proxy, server, received), told)
+                self.assertEqual(fetch_everything(proxy.port, server.port, received), told)
                 # The time-out ended the wait, not anything faster or slower.
                 self.assertGreaterEqual(time.monotonic() - started, 0.9)
                 self.assertLess(time.monotonic() - started, 10)
