@@ -34,7 +34,11 @@ constexpr int kStringClosingConnection = 172;
 
 std::string quotedOrNull(const char* value) {
     if (value == nullptr) return "(null)";
-    return "\"" + QEncode(value) + "\"";
+    // Appended rather than "\"" + ...: the operator form trips a -Wrestrict false positive in
+    // optimised builds.
+    std::string quoted = "\"";
+    quoted.append(QEncode(value)).append("\"");
+    return quoted;
 }
 
 std::string oneLine(std::string text) {
