@@ -636,10 +636,12 @@ int ClientSession::onDele(const std::string& line) {
         replyErr(kNotDeleted);
         return 1;
     }
-    if (entry->restored)
+    if (entry->restored) {
         entry->toDelete = true;
-    else
+    } else {
         mailbox_->dele(static_cast<std::uint32_t>(entry->serverNumber)); // the answer does not matter
+        entry->deletedByClient = true;
+    }
     replyOk(kDeleted);
     return 0;
 }

@@ -66,7 +66,8 @@ private:
     bool commitEntry(MessageEntry& entry);
     void spamIntoBin(MessageEntry& entry, ServerMessage* message, int senderVerdict, std::string& binPath);
     bool deleteOnServer(MessageEntry& entry, ServerMessage* message);
-    bool reconnectAndDelete(std::uint32_t number, const std::optional<std::string>& uid);
+    bool reconnectAndDelete();
+    void quitUpstream();
     void deleteDeliveredRestored(const MessageEntry& entry);
     void learnAutomatically(const MessageEntry& entry, const MailMessage& message, int senderVerdict,
                             const std::string& binPath);
@@ -124,7 +125,9 @@ void Run::spamIntoBin(MessageEntry& entry, ServerMessage* message, int senderVer
     }
 }
 
-bool Run::reconnectAndDelete(std::uint32_t number, const std::optional<std::string>& uid) {
+// Connects anew and sends again every deletion of deleted_, which the lost connection never
+// committed.
+bool Run::reconnectAndDelete() {
     session_.clientLog().writeLine(Commit::kReconnectLogLine);
     Pop3Client& client = mailbox_.client();
     client.disconnect();
@@ -151,7 +154,6 @@ bool Run::reconnectAndDelete(std::uint32_t number, const std::optional<std::stri
         return found->second;
     };
     std::vector<std::pair<std::uint32_t, std::optional<std::string>>> again = std::move(deleted_);
-    again.emplace_back(number, uid);
     deleted_.clear();
     for (const auto& [old, id] : again) {
         std::optional<std::uint32_t> now = numberNow(old, id);
@@ -180,11 +182,23 @@ bool Run::deleteOnServer(MessageEntry& entry, ServerMessage* message) {
     } else if (code == upstream::kRefused && mailbox_.client().isConnected()) {
         // The server refused this one message (gone meanwhile): nothing to reconnect for.
         return true;
-    } else if (!reconnectAndDelete(number, uid)) {
-        return false;
+    } else {
+        deleted_.emplace_back(number, uid);
+        if (!reconnectAndDelete()) return false;
     }
     if (entry.inBin && uid) bin_.PurgeDeleted(account_, *uid);
     return true;
+}
+
+void Run::quitUpstream() {
+    const int code = mailbox_.quit();
+    if (code == upstream::kOk || code == upstream::kRefused || deleted_.empty()) return;
+    // The connection was lost before the server answered QUIT: it may have committed nothing. The
+    // deletions are made good once on a new connection, if each can be found there by its UID (a
+    // server that did commit has numbered its messages afresh).
+    for (const auto& deletion : deleted_)
+        if (!deletion.second) return;
+    if (reconnectAndDelete()) mailbox_.quit();
 }
 
 void Run::deleteDeliveredRestored(const MessageEntry& entry) {
@@ -346,6 +360,13 @@ int Run::execute() {
     account_ = MailCheck::accountKey(session_.user(), session_.server());
     // A reconnection runs over TLS when the session's connection does.
     secure_ = mailbox_.client().connection().hasTls();
+    // The client's deletions went upstream as they came, on this connection: should the commit
+    // have to connect anew, they are sent again with its own.
+    for (const MessageEntry& entry : session_.entries()) {
+        if (!entry.deletedByClient) continue;
+        if (const ServerMessage* message = mailbox_.find(static_cast<std::uint32_t>(entry.serverNumber)))
+            deleted_.emplace_back(message->number, message->uid);
+    }
 
     for (MessageEntry& entry : session_.entries()) {
         if (!commitEntry(entry)) {
@@ -359,7 +380,7 @@ int Run::execute() {
     senders_.clear();
     saveUidList();
     purgeBin();
-    mailbox_.quit();
+    quitUpstream();
     session_.replyOk(Commit::kDoneReply);
     app_.addSpamCount(spamCount_);
     finish();

@@ -28,6 +28,9 @@ struct MessageEntry {
     bool inBin = false;
     /// Needs no learning or plug-in post-filtering at QUIT.
     bool handled = false;
+    /// The client deleted this server message: DELE went upstream at once, and the commit sends
+    /// it again should it have to connect anew (a lost connection commits no deletion).
+    bool deletedByClient = false;
     /// Size in bytes: the LIST size, or the file size of a restored message.
     std::uint32_t size = 0;
     /// Full path of a restored message's file in the recycle folder; empty otherwise.

@@ -140,6 +140,36 @@ TEST_F(CommitTest, ALostConnectionAtDeleIsMadeGoodOnANewOne) {
     EXPECT_NE(TempFolder::read(home_.file("client.log")).find(Commit::kReconnectLogLine), std::string::npos);
 }
 
+TEST_F(CommitTest, TheClientsDeletionsAreRepeatedOnTheNewConnection) {
+    upstream_.addMessage(message("N <n@example.net>", "read and deleted"), "uid-1");
+    upstream_.addMessage(message("B <b@bad.example>", "spam"), "uid-2");
+    // The client's DELE goes upstream at once; the commit's own DELE then loses the connection,
+    // which never committed the client's.
+    upstream_.setDropAt("DELE", 2);
+    MailClient& client = login();
+    EXPECT_EQ(client.command("STAT").substr(0, 5), "+OK 1");
+    EXPECT_EQ(client.command("DELE 1"), "+OK Message deleted");
+    EXPECT_EQ(client.command("QUIT"), "+OK Everything done.");
+    ASSERT_TRUE(sessionsEnded());
+    EXPECT_EQ(upstream_.connections(), 2);
+    EXPECT_EQ(serverSubjects(), std::vector<std::string>{});
+}
+
+TEST_F(CommitTest, AConnectionLostAtQuitIsMadeGoodOnANewOne) {
+    upstream_.addMessage(message("N <n@example.net>", "read and deleted"), "uid-1");
+    upstream_.addMessage(message("B <b@bad.example>", "spam"), "uid-2");
+    upstream_.addMessage(message("N <n@example.net>", "kept"), "uid-3");
+    // The server never sees the QUIT that would have committed the deletions.
+    upstream_.setDropAt("QUIT", 1);
+    MailClient& client = login();
+    EXPECT_EQ(client.command("STAT").substr(0, 5), "+OK 2");
+    EXPECT_EQ(client.command("DELE 2"), "+OK Message deleted");
+    EXPECT_EQ(client.command("QUIT"), "+OK Everything done.");
+    ASSERT_TRUE(sessionsEnded());
+    EXPECT_EQ(upstream_.connections(), 2);
+    EXPECT_EQ(serverSubjects(), std::vector<std::string>{"kept"});
+}
+
 TEST_F(CommitTest, AFailedReconnectionCommitsNothingOnTheServer) {
     addMixed();
     upstream_.setDropAt("DELE", 1);
