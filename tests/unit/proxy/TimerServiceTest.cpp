@@ -77,10 +77,11 @@ TEST(TimerServiceTest, WatchFiresOnlyWhenItsMovingDeadlinePasses) {
     auto id = service.watch(deadline, 20ms, [&] { fired.set_value(TimerService::now()); });
     std::future<std::int64_t> firedAt = fired.get_future();
     EXPECT_EQ(firedAt.wait_for(150ms), std::future_status::timeout);
-    // A deadline moved forward again and again, as by a client reading line after line.
+    // A deadline moved forward again and again, as by a client reading line after line. The margin
+    // is wide so that a loaded machine oversleeping a 20 ms step does not let a deadline pass.
     std::int64_t last = 0;
     for (int i = 0; i < 10; ++i) {
-        last = TimerService::now() + ms(60);
+        last = TimerService::now() + ms(400);
         deadline.store(last);
         std::this_thread::sleep_for(20ms);
     }
@@ -88,6 +89,8 @@ TEST(TimerServiceTest, WatchFiresOnlyWhenItsMovingDeadlinePasses) {
     ASSERT_EQ(firedAt.wait_for(3s), std::future_status::ready);
     EXPECT_GE(firedAt.get(), last);
     EXPECT_EQ(deadline.load(), TimerService::kFired);
+    // The promise is set inside the callback: let the callback return before asking.
+    EXPECT_TRUE(service.waitWhileRunning(id, 3s));
     EXPECT_EQ(service.cancel(id), TimerService::Cancel::Finished);
 }
 
