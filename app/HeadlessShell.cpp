@@ -1,7 +1,7 @@
 #include "app/HeadlessShell.h"
 
-#include "app/Application.h"
-#include "stores/StatusState.h"
+#include "base/Application.h"
+#include "base/StatusState.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/Shell.h"
+#include "base/Shell.h"
 
 #include <mutex>
 

@@ -1,9 +1,9 @@
 #include "app/Program.h"
 
-#include "app/Application.h"
-#include "app/ProgramLanguage.h"
+#include "base/Application.h"
+#include "base/ProgramLanguage.h"
 #include "app/ProgramShell.h"
-#include "app/Shell.h"
+#include "base/Shell.h"
 #include "filter/ChainPluginHost.h"
 #include "filter/FilterChain.h"
 #include "filter/FilterManager.h"
@@ -12,11 +12,13 @@
 #include "language/CLanguage.h"
 #include "proxy/ClientSession.h"
 #include "proxy/Commit.h"
+#include "proxy/HostList.h"
 #include "proxy/MailCheck.h"
 #include "proxy/ProxyServer.h"
-#include "resources/StringTable.h"
+#include "base/StringTable.h"
 #include "stores/RecycleBin.h"
 #include "stores/TrainingArea.h"
+#include "upstream/ServerMessage.h"
 
 namespace corvanthelix {
 
@@ -30,6 +32,15 @@ void addPluginLanguageFiles(CLanguage* language) {
     // Entries of the main language file win over a plug-in's.
     for (const std::string& path : PluginManager::instance().LanguageFiles(information.languageId))
         language->AddLanguageFile(path.c_str(), 0);
+}
+
+// The recycle bin's download of a message it holds only in part, through the host list's account.
+bool restoreFromServer(const std::string& user, const std::string& server, const std::string& uid,
+                       MailMessage& message) {
+    ServerMessage fetched;
+    if (!HostList::downloadForRestore(server, user, uid, fetched) || !fetched.message) return false;
+    message = std::move(*fetched.message);
+    return true;
 }
 
 SessionServices sessionServices() {
@@ -56,6 +67,7 @@ bool Program::startUp() {
     shell_.traySetTooltip(ProgramShell::versionTooltip());
 
     recycleBin().RebuildIndex(false);
+    recycleBin().SetRestoreDownloader(&restoreFromServer);
     SpamWordFilter::ConvertOldWordFiles(app.programFolder(), app.settingsPath());
 
     installChainPluginHost(&PluginManager::chainHost);

@@ -1,8 +1,8 @@
 #include "app/ProgramShell.h"
 
-#include "app/Application.h"
-#include "app/Settings.h"
-#include "resources/StringTable.h"
+#include "base/Application.h"
+#include "base/Settings.h"
+#include "base/StringTable.h"
 #include "stores/RecycleBin.h"
 #include "stores/TrainingArea.h"
 

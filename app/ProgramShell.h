@@ -2,7 +2,7 @@
 // The shell the program installs: forwards every call to the desktop's or the headless shell and
 // adds what the program itself does when a mail check begins and ends (the ageing of the recycle
 // bin and the training area, the tray's spam counter and tooltip, the trimming of the heap).
-#include "app/Shell.h"
+#include "base/Shell.h"
 
 namespace corvanthelix {
 

@@ -1,6 +1,6 @@
 #include "app/SingleInstance.h"
 
-#include "filter/Crc32.h"
+#include "base/Crc32.h"
 
 #include <cerrno>
 #include <chrono>

@@ -2,7 +2,7 @@
 // Makes sure one program runs per program folder: a lock file held for the program's life, and a
 // local socket on which the running program accepts "show the tray icon again" from a second
 // start.
-#include "app/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 #include <atomic>
 #include <functional>

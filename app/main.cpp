@@ -1,5 +1,5 @@
 // Entry of the Corvanthelix program.
-#include "app/Application.h"
+#include "base/Application.h"
 #include "app/HeadlessShell.h"
 #include "app/Program.h"
 #include "app/ProgramShell.h"

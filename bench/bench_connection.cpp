@@ -2,8 +2,8 @@
 // ratio to the baseline measured in the same run: recv() of 64 KiB blocks on a raw socket.
 // Shown: line reads (readLine), the one-byte reads a simple line reader makes, block reads, and
 // the same over TLS (whose ratio includes the cost of the encryption).
-#include "proxy/Connection.h"
-#include "proxy/TlsContext.h"
+#include "net/Connection.h"
+#include "net/TlsContext.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -4,9 +4,9 @@
 // 3,000 entries such as a full set of windows and menus gives. Also the cost of loadString() with
 // the German translator against loadString() in English, and of loading the German file against
 // reading its bytes.
-#include "app/ProgramLanguage.h"
+#include "base/ProgramLanguage.h"
 #include "language/Vexolindra.h"
-#include "resources/StringTable.h"
+#include "base/StringTable.h"
 
 #include <algorithm>
 #include <cctype>

@@ -14,7 +14,7 @@
 // resident set of the processes (wait4). Accuracy: false positives are held-out ham judged spam,
 // false negatives held-out spam not judged spam (ours: verdict -1; bogofilter: "S").
 #include "filter/LearningFilter.h"
-#include "filter/MailMessage.h"
+#include "upstream/MailMessage.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -5,7 +5,7 @@
 // Corpus: the folder printed by bench/fetch_corpus.sh ($CORVANTHELIX_CORPUS/messages, default
 // ~/.cache/corvanthelix/corpus/messages). Without it the mail fixtures are repeated to 50 MB.
 // Usage: bench_message [messages-folder]
-#include "filter/MailMessage.h"
+#include "upstream/MailMessage.h"
 
 #include <algorithm>
 #include <chrono>

@@ -4,7 +4,7 @@
 // Cases: one 20 MB message, and 1,000 messages of 10 KB in one session. Two client figures:
 // retrText() is the download (a time-out armed per line, the end-of-text check, the body buffer);
 // retr() adds building the MailMessage from the text.
-#include "proxy/Pop3Client.h"
+#include "upstream/Pop3Client.h"
 
 // Benchmarks link only the core, so the test fake is built into this program.
 #include "tests/fakes/FakePop3Server.cpp"

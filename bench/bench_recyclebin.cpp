@@ -4,7 +4,7 @@
 // would cost, what folding the journal into the index costs and how much of it falls on one add,
 // and how long loading the bin takes with a journal to replay.
 #include "filter/FilterVerdict.h"
-#include "filter/MailMessage.h"
+#include "upstream/MailMessage.h"
 #include "stores/RecycleBin.h"
 #include "stores/XmlDocument.h"
 

@@ -4,9 +4,9 @@
 // of the section for all messages). Baselines measured in the same run: reading the section once,
 // and a lookup in a std::unordered_map of the same keys (what an in-memory index of the exact keys
 // alone would cost; it cannot answer for patterns). Target: a lookup under 1 ms.
-#include "app/Application.h"
-#include "app/IniFile.h"
-#include "app/Settings.h"
+#include "base/Application.h"
+#include "base/IniFile.h"
+#include "base/Settings.h"
 #include "filter/SenderLists.h"
 
 #include <algorithm>

@@ -4,10 +4,10 @@
 // message upstream (parsing it into the message model) before it passes it on, so the ratio
 // shows what the extra hop and the copy cost. The check used here lists the mailbox without
 // filtering, so only the session is measured.
-#include "app/Application.h"
+#include "base/Application.h"
 #include "proxy/ClientSession.h"
-#include "proxy/Connection.h"
-#include "proxy/Mailbox.h"
+#include "net/Connection.h"
+#include "upstream/Mailbox.h"
 #include "proxy/ProxyServer.h"
 #include "proxy/SessionControl.h"
 

@@ -2,8 +2,8 @@
 // against a lookup in an in-memory std::map<string, string> of the same content, measured in the
 // same run, and against the stat() every read makes to see outside edits. Also shows the cost of the first read after an outside change (the file is parsed
 // again) and of one write (the whole file is rewritten), against reading the file's bytes.
-#include "app/IniFile.h"
-#include "app/Settings.h"
+#include "base/IniFile.h"
+#include "base/Settings.h"
 
 #include <chrono>
 #include <cstdio>

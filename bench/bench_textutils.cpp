@@ -1,8 +1,8 @@
 // Throughput of CRC-32 and FindText on message-sized data, as ratios against simple baselines
 // measured in the same run: a one-table byte-at-a-time CRC-32, and std::string_view::find /
 // a naive folded scan for the search.
-#include "filter/Crc32.h"
-#include "filter/TextUtils.h"
+#include "base/Crc32.h"
+#include "base/TextUtils.h"
 
 #include <array>
 #include <chrono>

@@ -3,8 +3,8 @@
 // message file alone (atomically, flushed) in the same run; of AddMessages, which files a commit's
 // messages with one index write, per message against the same; and of IsInTrainingArea, which
 // scans the index, against the CRC-32 of the message text that it cannot avoid.
-#include "filter/Crc32.h"
-#include "filter/MailMessage.h"
+#include "base/Crc32.h"
+#include "upstream/MailMessage.h"
 #include "stores/TrainingArea.h"
 
 #include <chrono>

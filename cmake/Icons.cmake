@@ -1,7 +1,7 @@
 # Icons and bitmaps of the program folder, painted at build time by a small Qt tool
-# (resources/ui/IconPainter.cpp) into ${CORVANTHELIX_PROGRAM_DIR}/icons, icons/numbers and bitmaps.
+# (tools/IconPainter.cpp) into ${CORVANTHELIX_PROGRAM_DIR}/icons, icons/numbers and bitmaps.
 if(CORVANTHELIX_WITH_QT)
-  add_executable(icon_painter ${CMAKE_SOURCE_DIR}/resources/ui/IconPainter.cpp)
+  add_executable(icon_painter ${CMAKE_SOURCE_DIR}/tools/IconPainter.cpp)
   target_link_libraries(icon_painter PRIVATE Qt6::Gui)
   set_target_properties(icon_painter PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
   set(CORVANTHELIX_ICON_STAMP ${CMAKE_BINARY_DIR}/icons.stamp)

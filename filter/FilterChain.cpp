@@ -1,7 +1,7 @@
 #include "filter/FilterChain.h"
 
-#include "app/Settings.h"
-#include "resources/StringTable.h"
+#include "base/Settings.h"
+#include "base/StringTable.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,11 +1,11 @@
 #include "filter/FilterManager.h"
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "filter/ChainPluginHost.h"
 #include "filter/FilterChain.h"
 #include "filter/FilterVerdict.h"
 #include "filter/SpamWordFilter.h"
-#include "resources/StringTable.h"
+#include "base/StringTable.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
 #include "filter/LearningFilter.h"
 
-#include "app/Application.h"
-#include "app/Settings.h"
-#include "filter/MailMessage.h"
+#include "base/Application.h"
+#include "base/Settings.h"
+#include "upstream/MailMessage.h"
 #include "filter/ReasonText.h"
-#include "filter/TextUtils.h"
+#include "base/TextUtils.h"
 #include "filter/Tokenizer.h"
 
 #include <algorithm>

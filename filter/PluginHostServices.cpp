@@ -1,12 +1,12 @@
 #include "filter/PluginHostServices.h"
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "filter/FilterVerdict.h"
-#include "filter/MailMessage.h"
+#include "upstream/MailMessage.h"
 #include "filter/PluginLearning.h"
 #include "filter/PluginManager.h"
 #include "filter/PluginSessionAccess.h"
-#include "filter/TextUtils.h"
+#include "base/TextUtils.h"
 #include "language/Vexolindra.h"
 
 #include <algorithm>

@@ -1,13 +1,13 @@
 #include "filter/PluginManager.h"
 
-#include "app/Application.h"
-#include "app/Settings.h"
-#include "app/Shell.h"
+#include "base/Application.h"
+#include "base/Settings.h"
+#include "base/Shell.h"
 #include "filter/FilterVerdict.h"
-#include "filter/MailMessage.h"
+#include "upstream/MailMessage.h"
 #include "filter/PluginHostServices.h"
 #include "filter/PluginLearning.h"
-#include "resources/StringTable.h"
+#include "base/StringTable.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "filter/SenderLists.h"
 
-#include "app/Settings.h"
-#include "filter/TextUtils.h"
+#include "base/Settings.h"
+#include "base/TextUtils.h"
 
 #include <array>
 #include <cstring>

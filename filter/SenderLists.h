@@ -3,7 +3,7 @@
 // line per entry: key = a mail address or a wildcard pattern over addresses, value = the display
 // name, a comma and the list number. Every operation reads or writes the file at the moment of
 // the call; nothing is kept in memory between calls.
-#include "filter/MailMessage.h"
+#include "upstream/MailMessage.h"
 
 #include <functional>
 #include <string>

@@ -1,12 +1,12 @@
 #include "filter/SpamWordFilter.h"
 
-#include "app/Application.h"
-#include "app/IniFile.h"
-#include "app/Settings.h"
-#include "app/Shell.h"
-#include "filter/MailMessage.h"
+#include "base/Application.h"
+#include "base/IniFile.h"
+#include "base/Settings.h"
+#include "base/Shell.h"
+#include "upstream/MailMessage.h"
 #include "filter/ReasonText.h"
-#include "filter/TextUtils.h"
+#include "base/TextUtils.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "filter/WordTable.h"
 
-#include "app/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <algorithm>
 #include <chrono>

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <unistd.h>
 
-#include "app/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 namespace corvanthelix::fuzz {
 

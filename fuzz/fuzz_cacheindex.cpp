@@ -2,7 +2,7 @@
 // cut short by a crash or planted. Opens a cache whose index holds the input and checks: every
 // record names a plain file inside the account folder, a record read back from the writer's
 // format is the record written, and clearing the cache removes nothing outside its folder.
-#include "filter/MailMessage.h"
+#include "upstream/MailMessage.h"
 #include "fuzz/FuzzSupport.h"
 #include "proxy/MessageCache.h"
 #include "proxy/UidList.h"

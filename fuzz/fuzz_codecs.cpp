@@ -4,7 +4,7 @@
 // Q-encode then decode gives them back with NUL bytes as spaces), that the buffer forms never
 // write past the room they are given and agree with the string forms, that decoding in place
 // works, and that the search agrees with a plain one.
-#include "filter/TextUtils.h"
+#include "base/TextUtils.h"
 #include "fuzz/FuzzSupport.h"
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 // keeps a prefix of the text, every part and header lies inside the message, the body text is
 // never longer than the message, Copy reproduces the message, a date is a real calendar date, and
 // the header of a TOP download reads as the header of the whole message.
-#include "filter/MailMessage.h"
+#include "upstream/MailMessage.h"
 #include "fuzz/FuzzSupport.h"
 
 #include <cstdint>

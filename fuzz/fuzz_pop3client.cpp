@@ -5,7 +5,7 @@
 // gives. Checks: a downloaded text is never empty and is bytes the server sent (NUL bytes as
 // spaces); a message model built from it holds that text; the client never blocks for good.
 #include "fuzz/FuzzSupport.h"
-#include "proxy/Pop3Client.h"
+#include "upstream/Pop3Client.h"
 
 #include <sys/socket.h>
 #include <unistd.h>

@@ -6,13 +6,13 @@
 // number reader agrees with a plain one, and TOP's answer keeps the header and ends with ".".
 // A PASS line reaches the session only while USER still names the scripted server, so no line
 // can make the session connect anywhere else.
-#include "app/Application.h"
-#include "filter/MailMessage.h"
+#include "base/Application.h"
+#include "upstream/MailMessage.h"
 #include "fuzz/FuzzSupport.h"
 #include "proxy/ClientSession.h"
-#include "proxy/Connection.h"
-#include "proxy/DotStuffing.h"
-#include "proxy/Mailbox.h"
+#include "net/Connection.h"
+#include "upstream/DotStuffing.h"
+#include "upstream/Mailbox.h"
 #include "proxy/ProxyServer.h"
 #include "proxy/SessionControl.h"
 

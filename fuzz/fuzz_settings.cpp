@@ -3,7 +3,7 @@
 // checks that readSection with a buffer of the file's size gives exactly the lines of
 // readSectionLines, that a short buffer is never overrun and still ends with two NULs, and that a
 // key written into the file reads back with the value written.
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 #include "fuzz/FuzzSupport.h"
 
 #include <cstdint>

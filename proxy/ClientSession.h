@@ -1,6 +1,6 @@
 #pragma once
 #include "filter/PluginSessionAccess.h"
-#include "proxy/LogFile.h"
+#include "upstream/LogFile.h"
 #include "proxy/MessageEntry.h"
 #include "proxy/UidList.h"
 #include "stores/RecycleBin.h"

@@ -1,12 +1,12 @@
 #include "proxy/HostList.h"
 
-#include "app/Application.h"
-#include "app/Shell.h"
-#include "filter/TextUtils.h"
-#include "proxy/Mailbox.h"
+#include "base/Application.h"
+#include "base/Shell.h"
+#include "base/TextUtils.h"
+#include "upstream/Mailbox.h"
 #include "proxy/ProxyServer.h"
-#include "proxy/UpstreamHandlers.h"
-#include "resources/StringTable.h"
+#include "upstream/UpstreamHandlers.h"
+#include "base/StringTable.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,15 +1,15 @@
 #include "proxy/MailCheck.h"
 
-#include "app/Application.h"
-#include "app/Settings.h"
-#include "app/Shell.h"
+#include "base/Application.h"
+#include "base/Settings.h"
+#include "base/Shell.h"
 #include "filter/FilterManager.h"
-#include "filter/MailMessage.h"
+#include "upstream/MailMessage.h"
 #include "filter/SenderLists.h"
 #include "proxy/ClientSession.h"
-#include "proxy/Mailbox.h"
+#include "upstream/Mailbox.h"
 #include "proxy/MessageCache.h"
-#include "resources/StringTable.h"
+#include "base/StringTable.h"
 #include "stores/RecycleBin.h"
 
 #include <cstdio>

@@ -1,8 +1,8 @@
 #include "proxy/MessageCache.h"
 
-#include "app/AtomicFile.h"
-#include "filter/Crc32.h"
-#include "filter/MailMessage.h"
+#include "base/AtomicFile.h"
+#include "base/Crc32.h"
+#include "upstream/MailMessage.h"
 #include "proxy/UidList.h"
 
 #include <cstdint>

@@ -1,11 +1,11 @@
 #include "proxy/ProxyServer.h"
 
-#include "app/Application.h"
-#include "app/Settings.h"
-#include "app/Shell.h"
+#include "base/Application.h"
+#include "base/Settings.h"
+#include "base/Shell.h"
 #include "proxy/ReadySession.h"
 #include "proxy/SessionControl.h"
-#include "resources/StringTable.h"
+#include "base/StringTable.h"
 
 #include <atomic>
 #include <cerrno>

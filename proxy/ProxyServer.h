@@ -1,6 +1,6 @@
 #pragma once
-#include "proxy/Connection.h"
-#include "proxy/TlsContext.h"
+#include "net/Connection.h"
+#include "net/TlsContext.h"
 
 #include <array>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "proxy/ReadySession.h"
 
-#include "proxy/Connection.h"
+#include "net/Connection.h"
 #include "proxy/ProxyServer.h"
 #include "proxy/SessionControl.h"
 

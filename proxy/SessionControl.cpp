@@ -1,6 +1,6 @@
 #include "proxy/SessionControl.h"
 
-#include "proxy/Connection.h"
+#include "net/Connection.h"
 
 #include <algorithm>
 

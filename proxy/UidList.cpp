@@ -1,7 +1,7 @@
 #include "proxy/UidList.h"
 
-#include "app/AtomicFile.h"
-#include "filter/Crc32.h"
+#include "base/AtomicFile.h"
+#include "base/Crc32.h"
 #include "stores/XmlDocument.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "stores/EntryDate.h"
 
-#include "filter/MailMessage.h"
-#include "filter/TextUtils.h"
+#include "upstream/MailMessage.h"
+#include "base/TextUtils.h"
 
 #include <cstdio>
 #include <ctime>

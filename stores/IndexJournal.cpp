@@ -1,8 +1,8 @@
 #include "stores/IndexJournal.h"
 
-#include "app/AtomicFile.h"
-#include "filter/Crc32.h"
-#include "filter/TextUtils.h"
+#include "base/AtomicFile.h"
+#include "base/Crc32.h"
+#include "base/TextUtils.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/UniqueFd.h"
+#include "base/UniqueFd.h"
 #include "stores/XmlElement.h"
 
 #include <cstdint>

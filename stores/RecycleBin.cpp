@@ -1,12 +1,10 @@
 #include "stores/RecycleBin.h"
 
-#include "app/Application.h"
-#include "app/Settings.h"
-#include "filter/MailMessage.h"
+#include "base/Application.h"
+#include "base/Settings.h"
+#include "upstream/MailMessage.h"
 #include "filter/SenderLists.h"
-#include "filter/TextUtils.h"
-#include "proxy/HostList.h"
-#include "proxy/ServerMessage.h"
+#include "base/TextUtils.h"
 #include "stores/EntryDate.h"
 
 #include <algorithm>
@@ -220,13 +218,6 @@ RecycleBin::RecycleBin(const std::string& programFolder, Options options)
       options_(std::move(options)),
       journal_(folder_ + kJournalName, kEntry, kName) {
     ::mkdir(folder_.c_str(), 0700);
-    downloader_ = [](const std::string& user, const std::string& server, const std::string& uid,
-                     MailMessage& message) {
-        ServerMessage fetched;
-        if (!HostList::downloadForRestore(server, user, uid, fetched) || !fetched.message) return false;
-        message = std::move(*fetched.message);
-        return true;
-    };
 }
 
 RecycleBin::~RecycleBin() {

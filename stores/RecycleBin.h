@@ -1,5 +1,5 @@
 #pragma once
-#include "app/Shell.h"
+#include "base/Shell.h"
 #include "filter/FilterVerdict.h"
 #include "stores/IndexJournal.h"
 #include "stores/XmlDocument.h"
@@ -141,8 +141,8 @@ public:
     /// deleted or purged while the download ran.
     bool DownloadComplete(const std::string& name, std::string* newName);
 
-    /// Replaces the download used by DownloadComplete (by default the proxy's download for
-    /// restore, HostList::downloadForRestore).
+    /// Sets the download used by DownloadComplete; without one DownloadComplete fails. The program
+    /// installs the proxy's download for restore here at start-up.
     void SetRestoreDownloader(RestoreDownloader downloader);
 
     // --- Queries by file name --------------------------------------------------------------------

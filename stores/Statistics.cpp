@@ -1,7 +1,7 @@
 #include "stores/Statistics.h"
 
-#include "app/Settings.h"
-#include "filter/TextUtils.h"
+#include "base/Settings.h"
+#include "base/TextUtils.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "stores/XmlDocument.h"
 
-#include "app/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <new>
 

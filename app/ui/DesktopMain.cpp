@@ -1,11 +1,11 @@
 #include "app/ui/DesktopMain.h"
 
-#include "app/Application.h"
+#include "base/Application.h"
 #include "app/Program.h"
 #include "app/ProgramShell.h"
 #include "app/SingleInstance.h"
-#include "app/ui/MainWindow.h"
-#include "app/ui/QtShell.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/QtShell.h"
 
 #include <QApplication>
 

@@ -46,8 +46,8 @@
 // Threads: one accept thread and one thread per session. Every public call is thread-safe.
 // stop() (and destruction) closes the listener and every session's connection and joins the
 // threads, so silent sessions end too.
-#include "proxy/Connection.h"
-#include "proxy/TlsContext.h"
+#include "net/Connection.h"
+#include "net/TlsContext.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,13 +1,13 @@
 // The hidden main window: the tray menu, the command table behind the parental lock, toggling
 // the filter, exiting, the number timer and the status window around mail checks.
-#include "app/Settings.h"
-#include "app/ui/AboutDialog.h"
-#include "app/ui/MainWindow.h"
-#include "app/ui/TrayIcon.h"
-#include "app/ui/TrayMenu.h"
+#include "base/Settings.h"
+#include "ui/windows/AboutDialog.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/TrayIcon.h"
+#include "ui/shell/TrayMenu.h"
 #include "language/Vexolindra.h"
-#include "stores/ui/StatusWindow.h"
-#include "tests/ui/UiTestSupport.h"
+#include "ui/windows/StatusWindow.h"
+#include "tests/fakes/UiTestSupport.h"
 
 #include <QLabel>
 #include <QMenu>

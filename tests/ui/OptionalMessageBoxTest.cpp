@@ -1,9 +1,9 @@
 // The optional message box: silenced boxes give their default answer without showing, the
 // "Don't show this message again" box stores the setting, only the buttons end the box.
-#include "app/Settings.h"
-#include "app/Shell.h"
-#include "app/ui/OptionalMessageBox.h"
-#include "tests/ui/UiTestSupport.h"
+#include "base/Settings.h"
+#include "base/Shell.h"
+#include "ui/widgets/OptionalMessageBox.h"
+#include "tests/fakes/UiTestSupport.h"
 
 #include <QFontMetrics>
 #include <QLabel>

@@ -1,14 +1,14 @@
 // The desktop shell seen from the core's threads: synchronous calls run on the GUI thread and
 // wait for it, posted changes arrive in order and coalesced, and once the event loop has ended no
 // call waits any more (stopping the proxy joins threads that may be calling in).
-#include "app/Application.h"
-#include "app/Settings.h"
-#include "app/ui/MainWindow.h"
-#include "app/ui/QtShell.h"
-#include "app/ui/TrayIcon.h"
-#include "stores/StatusState.h"
-#include "stores/ui/StatusWindow.h"
-#include "tests/ui/UiTestSupport.h"
+#include "base/Application.h"
+#include "base/Settings.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/QtShell.h"
+#include "ui/shell/TrayIcon.h"
+#include "base/StatusState.h"
+#include "ui/windows/StatusWindow.h"
+#include "tests/fakes/UiTestSupport.h"
 
 #include <QLabel>
 #include <QThread>

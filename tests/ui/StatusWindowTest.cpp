@@ -1,10 +1,10 @@
 // The status window: what it shows of the status state, its size on a denser screen, its
 // opacity, Cancel, the lock and the saved placement.
-#include "app/Settings.h"
-#include "app/ui/WindowEffects.h"
-#include "stores/StatusState.h"
-#include "stores/ui/StatusWindow.h"
-#include "tests/ui/UiTestSupport.h"
+#include "base/Settings.h"
+#include "ui/widgets/WindowEffects.h"
+#include "base/StatusState.h"
+#include "ui/windows/StatusWindow.h"
+#include "tests/fakes/UiTestSupport.h"
 
 #include <QLabel>
 #include <QProgressBar>

@@ -1,6 +1,6 @@
 // Translation of a whole dialog and its menus through the translation library.
 #include "language/Vexolindra.h"
-#include "language/ui/WindowTranslation.h"
+#include "ui/language/WindowTranslation.h"
 #include "tests/fakes/TempFolder.h"
 
 #include <QCheckBox>

@@ -1,9 +1,9 @@
 // The tray icon: number icons composed from the digit pictures, the tooltip with its progress
 // piece, and which picture wins while starting up and during a mail check.
-#include "app/Settings.h"
-#include "app/TrayText.h"
-#include "app/ui/TrayIcon.h"
-#include "tests/ui/UiTestSupport.h"
+#include "base/Settings.h"
+#include "base/TrayText.h"
+#include "ui/shell/TrayIcon.h"
+#include "tests/fakes/UiTestSupport.h"
 
 #include <QtTest>
 

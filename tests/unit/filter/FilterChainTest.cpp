@@ -1,8 +1,8 @@
 #include "filter/FilterChain.h"
 
-#include "app/Application.h"
-#include "app/IniFile.h"
-#include "app/Settings.h"
+#include "base/Application.h"
+#include "base/IniFile.h"
+#include "base/Settings.h"
 #include "tests/fakes/FakeChainPluginHost.h"
 #include "tests/fakes/TempFolder.h"
 

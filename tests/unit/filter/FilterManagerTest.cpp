@@ -1,12 +1,12 @@
 #include "filter/FilterManager.h"
 
-#include "app/Application.h"
-#include "app/IniFile.h"
-#include "app/Settings.h"
+#include "base/Application.h"
+#include "base/IniFile.h"
+#include "base/Settings.h"
 #include "filter/FilterChain.h"
 #include "filter/FilterVerdict.h"
 #include "filter/LearningFilter.h"
-#include "filter/MailMessage.h"
+#include "upstream/MailMessage.h"
 #include "tests/fakes/FakeChainPluginHost.h"
 #include "tests/fakes/TempFolder.h"
 

@@ -1,5 +1,5 @@
 #include "filter/LearningFilter.h"
-#include "filter/MailMessage.h"
+#include "upstream/MailMessage.h"
 #include "filter/Tokenizer.h"
 #include "tests/fakes/TempFolder.h"
 

@@ -1,8 +1,8 @@
 #include "filter/SenderLists.h"
 
-#include "app/Application.h"
-#include "app/IniFile.h"
-#include "filter/MailMessage.h"
+#include "base/Application.h"
+#include "base/IniFile.h"
+#include "upstream/MailMessage.h"
 #include "tests/fakes/TempFolder.h"
 
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
 #include "filter/SpamWordFilter.h"
 
-#include "app/Application.h"
-#include "app/IniFile.h"
-#include "app/Settings.h"
-#include "filter/MailMessage.h"
+#include "base/Application.h"
+#include "base/IniFile.h"
+#include "base/Settings.h"
+#include "upstream/MailMessage.h"
 #include "filter/ReasonText.h"
-#include "filter/TextUtils.h"
+#include "base/TextUtils.h"
 #include "tests/fakes/ScriptedShell.h"
 #include "tests/fakes/TempFolder.h"
 

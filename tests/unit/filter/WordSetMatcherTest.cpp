@@ -1,6 +1,6 @@
 #include "filter/WordSetMatcher.h"
 
-#include "filter/TextUtils.h"
+#include "base/TextUtils.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "attachment/AttachmentCheck.h"
 #include "common/TextLineList.h"
-#include "tests/unit/plugins/PluginFixture.h"
+#include "tests/fakes/PluginFixture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "newsletter/RecipientList.h"
-#include "tests/unit/plugins/PluginFixture.h"
+#include "tests/fakes/PluginFixture.h"
 
 #include <gtest/gtest.h>
 

@@ -2,13 +2,13 @@
 // A proxy server running the real mail check and commit against a scripted fake POP3 server, in a
 // temporary program folder, and a minimal mail client to drive it. Shared by the mail check and
 // commit tests.
-#include "app/Application.h"
-#include "app/Settings.h"
+#include "base/Application.h"
+#include "base/Settings.h"
 #include "filter/FilterChain.h"
 #include "filter/FilterManager.h"
 #include "proxy/ClientSession.h"
 #include "proxy/Commit.h"
-#include "proxy/Connection.h"
+#include "net/Connection.h"
 #include "proxy/MailCheck.h"
 #include "proxy/ProxyServer.h"
 #include "stores/RecycleBin.h"
@@ -16,7 +16,7 @@
 #include "tests/fakes/FakePop3Server.h"
 #include "tests/fakes/ScriptedShell.h"
 #include "tests/fakes/TempFolder.h"
-#include "tests/unit/proxy/SocketTestSupport.h"
+#include "tests/fakes/SocketTestSupport.h"
 
 #include <gtest/gtest.h>
 

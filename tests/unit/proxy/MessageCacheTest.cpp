@@ -1,5 +1,5 @@
 #include "proxy/MessageCache.h"
-#include "filter/MailMessage.h"
+#include "upstream/MailMessage.h"
 #include "tests/fakes/TempFolder.h"
 
 #include <gtest/gtest.h>

@@ -1,14 +1,14 @@
 #include "proxy/ProxyServer.h"
 
-#include "app/Application.h"
-#include "app/Settings.h"
-#include "proxy/Connection.h"
+#include "base/Application.h"
+#include "base/Settings.h"
+#include "net/Connection.h"
 #include "proxy/SessionControl.h"
-#include "proxy/TlsContext.h"
-#include "resources/StringTable.h"
+#include "net/TlsContext.h"
+#include "base/StringTable.h"
 #include "tests/fakes/ScriptedShell.h"
 #include "tests/fakes/TempFolder.h"
-#include "tests/unit/proxy/SocketTestSupport.h"
+#include "tests/fakes/SocketTestSupport.h"
 
 #include <gtest/gtest.h>
 

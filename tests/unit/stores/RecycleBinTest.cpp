@@ -1,9 +1,9 @@
 #include "stores/RecycleBin.h"
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "filter/FilterVerdict.h"
-#include "filter/MailMessage.h"
-#include "filter/TextUtils.h"
+#include "upstream/MailMessage.h"
+#include "base/TextUtils.h"
 #include "stores/XmlDocument.h"
 #include "tests/fakes/ScriptedShell.h"
 #include "tests/fakes/TempFolder.h"

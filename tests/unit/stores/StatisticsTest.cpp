@@ -1,6 +1,6 @@
 #include "stores/Statistics.h"
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "tests/fakes/TempFolder.h"
 
 #include <gtest/gtest.h>

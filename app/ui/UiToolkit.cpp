@@ -1,9 +1,0 @@
-#include "app/ui/UiToolkit.h"
-
-#include <QtGlobal>
-
-namespace corvanthelix {
-
-std::string uiToolkitVersion() { return qVersion(); }
-
-} // namespace corvanthelix

@@ -1,0 +1,337 @@
+#include "upstream/Pop3Client.h"
+
+#include "upstream/DotStuffing.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <ctime>
+
+namespace corvanthelix {
+
+namespace {
+
+constexpr std::size_t kTopReserve = 16 * 1024;
+constexpr std::uint32_t kMinProgressStep = 1024;
+
+// The decimal value at the start of `text` (after blanks), saturated at the 32-bit maximum;
+// 0 when it does not start with a digit.
+std::uint32_t leadingNumber(std::string_view text) {
+    std::size_t at = text.find_first_not_of(" \t");
+    std::uint64_t value = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        value = value * 10 + static_cast<unsigned>(text[at] - '0');
+        if (value > UINT32_MAX) return UINT32_MAX;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+std::string_view withoutLineEnd(std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    return line;
+}
+
+// One line of the LIST answer: number first, size after the first space (or, without a space,
+// after the first tab).
+Pop3ListEntry parseListLine(std::string_view line) {
+    Pop3ListEntry entry;
+    entry.number = leadingNumber(line);
+    std::size_t separator = line.find(' ');
+    if (separator == std::string_view::npos) separator = line.find('\t');
+    if (separator != std::string_view::npos) entry.size = leadingNumber(line.substr(separator + 1));
+    return entry;
+}
+
+bool isTerminator(const std::string& line) { return line.size() == 3 && line == ".\r\n"; }
+
+// Offset of the first line ".\r\n" (at the start of `text` or right after a "\r\n") that begins
+// at or after `from`; npos when there is none yet.
+std::size_t findEndLine(const std::string& text, std::size_t from) {
+    if (from == 0 && text.compare(0, 3, ".\r\n") == 0) return 0;
+    std::size_t search = from >= 2 ? from - 2 : 0;
+    std::size_t found = text.find("\r\n.\r\n", search);
+    return found == std::string::npos ? found : found + 2;
+}
+
+} // namespace
+
+Pop3Client::Pop3Client() = default;
+
+Pop3Client::~Pop3Client() { disconnect(); }
+
+int Pop3Client::sendCode(int sent) {
+    return sent == upstream::kTimedOut ? upstream::kTimedOut : upstream::kSendFailed;
+}
+
+int Pop3Client::connect(const std::string& host, int port) { return connect(host, port, nullptr); }
+
+int Pop3Client::connect(const std::string& host, int port, SSL_CTX* tlsContext) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    disconnect();
+    list_.clear();
+    listHeld_ = false;
+    listEmpty_ = false;
+    // A client that timed out stays unusable; do not open a connection only to report it.
+    if (lastError() == upstream::kTimedOut) return upstream::kTimedOut;
+
+    // The TCP connect and the handshake are waits for the server too: a host that swallows the
+    // connection attempt must not hold the session forever.
+    armTimeout();
+    bool connected = connection_.connect(host, port);
+    if (int timedOut = disarmTimeout()) {
+        connection_.close();
+        return timedOut;
+    }
+    if (!connected) {
+        setConnectFailed();
+        return upstream::kConnectFailed;
+    }
+
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    serverLog().writeFormatted("\r\nServer Log started at: %02i.%02i.%04i - %02i:%02i:%02i", local.tm_mday,
+                               local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min,
+                               local.tm_sec);
+    serverLog().writeFormatted("         C: <Connecting to %s:%i>", host.c_str(), port);
+
+    if (tlsContext) {
+        armTimeout();
+        bool secured = connection_.startTls(tlsContext);
+        if (int timedOut = disarmTimeout()) {
+            connection_.close();
+            return timedOut;
+        }
+        if (!secured) {
+            connection_.close();
+            return upstream::kNoAnswer;
+        }
+        serverLog().writeLine("         C: <Negotiating TLS - Further commands are under TLS layer>");
+    }
+
+    int code = readResponse();
+    if (code == upstream::kOk)
+        connected_ = true;
+    else
+        connection_.close();
+    return code;
+}
+
+void Pop3Client::disconnect() {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    connection_.close();
+    connected_ = false;
+}
+
+int Pop3Client::sendCommand(std::string_view text) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    if (text.find_first_of("\r\n") != std::string_view::npos)
+        return lastError() == upstream::kTimedOut ? upstream::kTimedOut : upstream::kSendFailed;
+    std::string line;
+    line.reserve(text.size() + 2);
+    line.append(text).append("\r\n");
+
+    armTimeout();
+    bool written = connection_.write(line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    if (written) {
+        // The password never reaches the log.
+        if (text.size() >= 4 && strncasecmp(text.data(), "PASS", 4) == 0)
+            serverLog().writeTimed("C", "PASS *");
+        else
+            serverLog().writeTimed("C", text);
+    }
+    if (int timedOut = disarmTimeout()) return timedOut;
+    return written ? static_cast<int>(line.size()) : upstream::kSendFailed;
+}
+
+int Pop3Client::login(const std::string& user, const std::string& password) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    int sent = sendCommand("USER " + user);
+    if (sent < 0) return sendCode(sent);
+    int code = readResponse();
+    if (code != upstream::kOk) return code;
+    sent = sendCommand("PASS " + password);
+    if (sent < 0) return sendCode(sent);
+    return readResponse();
+}
+
+int Pop3Client::quit() {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    int sent = sendCommand("QUIT");
+    int code = sent < 0 ? sendCode(sent) : readResponse();
+    disconnect();
+    return code;
+}
+
+int Pop3Client::noop() {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    int sent = sendCommand("NOOP");
+    if (sent < 0) return sendCode(sent);
+    return readResponse();
+}
+
+int Pop3Client::dele(std::uint32_t number) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    // A DELE that never left is reported as the failure it is, so the commit can retry it.
+    int sent = sendCommand("DELE " + std::to_string(number));
+    if (sent < 0) return sendCode(sent);
+    return readResponse();
+}
+
+bool Pop3Client::listEmpty() const {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    return listEmpty_;
+}
+
+Pop3ListEntry* Pop3Client::entryFor(std::uint32_t number) {
+    // Servers number their messages 1..n in order; look there first.
+    if (number >= 1 && number <= list_.size() && list_[number - 1].number == number) return &list_[number - 1];
+    auto found = std::find_if(list_.begin(), list_.end(),
+                              [number](const Pop3ListEntry& entry) { return entry.number == number; });
+    return found == list_.end() ? nullptr : &*found;
+}
+
+const std::vector<Pop3ListEntry>* Pop3Client::list() {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    if (!connected_) return nullptr;
+    if (listHeld_) return &list_;
+    if (listEmpty_) return nullptr;
+    if (sendCommand("LIST") < 0 || readResponse() != upstream::kOk) return nullptr;
+
+    std::vector<Pop3ListEntry> entries;
+    for (;;) {
+        armTimeout();
+        int length = readLine(line_);
+        if (disarmTimeout() || length <= 0) return nullptr;
+        if (isTerminator(line_)) break;
+        entries.push_back(parseListLine(line_));
+    }
+    list_ = std::move(entries);
+    readUids();
+    if (list_.empty()) {
+        listEmpty_ = true;
+        return nullptr;
+    }
+    listHeld_ = true;
+    return &list_;
+}
+
+void Pop3Client::readUids() {
+    // A server without UIDL refuses it; the messages then have no UID.
+    if (sendCommand("UIDL") < 0 || readResponse() != upstream::kOk) return;
+    for (;;) {
+        armTimeout();
+        int length = readLine(line_);
+        if (disarmTimeout() || length <= 0) return;
+        if (isTerminator(line_)) return;
+        std::string_view text = withoutLineEnd(line_);
+        std::size_t space = text.find(' ');
+        // A malformed line is skipped, not taken as the end: the rest of the answer must still
+        // be read, or it would be mistaken for the answer to the next command.
+        if (space == std::string_view::npos) continue;
+        if (Pop3ListEntry* entry = entryFor(leadingNumber(text.substr(0, space))))
+            entry->uid = std::string(text.substr(space + 1));
+    }
+}
+
+const Pop3ListEntry* Pop3Client::findNode(std::uint32_t number) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    if (!list()) return nullptr;
+    return entryFor(number);
+}
+
+std::optional<std::string> Pop3Client::readMessageText(std::uint32_t listSize, std::size_t reserve,
+                                                       bool wholeMessage) {
+    // The text is taken in the blocks the connection receives, not line by line: each read is one
+    // wait for the server under its own time-out, and the lines matter only for finding the end.
+    std::string text;
+    text.reserve(reserve);
+    if (block_.empty()) block_.resize(Connection::kReceiveBufferSize);
+    const std::uint32_t step = std::max(listSize / 50, kMinProgressStep);
+    std::uint32_t sinceReport = 0;
+    std::size_t searchFrom = 0; // no end line begins before this offset
+    for (;;) {
+        armTimeout();
+        ssize_t received = connection_.read(block_.data(), block_.size());
+        if (disarmTimeout() || received <= 0) return std::nullopt;
+        text.append(block_.data(), static_cast<std::size_t>(received));
+        // No limit on the length of a line here: a message is held whole whatever its lines, and
+        // one that could never be received would block every later check of the mailbox.
+        sinceReport += static_cast<std::uint32_t>(received);
+        if (sinceReport >= step) {
+            callProgress(sinceReport);
+            sinceReport = 0;
+        }
+
+        for (std::size_t end; (end = findEndLine(text, searchFrom)) != std::string::npos;) {
+            searchFrom = end + 1;
+            // A server that failed to dot-stuff a line consisting of "." sends ".\r\n" inside the
+            // text: it is the end only when nothing follows at once. Once the whole size LIST
+            // announced has come (dot-stuffing only adds to it), it cannot be inside the text, and
+            // the 20-microsecond look for more data is spared.
+            if (end + 3 < text.size()) continue;
+            bool complete = wholeMessage && end >= listSize;
+            if (!complete && connection_.isReadable()) break;
+            // The "\r\n" before the end line ends the message's last line: it stays.
+            text.resize(end);
+            if (text.empty()) return std::nullopt;
+            undoDotStuffing(text);
+            return text;
+        }
+        // An end line found later must end beyond what is here now: its "." lies in the last two
+        // bytes or after them. Searching from there keeps the scan linear.
+        if (text.size() >= 2) searchFrom = std::max(searchFrom, text.size() - 2);
+    }
+}
+
+std::optional<std::string> Pop3Client::download(const std::string& command, std::uint32_t number,
+                                                bool wholeMessage) {
+    const Pop3ListEntry* entry = findNode(number);
+    if (!entry) return std::nullopt;
+    std::uint32_t listSize = entry->size;
+    if (sendCommand(command) < 0 || readResponse() != upstream::kOk) return std::nullopt;
+    std::size_t reserve = kTopReserve;
+    if (wholeMessage) {
+        std::uint64_t expected = listSize + static_cast<std::uint64_t>(listSize) * 2 / 100;
+        reserve = static_cast<std::size_t>(std::min<std::uint64_t>(expected, kMaxReserve));
+    }
+    // Message texts are not logged.
+    serverLog().pause();
+    std::optional<std::string> text = readMessageText(listSize, reserve, wholeMessage);
+    serverLog().resume();
+    return text;
+}
+
+std::optional<std::string> Pop3Client::retrText(std::uint32_t number) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    std::optional<std::string> text = download("RETR " + std::to_string(number), number, true);
+    if (text) serverLog().writeLine("         C: (message completely received)");
+    return text;
+}
+
+std::unique_ptr<MailMessage> Pop3Client::retr(std::uint32_t number) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    std::optional<std::string> text = retrText(number);
+    if (!text) return nullptr;
+    auto message = std::make_unique<MailMessage>();
+    message->Parse(*text);
+    return message;
+}
+
+std::unique_ptr<MailMessage> Pop3Client::top(std::uint32_t number, int lines) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    std::optional<std::string> text =
+        download("TOP " + std::to_string(number) + " " + std::to_string(lines), number, false);
+    if (!text) return nullptr;
+    auto message = std::make_unique<MailMessage>();
+    message->ParseTop(*text, lines);
+    if (const char* sender = message->HeaderByName("From"))
+        serverLog().writeFormatted("         C: (message header received; sender: %s)", sender);
+    else
+        serverLog().writeLine("         C: (message header received)");
+    return message;
+}
+
+} // namespace corvanthelix

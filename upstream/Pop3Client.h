@@ -1,0 +1,101 @@
+#pragma once
+#include "upstream/MailMessage.h"
+#include "upstream/ProtocolClient.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+typedef struct ssl_ctx_st SSL_CTX;
+
+namespace corvanthelix {
+
+/// One entry of the server's LIST answer, with its UID from UIDL (nullopt when the server gave
+/// none).
+struct Pop3ListEntry {
+    std::uint32_t number = 0;
+    std::uint32_t size = 0;
+    std::optional<std::string> uid;
+};
+
+/// The POP3 protocol client: one connection to a mail server (plain, or TLS from the first byte),
+/// one command at a time, every wait guarded by the time-out of ProtocolClient, and the
+/// conversation in the server log (a PASS command as "PASS *", message texts not at all).
+///
+/// Life: disconnected -> connect() (greeting "+OK") -> login() -> commands -> quit() or
+/// disconnect(). The message list belongs to one connection and is read at the first list().
+///
+/// Results are the upstream:: codes. Every operation takes the client's lock.
+class Pop3Client : public ProtocolClient {
+public:
+    Pop3Client();
+    /// Closes the connection without QUIT.
+    ~Pop3Client() override;
+
+    /// Disconnects first, then connects to `host`:`port`; with a `tlsContext` (not owned) the TLS
+    /// handshake follows at once, before the greeting. Returns 0 when the greeting was "+OK"
+    /// (the client is then connected), -3 for another greeting (not connected; lastResponse()
+    /// holds it), -1 when no greeting came or the handshake failed, -5 when the name did not
+    /// resolve or the TCP connect failed, -4 after a time-out.
+    int connect(const std::string& host, int port, SSL_CTX* tlsContext);
+    /// connect() without TLS.
+    int connect(const std::string& host, int port) override;
+    /// Closes the connection without a word to the server; clears the connected flag.
+    void disconnect() override;
+    /// USER, then PASS when USER got "+OK". Returns the code of the last answer; -6 when a
+    /// command could not be sent, -4 after a time-out.
+    int login(const std::string& user, const std::string& password) override;
+    /// QUIT; clears the connected flag and closes the connection whatever the answer.
+    int quit() override;
+    int noop() override;
+    /// DELE `number`: the code of the answer; -6 when the command could not be sent, -4 after a
+    /// time-out.
+    int dele(std::uint32_t number);
+
+    /// The message list, read with LIST and UIDL at the first call after connect(). Null when
+    /// not connected, when the server has no messages (listEmpty() is then true and LIST is not
+    /// sent again), or when reading failed. Owned by the client; valid until the next connect().
+    const std::vector<Pop3ListEntry>* list();
+    /// True once LIST was answered with no messages on this connection.
+    bool listEmpty() const;
+    /// The list entry with server number `number` (reading the list if needed), or null.
+    const Pop3ListEntry* findNode(std::uint32_t number);
+
+    /// RETR `number`: the whole message, owned by the caller; null when there is no such entry,
+    /// the server refused, the text was empty, or reading failed or timed out. The text is the
+    /// message itself, byte for byte: the dot-stuffing of the wire undone, its last line end kept.
+    std::unique_ptr<MailMessage> retr(std::uint32_t number);
+    /// RETR `number` as retr(), but the text itself, without building the message model (for
+    /// callers that only pass the text on or store it). nullopt where retr() gives null.
+    std::optional<std::string> retrText(std::uint32_t number);
+    /// TOP `number` `lines`: the header and `lines` body lines (MailMessage::ParseTop), owned by
+    /// the caller; null as for retr().
+    std::unique_ptr<MailMessage> top(std::uint32_t number, int lines);
+
+    /// Sends `text` + "\r\n" and logs it ("PASS *" for a password). Returns the bytes sent
+    /// (length of text + 2); -6 when it could not be written or `text` holds a line break (which
+    /// would smuggle a second command to the server); -4 after a time-out.
+    int sendCommand(std::string_view text) override;
+
+    /// Largest buffer a multi-line answer reserves in advance from the size LIST announced;
+    /// beyond it the buffer grows as data comes, so a bogus LIST size cannot claim the memory.
+    static constexpr std::size_t kMaxReserve = 64u * 1024 * 1024;
+
+private:
+    Pop3ListEntry* entryFor(std::uint32_t number);
+    void readUids();
+    std::optional<std::string> readMessageText(std::uint32_t listSize, std::size_t reserve, bool wholeMessage);
+    std::optional<std::string> download(const std::string& command, std::uint32_t number,
+                                        bool wholeMessage);
+    static int sendCode(int sent);
+
+    std::vector<Pop3ListEntry> list_;
+    bool listHeld_ = false;
+    bool listEmpty_ = false;
+    std::string line_;        // reused for every line of a multi-line answer
+    std::vector<char> block_; // receive block for message texts
+};
+
+} // namespace corvanthelix
