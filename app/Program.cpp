@@ -30,7 +30,7 @@ void addPluginLanguageFiles(CLanguage* language) {
     LANGUAGE information {};
     language->GetInformation(&information);
     // Entries of the main language file win over a plug-in's.
-    for (const std::string& path : PluginManager::instance().LanguageFiles(information.languageId))
+    for (const std::string& path : PluginManager::instance().languageFiles(information.languageId))
         language->AddLanguageFile(path.c_str(), 0);
 }
 
@@ -47,7 +47,7 @@ SessionServices sessionServices() {
     SessionServices services;
     services.runCheck = &MailCheck::run;
     services.commit = &Commit::run;
-    services.learn = [](const MailMessage& message, bool spam) { return trainingArea().Learn(message, spam); };
+    services.learn = [](const MailMessage& message, bool spam) { return trainingArea().learn(message, spam); };
     return services;
 }
 } // namespace
@@ -66,12 +66,12 @@ bool Program::startUp() {
     CLanguage* language = loadProgramLanguage(app.programFolder(), app.settingsPath(), userLanguageId());
     shell_.traySetTooltip(ProgramShell::versionTooltip());
 
-    recycleBin().RebuildIndex(false);
-    recycleBin().SetRestoreDownloader(&restoreFromServer);
-    SpamWordFilter::ConvertOldWordFiles(app.programFolder(), app.settingsPath());
+    recycleBin().rebuildIndex(false);
+    recycleBin().setRestoreDownloader(&restoreFromServer);
+    SpamWordFilter::convertOldWordFiles(app.programFolder(), app.settingsPath());
 
     installChainPluginHost(&PluginManager::chainHost);
-    PluginManager::instance().LoadAll();
+    PluginManager::instance().loadAll();
     addPluginLanguageFiles(language);
     trainingArea();
     app.trimWorkingSet();
@@ -79,7 +79,7 @@ bool Program::startUp() {
     crashText_ = loadString(kStringCrashed);
     // The filters' data stays loaded for the program's life, so a mail check does not read the
     // word lists again.
-    FilterManager::instance().Acquire(true);
+    FilterManager::instance().acquire(true);
     filtersHeld_ = true;
 
     ClientSession::install(server, sessionServices());
@@ -94,7 +94,7 @@ void Program::shutDown() {
     ProxyServer::instance().stop();
     destroyTrainingArea();
     destroyRecycleBin();
-    if (filtersHeld_) FilterManager::instance().Release();
+    if (filtersHeld_) FilterManager::instance().release();
     filtersHeld_ = false;
     FilterManager::destroyInstance();
     // The chain holds plug-in records: it goes before the plug-in manager that owns them.

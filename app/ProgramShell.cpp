@@ -43,10 +43,10 @@ void ProgramShell::mailCheckBegin() {
     inner_.mailCheckBegin();
     StatusState& status = Application::instance().status();
     status.setStatusText(loadString(kStringAgeingBin));
-    recycleBin().ExpireOld(settings::recycleBinMaxDays());
+    recycleBin().expireOld(settings::recycleBinMaxDays());
     status.setStatusText("");
     status.setStatusText(loadString(kStringAgeingTraining));
-    trainingArea().ExpireOld(settings::trainingAreaMaxDays());
+    trainingArea().expireOld(settings::trainingAreaMaxDays());
     status.setStatusText("");
 }
 

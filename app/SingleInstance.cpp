@@ -32,7 +32,7 @@ socklen_t socketAddress(const std::string& programFolder, sockaddr_un& address, 
         return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + filePath.size() + 1);
     }
     char name[64];
-    int length = std::snprintf(name, sizeof name, "corvanthelix-%08x", Crc32(programFolder.data(), programFolder.size()));
+    int length = std::snprintf(name, sizeof name, "corvanthelix-%08x", crc32(programFolder.data(), programFolder.size()));
     filePath.clear();
     address.sun_path[0] = '\0';
     std::memcpy(address.sun_path + 1, name, static_cast<std::size_t>(length));

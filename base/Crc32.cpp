@@ -30,7 +30,7 @@ uint32_t loadLittleEndian32(const unsigned char* p) {
 
 } // namespace
 
-uint32_t Crc32(const void* data, size_t length) {
+uint32_t crc32(const void* data, size_t length) {
     if (!data) return 0;
     const auto* p = static_cast<const unsigned char*>(data);
     uint32_t crc = 0xFFFFFFFFu;
@@ -47,6 +47,6 @@ uint32_t Crc32(const void* data, size_t length) {
     return ~crc;
 }
 
-uint32_t Crc32(std::string_view text) { return Crc32(text.data(), text.size()); }
+uint32_t crc32(std::string_view text) { return crc32(text.data(), text.size()); }
 
 } // namespace corvanthelix

@@ -37,7 +37,7 @@ CVX_INT_SETTING(autoCheckForUpdates, setAutoCheckForUpdates, kCorvanthelix, key:
 CVX_INT_SETTING(autoCheckForUpdatesDays, setAutoCheckForUpdatesDays, kCorvanthelix, key::kAutoCheckForUpdatesDays, 10)
 // Without a recorded check the last one counts as eleven days ago, so the first start checks.
 CVX_INT_SETTING(autoCheckForUpdatesLastUpdate, setAutoCheckForUpdatesLastUpdate, kCorvanthelix,
-                key::kAutoCheckForUpdatesLastUpdate, TodayDayNumber() - 11)
+                key::kAutoCheckForUpdatesLastUpdate, todayDayNumber() - 11)
 CVX_INT_SETTING(trayDblClk, setTrayDblClk, kCorvanthelix, key::kTrayDblClk, 40005)
 CVX_INT_SETTING(trayNumSeconds, setTrayNumSeconds, kCorvanthelix, key::kTrayNumSeconds, 180)
 CVX_INT_SETTING(showBubble, setShowBubble, kCorvanthelix, key::kShowBubble, 1)

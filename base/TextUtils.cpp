@@ -140,17 +140,17 @@ std::string intoString(size_t capacity, Codec codec) {
 
 } // namespace
 
-long FindText(const char* text, const char* pattern, bool caseSensitive) {
+long findText(const char* text, const char* pattern, bool caseSensitive) {
     if (!text || !pattern) return -1;
     return quickSearch(reinterpret_cast<const unsigned char*>(text), std::strlen(text),
                        reinterpret_cast<const unsigned char*>(pattern), std::strlen(pattern), caseSensitive);
 }
 
-long FindText(std::string_view text, std::string_view pattern, bool caseSensitive) {
+long findText(std::string_view text, std::string_view pattern, bool caseSensitive) {
     return quickSearch(bytes(text), text.size(), bytes(pattern), pattern.size(), caseSensitive);
 }
 
-size_t Base64Decode(const char* text, size_t length, char* out, size_t outSize) {
+size_t base64Decode(const char* text, size_t length, char* out, size_t outSize) {
     if (!out || outSize == 0) return 0;
     if (!text) length = 0;
     const size_t limit = outSize - 1;
@@ -188,18 +188,18 @@ size_t Base64Decode(const char* text, size_t length, char* out, size_t outSize) 
     return written;
 }
 
-std::string Base64Decode(std::string_view text) {
+std::string base64Decode(std::string_view text) {
     return intoString(text.size() / 4 * 3 + 4,
-                      [&](char* out, size_t size) { return Base64Decode(text.data(), text.size(), out, size); });
+                      [&](char* out, size_t size) { return base64Decode(text.data(), text.size(), out, size); });
 }
 
-size_t Base64Encode(const char* text, size_t length, char* out, size_t outSize) {
+size_t base64Encode(const char* text, size_t length, char* out, size_t outSize) {
     // The input is text: it ends at its first NUL.
     const size_t used = text ? strnlen(text, length) : 0;
     return encodeBase64(reinterpret_cast<const unsigned char*>(text), used, out, outSize);
 }
 
-std::string Base64Encode(std::string_view text) {
+std::string base64Encode(std::string_view text) {
     return intoString((text.size() + 2) / 3 * 4 + 1,
                       [&](char* out, size_t size) { return encodeBase64(bytes(text), text.size(), out, size); });
 }
@@ -266,7 +266,7 @@ std::string QEncode(std::string_view text) {
                       [&](char* out, size_t size) { return encodeQ(bytes(text), text.size(), out, size); });
 }
 
-std::string DecodeEncodedWords(std::string_view text) {
+std::string decodeEncodedWords(std::string_view text) {
     std::string result;
     result.reserve(text.size());
     const size_t n = text.size();
@@ -291,7 +291,7 @@ std::string DecodeEncodedWords(std::string_view text) {
         const size_t close = text.find("?=", start);
         const size_t end = close == std::string_view::npos ? n : close;
         const std::string_view encoded = text.substr(start, end - start);
-        std::string decoded = base64 ? Base64Decode(encoded) : QuotedPrintableDecode(encoded);
+        std::string decoded = base64 ? base64Decode(encoded) : QuotedPrintableDecode(encoded);
         std::replace(decoded.begin(), decoded.end(), '\0', ' ');
         result += decoded;
         i = close == std::string_view::npos ? n : close + 2;
@@ -300,26 +300,26 @@ std::string DecodeEncodedWords(std::string_view text) {
     return result;
 }
 
-void DecodeEncodedWords(char* text) {
+void decodeEncodedWords(char* text) {
     if (!text) return;
-    const std::string decoded = DecodeEncodedWords(std::string_view(text));
+    const std::string decoded = decodeEncodedWords(std::string_view(text));
     // Decoded bytes never outnumber their encoded form, so the result fits where the text was.
     std::memcpy(text, decoded.c_str(), decoded.size() + 1);
 }
 
-void Trim(char* text, char character) {
+void trim(char* text, char character) {
     const auto c = static_cast<unsigned char>(character);
     trimInPlace(text, [c](unsigned char x) { return x == c; });
 }
 
-void TrimBlanks(char* text) { trimInPlace(text, isBlank); }
+void trimBlanks(char* text) { trimInPlace(text, isBlank); }
 
-void TrimSet(char* text, const char* set) {
+void trimSet(char* text, const char* set) {
     if (!set) return;
     trimInPlace(text, [set](unsigned char x) { return std::strchr(set, x) != nullptr; });
 }
 
-std::string TrimBlanks(std::string_view text) {
+std::string trimBlanks(std::string_view text) {
     size_t begin = 0;
     while (begin < text.size() && isBlank(static_cast<unsigned char>(text[begin]))) ++begin;
     size_t end = text.size();
@@ -327,7 +327,7 @@ std::string TrimBlanks(std::string_view text) {
     return std::string(text.substr(begin, end - begin));
 }
 
-int DayNumber(int year, int month, int day) {
+int dayNumber(int year, int month, int day) {
     long long m = month;
     long long y = year;
     if (month < 3) {
@@ -337,7 +337,7 @@ int DayNumber(int year, int month, int day) {
     return static_cast<int>((153 * m - 457) / 5 + day + 365 * y + y / 4 - y / 100 + y / 400 + 1721119);
 }
 
-void DateFromDayNumber(int dayNumber, int& year, int& month, int& day) {
+void dateFromDayNumber(int dayNumber, int& year, int& month, int& day) {
     long long n = static_cast<long long>(dayNumber) + 68569;
     const long long c = 4 * n / 146097;
     n -= (146097 * c + 3) / 4;
@@ -350,11 +350,11 @@ void DateFromDayNumber(int dayNumber, int& year, int& month, int& day) {
     year = static_cast<int>(100 * (c - 49) + yy + n);
 }
 
-int TodayDayNumber() {
+int todayDayNumber() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    return DayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    return dayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
 }
 
 } // namespace corvanthelix

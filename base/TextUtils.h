@@ -11,20 +11,20 @@ namespace corvanthelix {
 /// Position of the first occurrence of `pattern` in `text`, or -1 (also -1 when either is null
 /// or the pattern is empty). Without `caseSensitive` only ASCII letters are folded. Thread-safe:
 /// the search's shift table is its own.
-long FindText(const char* text, const char* pattern, bool caseSensitive);
-long FindText(std::string_view text, std::string_view pattern, bool caseSensitive);
+long findText(const char* text, const char* pattern, bool caseSensitive);
+long findText(std::string_view text, std::string_view pattern, bool caseSensitive);
 
 /// Decodes base64 from `text[0..length)`, skipping bytes outside the alphabet. Writes at most
 /// outSize - 1 bytes and a NUL. Returns the number of decoded bytes written (without the NUL),
 /// since decoded data may itself hold NUL bytes.
-size_t Base64Decode(const char* text, size_t length, char* out, size_t outSize);
-std::string Base64Decode(std::string_view text);
+size_t base64Decode(const char* text, size_t length, char* out, size_t outSize);
+std::string base64Decode(std::string_view text);
 
 /// Encodes with "=" padding and no line breaks; stops at a NUL of the input or when a group of
 /// four characters and the closing NUL no longer fit. NUL-terminated. Returns the output length.
-size_t Base64Encode(const char* text, size_t length, char* out, size_t outSize);
+size_t base64Encode(const char* text, size_t length, char* out, size_t outSize);
 /// Encodes every byte of `text`, NUL bytes included.
-std::string Base64Encode(std::string_view text);
+std::string base64Encode(std::string_view text);
 
 /// Decodes quoted-printable (also Q-encoding): "=" CR LF (or a bare LF) removed, "=" + two hex
 /// digits gives the byte ("=00" gives a space, so the result is never cut short), "_" gives a
@@ -45,21 +45,21 @@ std::string QEncode(std::string_view text);
 /// decoded bytes, in place. A decoded NUL byte becomes a space so the text stays whole. A start
 /// that is not a well-formed word ends decoding and leaves the rest as it is; a word without its
 /// closing "?=" runs to the end of the text.
-void DecodeEncodedWords(char* text);
-std::string DecodeEncodedWords(std::string_view text);
+void decodeEncodedWords(char* text);
+std::string decodeEncodedWords(std::string_view text);
 
 /// Remove every occurrence of `character` / spaces and TABs / any byte of `set` from both ends,
 /// in place.
-void Trim(char* text, char character);
-void TrimBlanks(char* text);
-void TrimSet(char* text, const char* set);
-std::string TrimBlanks(std::string_view text);
+void trim(char* text, char character);
+void trimBlanks(char* text);
+void trimSet(char* text, const char* set);
+std::string trimBlanks(std::string_view text);
 
 /// The Julian day number of a Gregorian calendar date.
-int DayNumber(int year, int month, int day);
+int dayNumber(int year, int month, int day);
 /// The inverse of DayNumber.
-void DateFromDayNumber(int dayNumber, int& year, int& month, int& day);
+void dateFromDayNumber(int dayNumber, int& year, int& month, int& day);
 /// The day number of today's local date.
-int TodayDayNumber();
+int todayDayNumber();
 
 } // namespace corvanthelix

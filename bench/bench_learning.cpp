@@ -129,15 +129,15 @@ Outcome runOurs(const Split& split, size_t memoryLimit) {
         std::string folder = mkdtemp(folderTemplate) ? folderTemplate : "/tmp";
         Outcome out;
         LearningFilter filter;
-        filter.Load(folder + "/training", memoryLimit);
+        filter.load(folder + "/training", memoryLimit);
         MailMessage message;
 
         Clock::time_point start = Clock::now();
         for (const Sample& sample : split.training) {
-            message.Parse(readMessage(sample.path));
-            filter.Learn(&message, sample.spam);
+            message.parse(readMessage(sample.path));
+            filter.learn(&message, sample.spam);
         }
-        filter.Save();
+        filter.save();
         out.learnSeconds = secondsSince(start);
         out.badWords = filter.bad().entries();
         out.goodWords = filter.good().entries();
@@ -147,9 +147,9 @@ Outcome runOurs(const Split& split, size_t memoryLimit) {
         start = Clock::now();
         char reason[LearningFilter::kVerdictReasonCapacity];
         for (const Sample& sample : split.heldOut) {
-            message.Parse(readMessage(sample.path));
+            message.parse(readMessage(sample.path));
             double probability = 0;
-            int verdict = filter.Verdict(&message, probability, reason);
+            int verdict = filter.verdict(&message, probability, reason);
             if (verdict == FilterVerdict::kSpam && !sample.spam) ++out.falsePositives;
             if (verdict != FilterVerdict::kSpam && sample.spam) ++out.falseNegatives;
             if (verdict == FilterVerdict::kUndecided) ++out.unsure;
@@ -309,11 +309,11 @@ int main(int argc, char** argv) {
     std::printf("corpus %s, seed %u: training %zu (%zu spam), held out %zu (%zu spam, %zu ham)\n",
                 corpus.c_str(), seed, split.training.size(), trainSpam, split.heldOut.size(), testSpam, testHam);
     std::printf("our memory limit: %d KB setting, %zu bytes per word list; best of %d runs\n\n", memoryKb,
-                LearningFilter::MemoryLimitForSetting(memoryKb), repeat);
+                LearningFilter::memoryLimitForSetting(memoryKb), repeat);
 
     Outcome ours, bogo;
     for (int r = 0; r < repeat; ++r) {
-        keepBest(ours, runOurs(split, LearningFilter::MemoryLimitForSetting(memoryKb)));
+        keepBest(ours, runOurs(split, LearningFilter::memoryLimitForSetting(memoryKb)));
         keepBest(bogo, runBogofilter(split));
     }
     if (!ours.ok || !bogo.ok) {
@@ -341,7 +341,7 @@ int main(int argc, char** argv) {
     std::printf("%-28s %8zu %5.2f%% %8zu %5.2f%%\n", "undecided (of held out)", ours.unsure,
                 rate(ours.unsure, split.heldOut.size()), bogo.unsure, rate(bogo.unsure, split.heldOut.size()));
     std::printf("\nour word lists: bad %zu words (%zu of %zu bytes), good %zu words (%zu of %zu bytes)\n",
-                ours.badWords, ours.badMemory, LearningFilter::MemoryLimitForSetting(memoryKb), ours.goodWords,
-                ours.goodMemory, LearningFilter::MemoryLimitForSetting(memoryKb));
+                ours.badWords, ours.badMemory, LearningFilter::memoryLimitForSetting(memoryKb), ours.goodWords,
+                ours.goodMemory, LearningFilter::memoryLimitForSetting(memoryKb));
     return 0;
 }

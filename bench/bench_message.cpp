@@ -1,5 +1,5 @@
 // Message model over real mail: checks that every message of the corpus comes back byte for byte
-// and yields its body text, then measures parse + BodyText(true) throughput against plain memory
+// and yields its body text, then measures parse + bodyText(true) throughput against plain memory
 // scans of the same bytes measured in the same run.
 //
 // Corpus: the folder printed by bench/fetch_corpus.sh ($CORVANTHELIX_CORPUS/messages, default
@@ -92,13 +92,13 @@ CheckResult check(const std::vector<std::string>& messages) {
     for (const auto& text : messages) {
         ++r.messages;
         MailMessage message;
-        message.Parse(text);
+        message.parse(text);
         bool hasNul = text.find('\0') != std::string::npos;
         r.withNul += hasNul;
         const std::string& expected = text; // kept byte for byte, NUL bytes included
         r.exact += message.Source() == expected;
-        auto stripped = message.BodyText(true);
-        auto full = message.BodyText(false);
+        auto stripped = message.bodyText(true);
+        auto full = message.bodyText(false);
         if (stripped && full && stripped->size() <= message.size() && full->size() <= message.size()) ++r.bodyText;
         if (stripped && stripped->find_first_not_of(" \t\r\n") == std::string::npos) ++r.emptyBody;
         if (message.root() && message.root()->boundary) {
@@ -111,9 +111,9 @@ CheckResult check(const std::vector<std::string>& messages) {
             return n;
         };
         if (message.root()) r.parts += count(message.root());
-        r.dated += message.Date().has_value();
+        r.dated += message.date().has_value();
         MailMessage top;
-        top.ParseTop(text, 10);
+        top.parseTop(text, 10);
         r.topPrefix += expected.compare(0, top.size(), top.Source()) == 0;
     }
     return r;
@@ -146,13 +146,13 @@ void report(const char* label, const std::vector<std::string>& messages) {
     });
     double parseRate = throughput(messages, [&](const std::string& m) {
         MailMessage message;
-        message.Parse(m);
+        message.parse(m);
         sink = sink + (message.root() != nullptr);
     });
     double bodyRate = throughput(messages, [&](const std::string& m) {
         MailMessage message;
-        message.Parse(m);
-        sink = sink + message.BodyText(true)->size();
+        message.parse(m);
+        sink = sink + message.bodyText(true)->size();
     });
     std::printf("baseline memcpy:              %8.0f MB/s\n", copyRate);
     std::printf("baseline line scan (memchr):  %8.0f MB/s\n", lineRate);

@@ -1,4 +1,4 @@
-// Cost of RecycleBin::AddMessage into a bin that already holds 10,000 entries, 100 adds in a row,
+// Cost of RecycleBin::addMessage into a bin that already holds 10,000 entries, 100 adds in a row,
 // against writing the same message file alone (atomically, flushed) in the same run: the part of an
 // add that no index design can avoid. Also shows what rewriting the whole index after every change
 // would cost, what folding the journal into the index costs and how much of it falls on one add,
@@ -34,7 +34,7 @@ double MillisecondsSince(Clock::time_point start, int count) {
     return elapsed.count() / count;
 }
 
-std::string MessageText(int i) {
+std::string messageText(int i) {
     std::string text = "Received: from mx.example.org by pop.example.org; Tue, 7 Jan 2003 13:05:00 +0000\r\n"
                        "From: \"Cheap Offers\" <offers" + std::to_string(i) + "@spam.example>\r\n"
                        "To: alice@example.org\r\nSubject: Save 90% on =?iso-8859-1?q?Gr=FC=DFe?= now #" +
@@ -46,8 +46,8 @@ std::string MessageText(int i) {
 
 FilterVerdict SpamWordsVerdict(const char* words, double probability) {
     FilterVerdict verdict;
-    verdict.SetFilterName("Spam words");
-    verdict.SetReason(words);
+    verdict.setFilterName("Spam words");
+    verdict.setReason(words);
     verdict.probability = probability;
     return verdict;
 }
@@ -61,29 +61,29 @@ uint64_t FileSize(const std::string& path) {
 /// its message file, without paying for kEntries flushed adds.
 bool FillBin(const std::string& home) {
     MailMessage message;
-    message.Parse(MessageText(0));
+    message.parse(messageText(0));
     std::string firstPath;
     {
         RecycleBin bin(home);
-        if (!bin.RebuildIndex(false) ||
-            !bin.AddMessage(message, "uid-0", SpamWordsVerdict("cheap, offer, prize", 0.9876), "alice @ pop.example.org",
+        if (!bin.rebuildIndex(false) ||
+            !bin.addMessage(message, "uid-0", SpamWordsVerdict("cheap, offer, prize", 0.9876), "alice @ pop.example.org",
                             &firstPath, true))
             return false;
     }
     XmlDocument index;
     const std::string folder = home + "/" + RecycleBin::kFolderName + "/";
-    if (!index.Load(folder + RecycleBin::kIndexName) || !index.Root() || !index.Root()->FirstChild()) return false;
-    const XmlElement* model = index.Root()->FirstChild();
+    if (!index.load(folder + RecycleBin::kIndexName) || !index.root() || !index.root()->firstChild()) return false;
+    const XmlElement* model = index.root()->firstChild();
     for (int i = 1; i < kEntries; ++i) {
         char name[64];
         std::snprintf(name, sizeof name, "2452647_130500_%x.recycle", 0x100000 + i);
-        XmlElement* entry = index.Root()->AddChild("recyclefile");
-        for (const XmlAttribute* a = model->FirstAttribute(); a; a = a->Next()) entry->SetAttribute(a->Name(), a->Value());
-        entry->SetAttribute("name", name);
-        entry->SetAttribute("uid", "uid-" + std::to_string(i));
+        XmlElement* entry = index.root()->addChild("recyclefile");
+        for (const XmlAttribute* a = model->firstAttribute(); a; a = a->Next()) entry->setAttribute(a->name(), a->value());
+        entry->setAttribute("name", name);
+        entry->setAttribute("uid", "uid-" + std::to_string(i));
         std::filesystem::copy_file(firstPath, folder + name);
     }
-    return index.Save(folder + RecycleBin::kIndexName);
+    return index.save(folder + RecycleBin::kIndexName);
 }
 
 } // namespace
@@ -98,12 +98,12 @@ int main() {
     const std::string folder = home + "/" + RecycleBin::kFolderName + "/";
     const std::string indexPath = folder + RecycleBin::kIndexName;
     std::vector<MailMessage> messages(kAdds);
-    for (int i = 0; i < kAdds; ++i) messages[i].Parse(MessageText(kEntries + i));
+    for (int i = 0; i < kAdds; ++i) messages[i].parse(messageText(kEntries + i));
 
     // Baseline: the message file alone, written beside the target, flushed and renamed.
     auto start = Clock::now();
     for (int i = 0; i < kAdds; ++i)
-        if (messages[i].SaveFile(home + "/baseline_" + std::to_string(i) + ".recycle") != 0) return 1;
+        if (messages[i].saveFile(home + "/baseline_" + std::to_string(i) + ".recycle") != 0) return 1;
     const double fileAlone = MillisecondsSince(start, kAdds);
 
     // Second baseline: one flushed append of a journal-sized line, the unit every durable change
@@ -126,11 +126,11 @@ int main() {
     {
         RecycleBin bin(home);
         start = Clock::now();
-        if (bin.Contains("nothing")) return 1; // loads the 10,000 entries
+        if (bin.contains("nothing")) return 1; // loads the 10,000 entries
         const double firstLoadMs = MillisecondsSince(start, 1);
         start = Clock::now();
         for (int i = 0; i < kAdds; ++i)
-            if (!bin.AddMessage(messages[i], "new-" + std::to_string(i), SpamWordsVerdict("cheap, offer", 0.91),
+            if (!bin.addMessage(messages[i], "new-" + std::to_string(i), SpamWordsVerdict("cheap, offer", 0.91),
                                 "alice @ pop.example.org", nullptr, true))
                 return 1;
         perAdd = MillisecondsSince(start, kAdds);
@@ -140,22 +140,22 @@ int main() {
         {
             RecycleBin restarted(home);
             start = Clock::now();
-            if (restarted.Entries().size() != kEntries + kAdds) return 1;
+            if (restarted.entries().size() != kEntries + kAdds) return 1;
             loadMs = MillisecondsSince(start, 1);
         }
         std::printf("loading 10,000 entries: %.1f ms; with a journal of %d adds to replay and fold: %.1f ms\n",
                     firstLoadMs, kAdds, loadMs);
         start = Clock::now();
-        bin.Checkpoint();
+        bin.checkpoint();
         foldMs = MillisecondsSince(start, 1);
     }
 
     // What every change would cost if it rewrote the whole index (10,100 entries).
     XmlDocument index;
-    if (!index.Load(indexPath)) return 1;
+    if (!index.load(indexPath)) return 1;
     start = Clock::now();
     for (int i = 0; i < kRewrites; ++i)
-        if (!index.Save(indexPath)) return 1;
+        if (!index.save(indexPath)) return 1;
     const double rewriteMs = MillisecondsSince(start, kRewrites);
     const uint64_t indexBytes = FileSize(indexPath);
 

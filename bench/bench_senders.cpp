@@ -69,7 +69,7 @@ int main() {
                                          "*@domain9953.com", "(none)"};
     for (size_t i = 0; i < addresses.size(); ++i) {
         SenderEntry entry;
-        std::string found = lists.FindByAddress(addresses[i], entry) ? entry.address : "(none)";
+        std::string found = lists.findByAddress(addresses[i], entry) ? entry.address : "(none)";
         if (found != expected[i]) {
             std::fprintf(stderr, "wrong result for %s: %s\n", addresses[i].c_str(), found.c_str());
             return 1;
@@ -89,18 +89,18 @@ int main() {
     const int readRounds = 2000;
     size_t bytes = 0;
     start = std::chrono::steady_clock::now();
-    for (int r = 0; r < readRounds; ++r) bytes += lists.ReadSection().size();
+    for (int r = 0; r < readRounds; ++r) bytes += lists.readSection().size();
     double sectionRead = microsecondsPer(start, readRounds);
 
     const int rounds = 2000;
     SenderEntry entry;
     start = std::chrono::steady_clock::now();
-    for (int r = 0; r < rounds; ++r) hits += lists.FindByAddress(addresses[r % addresses.size()], entry);
+    for (int r = 0; r < rounds; ++r) hits += lists.findByAddress(addresses[r % addresses.size()], entry);
     double findByAddress = microsecondsPer(start, rounds);
 
-    std::string section = lists.ReadSection();
+    std::string section = lists.readSection();
     start = std::chrono::steady_clock::now();
-    for (int r = 0; r < rounds; ++r) hits += SenderLists::FindByAddressIn(section, addresses[r % addresses.size()], entry);
+    for (int r = 0; r < rounds; ++r) hits += SenderLists::findByAddressIn(section, addresses[r % addresses.size()], entry);
     double findIn = microsecondsPer(start, rounds);
 
     // The first lookup after the file changed from outside parses the file again.
@@ -111,7 +111,7 @@ int main() {
         std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now());
         IniFile::clearCache();
         start = std::chrono::steady_clock::now();
-        hits += lists.FindByAddress(addresses[r % addresses.size()], entry);
+        hits += lists.findByAddress(addresses[r % addresses.size()], entry);
         changed += microsecondsPer(start, 1);
     }
     changed /= changedRounds;

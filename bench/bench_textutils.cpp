@@ -63,7 +63,7 @@ int main() {
 
     const auto table = byteTable();
     double baseCrc = secondsFor(rounds, [&](int r) { sink = sink + byteAtATimeCrc32(table, body) + r; });
-    double ourCrc = secondsFor(rounds, [&](int r) { sink = sink + Crc32(body) + r; });
+    double ourCrc = secondsFor(rounds, [&](int r) { sink = sink + crc32(body) + r; });
     double mb = double(body.size()) * rounds / 1e6;
     std::printf("CRC-32 slicing-by-8: %.2fx the byte-at-a-time table (%.0f vs %.0f MB/s)\n", baseCrc / ourCrc,
                 mb / ourCrc, mb / baseCrc);
@@ -72,11 +72,11 @@ int main() {
     const std::string missing = "the meeting offer";
     auto shifted = [&](int r) { return std::string_view(body).substr(r & 1); };
     double baseFind = secondsFor(rounds, [&](int r) { sink = sink + shifted(r).find(missing); });
-    double ourFind = secondsFor(rounds, [&](int r) { sink = sink + FindText(shifted(r), missing, true); });
+    double ourFind = secondsFor(rounds, [&](int r) { sink = sink + findText(shifted(r), missing, true); });
     std::printf("FindText case-sensitive: %.2fx std::string_view::find\n", baseFind / ourFind);
 
     double baseFolded = secondsFor(rounds, [&](int r) { sink = sink + naiveFoldedFind(shifted(r), missing); });
-    double ourFolded = secondsFor(rounds, [&](int r) { sink = sink + FindText(shifted(r), missing, false); });
+    double ourFolded = secondsFor(rounds, [&](int r) { sink = sink + findText(shifted(r), missing, false); });
     std::printf("FindText case-insensitive: %.2fx a naive folded scan\n", baseFolded / ourFolded);
     return 0;
 }

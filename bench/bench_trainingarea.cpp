@@ -1,4 +1,4 @@
-// Cost of TrainingArea::AddMessage, which rewrites the whole index after writing the message
+// Cost of TrainingArea::addMessage, which rewrites the whole index after writing the message
 // file, into training areas that already hold 100 and 2,000 entries, against writing the same
 // message file alone (atomically, flushed) in the same run; of AddMessages, which files a commit's
 // messages with one index write, per message against the same; and of IsInTrainingArea, which
@@ -28,7 +28,7 @@ double MillisecondsSince(Clock::time_point start, int count) {
     return elapsed.count() / count;
 }
 
-std::string MessageText(int i) {
+std::string messageText(int i) {
     std::string text = "From: \"Cheap Offers\" <offers" + std::to_string(i) + "@spam.example>\r\n"
                        "To: alice@example.org\r\nSubject: Save 90% on =?iso-8859-1?q?Gr=FC=DFe?= now #" +
                        std::to_string(i) + "\r\nDate: Tue, 7 Jan 2003 13:05:00 +0000\r\n"
@@ -43,58 +43,58 @@ bool FillIndex(const std::string& home, int entries) {
     const std::string folder = home + "/" + TrainingArea::kFolderName + "/";
     std::filesystem::create_directories(folder);
     XmlDocument index;
-    XmlElement* root = index.CreateRoot(TrainingArea::kRootName);
+    XmlElement* root = index.createRoot(TrainingArea::kRootName);
     for (int i = 0; i < entries; ++i) {
-        XmlElement* entry = root->AddChild(TrainingArea::kEntryName);
-        entry->SetAttribute("filename", TrainingFileName(MessageText(1000000 + i)));
-        entry->SetAttribute("sender", "Cheap_Offers");
-        entry->SetAttribute("mail", "offers" + std::to_string(i) + "=40spam=2Eexample");
-        entry->SetAttribute("subject", "Save_90=25_on_Gr=FC=DFe_now_=23" + std::to_string(i));
-        entry->SetAttribute("date", "2452647");
-        entry->SetAttribute("time", "13:05");
-        entry->SetAttribute("size", "4000");
-        entry->SetAttribute("block", "1");
+        XmlElement* entry = root->addChild(TrainingArea::kEntryName);
+        entry->setAttribute("filename", trainingFileName(messageText(1000000 + i)));
+        entry->setAttribute("sender", "Cheap_Offers");
+        entry->setAttribute("mail", "offers" + std::to_string(i) + "=40spam=2Eexample");
+        entry->setAttribute("subject", "Save_90=25_on_Gr=FC=DFe_now_=23" + std::to_string(i));
+        entry->setAttribute("date", "2452647");
+        entry->setAttribute("time", "13:05");
+        entry->setAttribute("size", "4000");
+        entry->setAttribute("block", "1");
     }
-    return index.Save(folder + TrainingArea::kIndexName);
+    return index.save(folder + TrainingArea::kIndexName);
 }
 
 int Run(int entries) {
     std::string home = (std::filesystem::temp_directory_path() / "bench-training-XXXXXX").string();
     if (!mkdtemp(home.data()) || !FillIndex(home, entries)) return 1;
     std::vector<MailMessage> messages(kAdds);
-    for (int i = 0; i < kAdds; ++i) messages[i].Parse(MessageText(i));
+    for (int i = 0; i < kAdds; ++i) messages[i].parse(messageText(i));
 
     auto start = Clock::now();
     for (int i = 0; i < kAdds; ++i)
-        if (messages[i].SaveFile(home + "/baseline_" + std::to_string(i) + ".eml") != 0) return 1;
+        if (messages[i].saveFile(home + "/baseline_" + std::to_string(i) + ".eml") != 0) return 1;
     const double fileAlone = MillisecondsSince(start, kAdds);
 
     TrainingArea area(home);
     std::string name;
-    area.IsInTrainingArea(messages[0], name); // loads the index
+    area.isInTrainingArea(messages[0], name); // loads the index
     start = Clock::now();
     for (int i = 0; i < kAdds; ++i)
-        if (!area.AddMessage(messages[i], TrainingArea::kVerdictSpam)) return 1;
+        if (!area.addMessage(messages[i], TrainingArea::kVerdictSpam)) return 1;
     const double perAdd = MillisecondsSince(start, kAdds);
 
     std::vector<MailMessage> batch(kAdds);
     std::vector<TrainingArea::NewMessage> list;
     for (int i = 0; i < kAdds; ++i) {
-        batch[i].Parse(MessageText(kAdds + i));
+        batch[i].parse(messageText(kAdds + i));
         list.push_back({&batch[i], TrainingArea::kVerdictSpam, {}});
     }
     start = Clock::now();
-    if (area.AddMessages(list) != kAdds) return 1;
+    if (area.addMessages(list) != kAdds) return 1;
     const double perBatchAdd = MillisecondsSince(start, kAdds);
 
     MailMessage absent;
-    absent.Parse(MessageText(-1));
+    absent.parse(messageText(-1));
     volatile uint32_t sink = 0;
     start = Clock::now();
-    for (int i = 0; i < kLookups; ++i) sink = sink + Crc32(absent.Source());
+    for (int i = 0; i < kLookups; ++i) sink = sink + crc32(absent.Source());
     const double crcOnly = MillisecondsSince(start, kLookups);
     start = Clock::now();
-    for (int i = 0; i < kLookups; ++i) sink = sink + area.IsInTrainingArea(absent, name);
+    for (int i = 0; i < kLookups; ++i) sink = sink + area.isInTrainingArea(absent, name);
     const double lookup = MillisecondsSince(start, kLookups);
 
     std::printf("%5d entries: AddMessage %.3f ms = %.2fx the message file alone (%.3f ms); "

@@ -21,29 +21,29 @@ public:
     virtual ~ChainPluginHost() = default;
 
     /// Loads the plug-ins of the program folder when none are loaded yet; nothing otherwise.
-    virtual void LoadPlugins() = 0;
+    virtual void loadPlugins() = 0;
 
     /// The records that can take part in the chain, in the manager's list order: those that have
     /// their info record, are enabled and offer at least one filter function. The records stay
     /// owned by the manager; a record must not be freed while the chain holds it (the manager has
-    /// the chain discarded first, see FilterChain::Discard).
-    virtual std::vector<PluginRecord*> FilterPlugins() = 0;
+    /// the chain discarded first, see FilterChain::discard).
+    virtual std::vector<PluginRecord*> filterPlugins() = 0;
 
     /// The settings key of the plug-in: its library file name without folder ("quillatrest.so").
-    virtual std::string PluginFileName(PluginRecord* plugin) = 0;
+    virtual std::string pluginFileName(PluginRecord* plugin) = 0;
 
     /// The plug-in's name from its info record; false when it has none.
-    virtual bool PluginName(PluginRecord* plugin, std::string& name) = 0;
+    virtual bool pluginName(PluginRecord* plugin, std::string& name) = 0;
 
     /// True when the plug-in has a service entry point and answers 1 to service 3 (it asks to run
     /// first while no position is configured for it).
-    virtual bool AsksToRunFirst(PluginRecord* plugin) = 0;
+    virtual bool asksToRunFirst(PluginRecord* plugin) = 0;
 
     /// Runs the plug-in's filter functions on message `messageNumber` and answers -1 spam, +1
     /// non-spam or 0 undecided. May set the verdict's probability and reason; 0 when the record
     /// or the message is missing or the plug-in failed (the failure is reported to the user by
     /// the host).
-    virtual int PluginVerdict(PluginRecord* plugin, int messageNumber, const MailMessage* message,
+    virtual int pluginVerdict(PluginRecord* plugin, int messageNumber, const MailMessage* message,
                               FilterVerdict& verdict) = 0;
 };
 

@@ -45,7 +45,7 @@ void FilterChain::destroyInstance() {
 FilterChain::FilterChain() = default;
 FilterChain::~FilterChain() = default;
 
-int FilterChain::SlotFor(const std::array<bool, kSlots>& occupied, int priority) {
+int FilterChain::slotFor(const std::array<bool, kSlots>& occupied, int priority) {
     if (priority > kLastSlot) return 0;
     if (priority == kLastSlot) {
         for (int slot = kLastSlot; slot >= 1; --slot)
@@ -63,7 +63,7 @@ bool FilterChain::occupiedAt(int slot) const { return slot >= 1 && slot <= kLast
 void FilterChain::place(std::unique_ptr<ChainEntry> entry, int priority) {
     std::array<bool, kSlots> occupied{};
     for (int slot = 1; slot <= kLastSlot; ++slot) occupied[slot] = bool(slots_[slot]);
-    int slot = SlotFor(occupied, priority);
+    int slot = slotFor(occupied, priority);
     if (slot == 0) return; // every slot taken: the filter is left out
     entry->position = slot;
     slots_[slot] = std::move(entry);
@@ -105,9 +105,9 @@ void FilterChain::buildIfNeeded() {
 
     ChainPluginHost* host = settings::filterPluginEnable() != 0 ? chainPluginHost() : nullptr;
     if (host) {
-        host->LoadPlugins();
-        for (PluginRecord* plugin : host->FilterPlugins()) {
-            std::string key = host->PluginFileName(plugin);
+        host->loadPlugins();
+        for (PluginRecord* plugin : host->filterPlugins()) {
+            std::string key = host->pluginFileName(plugin);
             int priority = settings::filterPriority(key);
             place(makeEntry(ChainEntry::kPlugin, std::move(key), plugin), priority);
         }
@@ -120,7 +120,7 @@ void FilterChain::buildIfNeeded() {
     for (int slot = 1; slot <= kLastSlot && slots_[slot]; ++slot) {
         ChainEntry& entry = *slots_[slot];
         if (entry.kind != ChainEntry::kPlugin || !entry.plugin) continue;
-        if (host->AsksToRunFirst(entry.plugin) && !settings::filterPriorityConfigured(entry.key))
+        if (host->asksToRunFirst(entry.plugin) && !settings::filterPriorityConfigured(entry.key))
             moveToTop(slot);
     }
 }
@@ -133,7 +133,7 @@ ChainEntry* FilterChain::Next(const ChainEntry* entry) {
     return nullptr;
 }
 
-std::vector<ChainEntry> FilterChain::Entries() {
+std::vector<ChainEntry> FilterChain::entries() {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     buildIfNeeded();
     std::vector<ChainEntry> entries;
@@ -142,7 +142,7 @@ std::vector<ChainEntry> FilterChain::Entries() {
     return entries;
 }
 
-bool FilterChain::MoveUp(ChainEntry* entry) {
+bool FilterChain::moveUp(ChainEntry* entry) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (!entry || !occupiedAt(entry->position) || slots_[entry->position].get() != entry) return false;
     int slot = entry->position;
@@ -151,7 +151,7 @@ bool FilterChain::MoveUp(ChainEntry* entry) {
     return true;
 }
 
-bool FilterChain::MoveDown(ChainEntry* entry) {
+bool FilterChain::moveDown(ChainEntry* entry) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (!entry || !occupiedAt(entry->position) || slots_[entry->position].get() != entry) return false;
     int slot = entry->position;
@@ -160,10 +160,10 @@ bool FilterChain::MoveDown(ChainEntry* entry) {
     return true;
 }
 
-bool FilterChain::FilterName(const ChainEntry& entry, std::string& name) {
+bool FilterChain::filterName(const ChainEntry& entry, std::string& name) {
     if (entry.plugin) {
         ChainPluginHost* host = chainPluginHost();
-        if (host && host->PluginName(entry.plugin, name)) return true;
+        if (host && host->pluginName(entry.plugin, name)) return true;
     }
     if (entry.kind == ChainEntry::kLearning) {
         name = loadString(kStringLearningFilter);
@@ -176,16 +176,16 @@ bool FilterChain::FilterName(const ChainEntry& entry, std::string& name) {
     return false;
 }
 
-bool FilterChain::FilterName(const ChainEntry* entry, char* buffer, size_t size) {
+bool FilterChain::filterName(const ChainEntry* entry, char* buffer, size_t size) {
     std::string name;
-    if (!entry || !buffer || size == 0 || !FilterName(*entry, name)) return false;
+    if (!entry || !buffer || size == 0 || !filterName(*entry, name)) return false;
     size_t length = std::min(name.size(), size - 1);
     std::memcpy(buffer, name.data(), length);
     buffer[length] = '\0';
     return true;
 }
 
-void FilterChain::Save() {
+void FilterChain::save() {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     for (int slot = 1; slot <= kLastSlot; ++slot) {
         if (!slots_[slot]) continue;
@@ -196,7 +196,7 @@ void FilterChain::Save() {
     }
 }
 
-void FilterChain::Discard() {
+void FilterChain::discard() {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     for (auto& slot : slots_) slot.reset();
     built_ = false;

@@ -1,7 +1,7 @@
 #pragma once
 // The order in which the filters judge a message: up to 255 entries (the learning filter, the
 // spam-word filter and filter plug-ins) in slots 1...255, each with what to do after a spam or a
-// non-spam answer. Built from the settings on the first request and kept until Discard().
+// non-spam answer. Built from the settings on the first request and kept until discard().
 #include "filter/ChainPluginHost.h"
 
 #include <array>
@@ -51,34 +51,34 @@ public:
 
     /// The entry in the next occupied slot after `entry` (the first entry when `entry` is null);
     /// null at the end. Builds the chain when it is not built. The entry is owned by the chain and
-    /// valid until Discard().
+    /// valid until discard().
     ChainEntry* Next(const ChainEntry* entry);
     /// Copies of the entries in slot order, building the chain when needed. A run of the chain
-    /// works on such a copy, so that a Discard() from the options dialog cannot pull entries away
+    /// works on such a copy, so that a discard() from the options dialog cannot pull entries away
     /// from under it.
-    std::vector<ChainEntry> Entries();
+    std::vector<ChainEntry> entries();
 
     /// Swaps `entry` with the entry in the slot before / after it when that slot is occupied.
     /// Returns true when it moved.
-    bool MoveUp(ChainEntry* entry);
-    bool MoveDown(ChainEntry* entry);
+    bool moveUp(ChainEntry* entry);
+    bool moveDown(ChainEntry* entry);
 
     /// The filter's name: the plug-in's name from its info record, else string 203 "Learning
     /// Filter" or 204 "Spam Word Filter" by kind. False when there is none. The buffer form copies
     /// at most size - 1 characters and a NUL.
-    static bool FilterName(const ChainEntry& entry, std::string& name);
-    static bool FilterName(const ChainEntry* entry, char* buffer, size_t size);
+    static bool filterName(const ChainEntry& entry, std::string& name);
+    static bool filterName(const ChainEntry* entry, char* buffer, size_t size);
 
     /// Writes every entry's position and both behaviours under its key. Nothing when the chain
     /// is not built.
-    void Save();
+    void save();
     /// Frees all entries; the chain is built again at the next request.
-    void Discard();
+    void discard();
 
     /// The slot an entry that wants `priority` takes among the occupied slots, or 0 when none is
     /// left: 255 takes the highest free slot; below 255 the wanted slot or the next free one above
     /// it up to 254; above 255 nothing. Priorities below 1 count as 1.
-    static int SlotFor(const std::array<bool, kSlots>& occupied, int priority);
+    static int slotFor(const std::array<bool, kSlots>& occupied, int priority);
 
 private:
     void buildIfNeeded();

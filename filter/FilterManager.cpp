@@ -27,7 +27,7 @@ int pluginAnswer(const ChainEntry& entry, int messageNumber, const MailMessage* 
     ChainPluginHost* host = chainPluginHost();
     if (!host || !entry.plugin) return FilterVerdict::kUndecided;
     try {
-        return host->PluginVerdict(entry.plugin, messageNumber, message, verdict);
+        return host->pluginVerdict(entry.plugin, messageNumber, message, verdict);
     } catch (...) {
         return FilterVerdict::kUndecided;
     }
@@ -35,7 +35,7 @@ int pluginAnswer(const ChainEntry& entry, int messageNumber, const MailMessage* 
 
 std::string pluginName(const ChainEntry& entry) {
     std::string name;
-    FilterChain::FilterName(entry, name);
+    FilterChain::filterName(entry, name);
     return name;
 }
 
@@ -61,7 +61,7 @@ FilterManager::~FilterManager() = default;
 void FilterManager::loadLearning() {
     if (learning_) return;
     auto learning = std::make_unique<LearningFilter>();
-    learning->Load();
+    learning->load();
     learning_ = std::move(learning);
 }
 
@@ -70,75 +70,75 @@ void FilterManager::freeData() {
     learning_.reset();
 }
 
-bool FilterManager::Acquire(bool withWords) {
+bool FilterManager::acquire(bool withWords) {
     Guard guard(lock_);
     ++acquisitions_;
     loadLearning();
-    if (withWords && (!spamWords_ || spamWords_->Empty())) {
+    if (withWords && (!spamWords_ || spamWords_->empty())) {
         auto words = std::make_unique<SpamWordFilter>();
-        words->LoadWords();
+        words->loadWords();
         spamWords_ = std::move(words);
     }
     if (settings::filterPluginEnable() != 0)
-        if (ChainPluginHost* host = chainPluginHost()) host->LoadPlugins();
+        if (ChainPluginHost* host = chainPluginHost()) host->loadPlugins();
     return true;
 }
 
-void FilterManager::Release() {
+void FilterManager::release() {
     Guard guard(lock_);
     if (acquisitions_ == 0) return;
     if (--acquisitions_ == 0) freeData();
 }
 
-void FilterManager::Reload() {
+void FilterManager::reload() {
     Guard guard(lock_);
     int holders = acquisitions_;
     freeData();
     acquisitions_ = 0;
-    Acquire(true);
+    acquire(true);
     acquisitions_ = std::max(holders, 1);
 }
 
-bool FilterManager::Learn(const MailMessage* message, bool asSpam) {
+bool FilterManager::learn(const MailMessage* message, bool asSpam) {
     Guard guard(lock_);
     if (!message) return false;
     loadLearning();
-    return learning_->Learn(message, asSpam);
+    return learning_->learn(message, asSpam);
 }
 
-void FilterManager::Save() {
+void FilterManager::save() {
     Guard guard(lock_);
-    if (learning_) learning_->Save();
+    if (learning_) learning_->save();
 }
 
-LearningFilter::CompactResult FilterManager::Compact(bool doBad, bool doGood, uint32_t badThreshold,
+LearningFilter::CompactResult FilterManager::compact(bool doBad, bool doGood, uint32_t badThreshold,
                                                      uint32_t goodThreshold) {
     Guard guard(lock_);
     loadLearning();
-    return learning_->Compact(doBad, doGood, badThreshold, goodThreshold);
+    return learning_->compact(doBad, doGood, badThreshold, goodThreshold);
 }
 
 bool FilterManager::Run(int messageNumber, const MailMessage* message, FilterVerdict& verdict) {
     Guard guard(lock_);
     // Also the result of an empty chain: nothing decided.
-    verdict.Reset();
+    verdict.reset();
     if (settings::enable() == 0) return false;
 
-    for (const ChainEntry& entry : FilterChain::instance().Entries()) {
-        verdict.Reset();
+    for (const ChainEntry& entry : FilterChain::instance().entries()) {
+        verdict.reset();
         int answer = FilterVerdict::kUndecided;
         switch (entry.kind) {
         case ChainEntry::kLearning:
-            if (learning_) answer = learning_->Verdict(message, verdict.probability, verdict.reason);
-            if (answer != FilterVerdict::kUndecided) verdict.SetFilterName(loadString(kStringLearningFilter));
+            if (learning_) answer = learning_->verdict(message, verdict.probability, verdict.reason);
+            if (answer != FilterVerdict::kUndecided) verdict.setFilterName(loadString(kStringLearningFilter));
             break;
         case ChainEntry::kSpamWords:
-            if (spamWords_) answer = spamWords_->Verdict(message, verdict.probability, verdict.reason);
-            if (answer != FilterVerdict::kUndecided) verdict.SetFilterName(loadString(kStringSpamWordFilter));
+            if (spamWords_) answer = spamWords_->verdict(message, verdict.probability, verdict.reason);
+            if (answer != FilterVerdict::kUndecided) verdict.setFilterName(loadString(kStringSpamWordFilter));
             break;
         case ChainEntry::kPlugin:
             answer = pluginAnswer(entry, messageNumber, message, verdict);
-            if (answer != FilterVerdict::kUndecided) verdict.SetFilterName(pluginName(entry));
+            if (answer != FilterVerdict::kUndecided) verdict.setFilterName(pluginName(entry));
             break;
         }
         if (answer == FilterVerdict::kSpam) {
@@ -151,7 +151,7 @@ bool FilterManager::Run(int messageNumber, const MailMessage* message, FilterVer
             // An undecided filter (or an answer outside -1/0/+1) leaves no trace: the verdict
             // holds the deciding filter's values, or the neutral ones when nothing decided,
             // rather than the score of a filter that decided nothing.
-            verdict.Reset();
+            verdict.reset();
         }
     }
     return verdict.spam != 0;

@@ -35,24 +35,24 @@ public:
     /// from "TrainingAreaMaxMemory"), the spam-word list when `withWords` is set and the list is
     /// empty, and, when "FilterPluginEnable" is not 0, has the plug-in manager load the plug-ins.
     /// Returns true.
-    bool Acquire(bool withWords);
+    bool acquire(bool withWords);
     /// Counts one user less; the last one frees the spam-word list and the learning tables
     /// (learning not saved is lost: callers save first). Nothing when there is no user.
-    void Release();
+    void release();
     /// Frees the data and loads it again, spam-word list included (after a compaction or a change
     /// of the memory limit). Users holding an acquisition keep it; with none, the reload itself
-    /// counts as one, as an Acquire(true) would.
-    void Reload();
+    /// counts as one, as an acquire(true) would.
+    void reload();
 
     /// Learns the message as spam or non-spam (not saved; see Save). Loads the tables first when
     /// nobody has. False when `message` is null.
-    bool Learn(const MailMessage* message, bool asSpam);
+    bool learn(const MailMessage* message, bool asSpam);
     /// Writes both word-list files. Nothing when the tables are not loaded, so that empty tables
     /// never overwrite the files.
-    void Save();
+    void save();
     /// Removes rare words from the selected tables, saves both and keeps only what was saved
-    /// (see LearningFilter::Compact). Loads the tables first when nobody has.
-    LearningFilter::CompactResult Compact(bool doBad, bool doGood, uint32_t badThreshold,
+    /// (see LearningFilter::compact). Loads the tables first when nobody has.
+    LearningFilter::CompactResult compact(bool doBad, bool doGood, uint32_t badThreshold,
                                           uint32_t goodThreshold);
 
     /// Runs the filter chain over message `messageNumber` (the number plug-ins see) and fills

@@ -15,15 +15,15 @@ void copyCut(char* field, size_t capacity, std::string_view text) {
 
 } // namespace
 
-void FilterVerdict::Reset() {
+void FilterVerdict::reset() {
     reason[0] = '\0';
     filterName[0] = '\0';
     probability = kNeutralProbability;
     spam = 0;
 }
 
-void FilterVerdict::SetReason(std::string_view text) { copyCut(reason, kReasonCapacity, text); }
+void FilterVerdict::setReason(std::string_view text) { copyCut(reason, kReasonCapacity, text); }
 
-void FilterVerdict::SetFilterName(std::string_view text) { copyCut(filterName, kFilterNameCapacity, text); }
+void FilterVerdict::setFilterName(std::string_view text) { copyCut(filterName, kFilterNameCapacity, text); }
 
 } // namespace corvanthelix

@@ -29,11 +29,11 @@ struct FilterVerdict {
     uint8_t spam = 0;
 
     /// Back to the state of an undecided message: probability 0.4, both texts empty, not spam.
-    void Reset();
+    void reset();
     /// Copies at most kReasonCapacity - 1 bytes of `text` and a NUL into reason.
-    void SetReason(std::string_view text);
+    void setReason(std::string_view text);
     /// Copies at most kFilterNameCapacity - 1 bytes of `text` and a NUL into filterName.
-    void SetFilterName(std::string_view text);
+    void setFilterName(std::string_view text);
 };
 
 } // namespace corvanthelix

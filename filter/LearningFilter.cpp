@@ -28,8 +28,8 @@ template <class Visit>
 void visitPrefetched(const std::vector<const WordEntry*>& words, const WordTable& first,
                      const WordTable* second, Visit&& visit) {
     auto prefetch = [&](size_t i, bool entry) {
-        first.Prefetch(words[i]->hash, entry);
-        if (second) second->Prefetch(words[i]->hash, entry);
+        first.prefetch(words[i]->hash, entry);
+        if (second) second->prefetch(words[i]->hash, entry);
     };
     size_t n = words.size();
     for (size_t i = 0; i < std::min(n, 2 * kPrefetchDistance); ++i) prefetch(i, false);
@@ -44,7 +44,7 @@ void visitPrefetched(const std::vector<const WordEntry*>& words, const WordTable
 std::vector<const WordEntry*> wordsOf(const WordTable& table) {
     std::vector<const WordEntry*> words;
     words.reserve(table.entries());
-    table.ForEachInInsertionOrder([&words](const WordEntry& entry) { words.push_back(&entry); });
+    table.forEachInInsertionOrder([&words](const WordEntry& entry) { words.push_back(&entry); });
     return words;
 }
 
@@ -56,38 +56,38 @@ struct JudgedWord {
 
 } // namespace
 
-size_t LearningFilter::MemoryLimitForSetting(int kilobytes) {
+size_t LearningFilter::memoryLimitForSetting(int kilobytes) {
     return kilobytes > 0 ? size_t(kilobytes) * 512 : 0;
 }
 
-void LearningFilter::Load(const std::string& trainingFolder, size_t memoryLimit) {
+void LearningFilter::load(const std::string& trainingFolder, size_t memoryLimit) {
     if (memoryLimit != 0) {
         good_.setMemoryLimit(memoryLimit);
         bad_.setMemoryLimit(memoryLimit);
     }
-    good_.Read(trainingFolder + "/" + kGoodFileName);
-    bad_.Read(trainingFolder + "/" + kBadFileName);
+    good_.read(trainingFolder + "/" + kGoodFileName);
+    bad_.read(trainingFolder + "/" + kBadFileName);
 }
 
-void LearningFilter::Load() {
-    Load(Application::instance().pathInProgramFolder(kTrainingFolder),
-         MemoryLimitForSetting(settings::trainingAreaMaxMemory()));
+void LearningFilter::load() {
+    load(Application::instance().pathInProgramFolder(kTrainingFolder),
+         memoryLimitForSetting(settings::trainingAreaMaxMemory()));
 }
 
-void LearningFilter::MessageText(const MailMessage& message, std::string& body, std::string& subject) {
+void LearningFilter::messageText(const MailMessage& message, std::string& body, std::string& subject) {
     body.clear();
     subject.clear();
-    if (std::optional<std::string> text = message.BodyText(true)) body = std::move(*text);
-    if (const char* value = message.HeaderByKind(CVX_HEADER_SUBJECT)) subject = DecodeEncodedWords(value);
+    if (std::optional<std::string> text = message.bodyText(true)) body = std::move(*text);
+    if (const char* value = message.headerByKind(CVX_HEADER_SUBJECT)) subject = decodeEncodedWords(value);
 }
 
-void LearningFilter::CountWords(std::string_view body, std::string_view subject, WordTable& table) {
+void LearningFilter::countWords(std::string_view body, std::string_view subject, WordTable& table) {
     // Fed one after the other, so the body's last word does not run into the subject.
     Tokenizer::Run(body, table);
     Tokenizer::Run(subject, table);
 }
 
-void LearningFilter::LearnText(std::string_view body, std::string_view subject, bool asSpam) {
+void LearningFilter::learnText(std::string_view body, std::string_view subject, bool asSpam) {
     WordTable& table = asSpam ? bad_ : good_;
     table.addMessage();
     // The message's words are counted first and then added with their counts, in the order they
@@ -96,39 +96,39 @@ void LearningFilter::LearnText(std::string_view body, std::string_view subject, 
     // word refused once stays refused because the memory used only grows), but each distinct word
     // costs one look-up into the large table instead of one per occurrence.
     WordTable words(0, kMessageTableCapacity);
-    CountWords(body, subject, words);
+    countWords(body, subject, words);
     visitPrefetched(wordsOf(words), table, nullptr, [&table](const WordEntry& word) {
-        table.Insert(word.text(), word.hash, word.count);
+        table.insert(word.text(), word.hash, word.count);
     });
 }
 
-bool LearningFilter::Learn(const MailMessage* message, bool asSpam) {
+bool LearningFilter::learn(const MailMessage* message, bool asSpam) {
     if (!message) return false;
     std::string body, subject;
-    MessageText(*message, body, subject);
-    LearnText(body, subject, asSpam);
+    messageText(*message, body, subject);
+    learnText(body, subject, asSpam);
     return true;
 }
 
-void LearningFilter::Save() const {
+void LearningFilter::save() const {
     bad_.Write();
     good_.Write();
 }
 
-double LearningFilter::Score(const MailMessage* message, char* reason, size_t reasonCapacity) const {
+double LearningFilter::score(const MailMessage* message, char* reason, size_t reasonCapacity) const {
     std::string body, subject;
-    if (message) MessageText(*message, body, subject);
-    return ScoreText(body, subject, reason, reasonCapacity);
+    if (message) messageText(*message, body, subject);
+    return scoreText(body, subject, reason, reasonCapacity);
 }
 
-double LearningFilter::ScoreText(std::string_view body, std::string_view subject, char* reason,
+double LearningFilter::scoreText(std::string_view body, std::string_view subject, char* reason,
                                  size_t reasonCapacity) const {
     WordTable words(0, kMessageTableCapacity);
-    CountWords(body, subject, words);
-    return ScoreWords(words, reason, reasonCapacity);
+    countWords(body, subject, words);
+    return scoreWords(words, reason, reasonCapacity);
 }
 
-double LearningFilter::ScoreWords(const WordTable& words, char* reason, size_t reasonCapacity) const {
+double LearningFilter::scoreWords(const WordTable& words, char* reason, size_t reasonCapacity) const {
     bool withReason = reason && reasonCapacity >= 1;
     if (withReason) reason[0] = '\0';
     if (words.entries() == 0) return kNeutral;
@@ -140,8 +140,8 @@ double LearningFilter::ScoreWords(const WordTable& words, char* reason, size_t r
     judged.reserve(words.entries());
     visitPrefetched(wordsOf(words), good_, &bad_, [&](const WordEntry& word) {
         // Both tables hash alike, so the word's hash serves both look-ups.
-        double g = 2.0 * good_.Count(word.text(), word.hash);
-        double b = bad_.Count(word.text(), word.hash);
+        double g = 2.0 * good_.count(word.text(), word.hash);
+        double b = bad_.count(word.text(), word.hash);
         double p = kNeutral;
         if (g + b > kMinimumEvidence) {
             double bp = std::min(1.0, b / badMessages);
@@ -161,45 +161,45 @@ double LearningFilter::ScoreWords(const WordTable& words, char* reason, size_t r
     for (size_t i = 0; i < taken; ++i) {
         const JudgedWord& word = judged[i];
         if (withReason && word.probability > kNeutral)
-            AppendReasonWord(reason, reasonCapacity, reasonLength, word.entry->text());
+            appendReasonWord(reason, reasonCapacity, reasonLength, word.entry->text());
         spamProduct *= word.probability;
         hamProduct *= 1.0 - word.probability;
     }
     return spamProduct / (spamProduct + hamProduct);
 }
 
-int LearningFilter::VerdictFor(double probability) {
+int LearningFilter::verdictFor(double probability) {
     if (probability >= kSpamAtLeast) return FilterVerdict::kSpam;
     if (probability <= kNonSpamAtMost) return FilterVerdict::kNonSpam;
     return FilterVerdict::kUndecided;
 }
 
-int LearningFilter::Verdict(const MailMessage* message, double& probability, char* reason) const {
-    probability = Score(message, reason, kVerdictReasonCapacity);
-    return VerdictFor(probability);
+int LearningFilter::verdict(const MailMessage* message, double& probability, char* reason) const {
+    probability = score(message, reason, kVerdictReasonCapacity);
+    return verdictFor(probability);
 }
 
-LearningFilter::CompactResult LearningFilter::Compact(bool doBad, bool doGood, uint32_t badThreshold,
+LearningFilter::CompactResult LearningFilter::compact(bool doBad, bool doGood, uint32_t badThreshold,
                                                       uint32_t goodThreshold) {
     CompactResult result;
     long long memoryBefore = 0;
     if (doBad) {
         memoryBefore += (long long)bad_.memoryUsed();
-        result.wordsDeleted += bad_.MarkRare(badThreshold);
+        result.wordsDeleted += bad_.markRare(badThreshold);
     }
     if (doGood) {
         memoryBefore += (long long)good_.memoryUsed();
-        result.wordsDeleted += good_.MarkRare(goodThreshold);
+        result.wordsDeleted += good_.markRare(goodThreshold);
     }
     // Both tables are saved and taken back from what was saved: the removed words are not
     // written, so they leave memory. Taking the image rather than the file keeps the words in
     // memory even when the disk refused the write.
-    std::string badImage = bad_.Serialize();
-    std::string goodImage = good_.Serialize();
+    std::string badImage = bad_.serialize();
+    std::string goodImage = good_.serialize();
     bad_.Write();
     good_.Write();
-    bad_.Restore(badImage);
-    good_.Restore(goodImage);
+    bad_.restore(badImage);
+    good_.restore(goodImage);
     long long memoryAfter = 0;
     if (doBad) memoryAfter += (long long)bad_.memoryUsed();
     if (doGood) memoryAfter += (long long)good_.memoryUsed();

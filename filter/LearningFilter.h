@@ -35,40 +35,40 @@ public:
 
     /// Each table's memory limit for the setting "TrainingAreaMaxMemory" in KB: half of it each
     /// (kilobytes x 512 bytes). 0 (and a negative value) means "leave the limit as it is".
-    static size_t MemoryLimitForSetting(int kilobytes);
+    static size_t memoryLimitForSetting(int kilobytes);
 
     /// Sets both tables' memory limit (0 leaves it unchanged) and reads "bad.corvanthelix.wordlist"
     /// and "good.corvanthelix.wordlist" from `trainingFolder`. Missing files give empty tables.
-    void Load(const std::string& trainingFolder, size_t memoryLimit);
-    /// Load() from the program folder's "training" folder, with the limit from the settings.
-    void Load();
+    void load(const std::string& trainingFolder, size_t memoryLimit);
+    /// load() from the program folder's "training" folder, with the limit from the settings.
+    void load();
 
     /// Learns the message into the bad table (asSpam) or the good table: one more message, and
     /// every occurrence of every word of its text counted. Returns false when `message` is null.
     /// Does not save.
-    bool Learn(const MailMessage* message, bool asSpam);
+    bool learn(const MailMessage* message, bool asSpam);
     /// Learns one message given as its body text (HTML tags removed) and decoded subject.
-    void LearnText(std::string_view body, std::string_view subject, bool asSpam);
+    void learnText(std::string_view body, std::string_view subject, bool asSpam);
 
     /// Writes the bad table's file, then the good table's. Failures are silent.
-    void Save() const;
+    void save() const;
 
     /// The message's spam probability, 0...1 (0.4 when it has no word or a table has learned
     /// no message). When `reason` is given with capacity >= 1 it receives the telling words with a
     /// probability above 0.4, ", "-separated, NUL-terminated, at most capacity - 1 characters.
-    double Score(const MailMessage* message, char* reason, size_t reasonCapacity) const;
+    double score(const MailMessage* message, char* reason, size_t reasonCapacity) const;
     /// Score of a message given as its body text (HTML tags removed) and decoded subject.
-    double ScoreText(std::string_view body, std::string_view subject, char* reason,
+    double scoreText(std::string_view body, std::string_view subject, char* reason,
                      size_t reasonCapacity) const;
     /// Score of the distinct words of one message, already counted into `words`.
-    double ScoreWords(const WordTable& words, char* reason, size_t reasonCapacity) const;
+    double scoreWords(const WordTable& words, char* reason, size_t reasonCapacity) const;
 
     /// The chain's answer for a probability: FilterVerdict::kSpam at 0.9 and above,
     /// FilterVerdict::kNonSpam at 3e-7 and below, else FilterVerdict::kUndecided.
-    static int VerdictFor(double probability);
+    static int verdictFor(double probability);
     /// Scores the message with a reason of kVerdictReasonCapacity bytes (`reason` must have that
-    /// room), stores the probability and returns VerdictFor(probability).
-    int Verdict(const MailMessage* message, double& probability, char* reason) const;
+    /// room), stores the probability and returns verdictFor(probability).
+    int verdict(const MailMessage* message, double& probability, char* reason) const;
 
     struct CompactResult {
         size_t wordsDeleted = 0;
@@ -77,14 +77,14 @@ public:
     /// Removes the words counted at most `badThreshold` / `goodThreshold` times from the selected
     /// tables, saves both tables and reads them again so that the removed words leave memory.
     /// Returns the live words removed and the accounted bytes released, over the selected tables.
-    CompactResult Compact(bool doBad, bool doGood, uint32_t badThreshold, uint32_t goodThreshold);
+    CompactResult compact(bool doBad, bool doGood, uint32_t badThreshold, uint32_t goodThreshold);
 
     /// The words of a message text as the filter counts them: the body (HTML tags removed), then
     /// the subject, each tokenized on its own into `table`.
-    static void CountWords(std::string_view body, std::string_view subject, WordTable& table);
+    static void countWords(std::string_view body, std::string_view subject, WordTable& table);
     /// The body text without HTML tags and the decoded Subject of `message`; both empty when the
     /// message has no content.
-    static void MessageText(const MailMessage& message, std::string& body, std::string& subject);
+    static void messageText(const MailMessage& message, std::string& body, std::string& subject);
 
     WordTable& good() { return good_; }
     WordTable& bad() { return bad_; }

@@ -74,13 +74,13 @@ intptr_t setReason(const ServiceRequest& request) {
     const char* text = record<const char>(request);
     if (!text) text = "";
     int number = request.argument;
-    if (FilterVerdict* verdict = ReasonTarget::For(number)) {
-        verdict->SetReason(text);
+    if (FilterVerdict* verdict = ReasonTarget::verdictFor(number)) {
+        verdict->setReason(text);
         return kOk;
     }
     PluginSessionAccess* session = currentPluginSession();
     std::string_view kept(text, strnlen(text, kReasonLength));
-    return session && session->SetPluginReason(number, kept) ? kOk : kFailed;
+    return session && session->setPluginReason(number, kept) ? kOk : kFailed;
 }
 
 intptr_t hostVersion(const ServiceRequest&) { return PluginManager::kServiceVersion; }
@@ -89,8 +89,8 @@ intptr_t messageText(const ServiceRequest& request) {
     MessageTextRequest* text = record<MessageTextRequest>(request);
     if (!text || !text->source) return kFailed;
     MailMessage message;
-    message.Parse(text->source);
-    std::optional<std::string> body = message.BodyText(text->flag == CVX_MESSAGE_TEXT_STRIP_HTML);
+    message.parse(text->source);
+    std::optional<std::string> body = message.bodyText(text->flag == CVX_MESSAGE_TEXT_STRIP_HTML);
     if (!body || body->empty()) return kFailed;
     return deliverResult(*body, text->buffer, text->bufferSize);
 }
@@ -100,7 +100,7 @@ intptr_t encode(const ServiceRequest& request) {
     if (!codec || !codec->text) return kFailed;
     std::string_view input(codec->text);
     switch (codec->kind) {
-    case CVX_CODEC_BASE64: return deliverResult(Base64Encode(input), codec->buffer, codec->bufferSize);
+    case CVX_CODEC_BASE64: return deliverResult(base64Encode(input), codec->buffer, codec->bufferSize);
     case CVX_CODEC_Q: return deliverResult(QEncode(input), codec->buffer, codec->bufferSize);
     default: return kFailed;
     }
@@ -111,19 +111,19 @@ intptr_t decode(const ServiceRequest& request) {
     if (!codec || !codec->text) return kFailed;
     std::string_view input(codec->text);
     switch (codec->kind) {
-    case CVX_CODEC_BASE64: return deliverResult(Base64Decode(input), codec->buffer, codec->bufferSize);
+    case CVX_CODEC_BASE64: return deliverResult(base64Decode(input), codec->buffer, codec->bufferSize);
     case CVX_CODEC_QUOTED_PRINTABLE:
         return deliverResult(QuotedPrintableDecode(input), codec->buffer, codec->bufferSize);
     case CVX_CODEC_ENCODED_WORDS:
-        return deliverResult(DecodeEncodedWords(input), codec->buffer, codec->bufferSize);
+        return deliverResult(decodeEncodedWords(input), codec->buffer, codec->bufferSize);
     default: return kFailed;
     }
 }
 
 intptr_t writeSetting(const ServiceRequest& request) {
     const SettingWrite* write = record<SettingWrite>(request);
-    if (!write || !IsValidSettingKey(write->key)) return kFailed;
-    std::string section = PluginManager::instance().SectionForModule(write->module);
+    if (!write || !isValidSettingKey(write->key)) return kFailed;
+    std::string section = PluginManager::instance().sectionForModule(write->module);
     if (section.empty()) return kFailed;
     if (!write->value || !*write->value) return kOk;
     // Q-encoded, so that any byte (line breaks, "=", ";") survives the settings file.
@@ -132,8 +132,8 @@ intptr_t writeSetting(const ServiceRequest& request) {
 
 intptr_t readSetting(const ServiceRequest& request) {
     SettingRead* read = record<SettingRead>(request);
-    if (!read || !IsValidSettingKey(read->key) || !read->buffer || read->bufferSize < 1) return kFailed;
-    std::string section = PluginManager::instance().SectionForModule(read->module);
+    if (!read || !isValidSettingKey(read->key) || !read->buffer || read->bufferSize < 1) return kFailed;
+    std::string section = PluginManager::instance().sectionForModule(read->module);
     if (section.empty()) return kFailed;
     return copyOut(QuotedPrintableDecode(settings::pluginSetting(section, read->key)), read->buffer,
                    read->bufferSize);
@@ -142,18 +142,18 @@ intptr_t readSetting(const ServiceRequest& request) {
 intptr_t learn(const ServiceRequest& request) {
     const char* source = record<const char>(request);
     if ((request.argument != 0 && request.argument != 1) || !source) return kFailed;
-    return PluginManager::instance().LearnForPlugin(source, request.argument == 1);
+    return PluginManager::instance().learnForPlugin(source, request.argument == 1);
 }
 
 intptr_t markHandled(const ServiceRequest& request) {
     PluginSessionAccess* session = currentPluginSession();
     int number = request.argument;
-    if (!session || !session->MarkHandledByPlugin(number)) return kFailed;
+    if (!session || !session->markHandledByPlugin(number)) return kFailed;
     if (request.data == 0 || request.data == 1) {
         std::string source;
         // The mark stands even when the message cannot be learned; the answer says it was set.
-        if (session->MessageSource(number, source))
-            PluginManager::instance().LearnForPlugin(std::move(source), request.data == 1);
+        if (session->messageSource(number, source))
+            PluginManager::instance().learnForPlugin(std::move(source), request.data == 1);
     }
     return kOk;
 }
@@ -181,7 +181,7 @@ constexpr ServiceEntry kServices[] = {
 
 } // namespace
 
-intptr_t Service(ServiceRequest* request) {
+intptr_t service(ServiceRequest* request) {
     if (!request) return kFailed;
     try {
         for (const ServiceEntry& entry : kServices)
@@ -198,7 +198,7 @@ void setWidgetTranslators(WidgetTranslator window, WidgetTranslator menu) {
     gMenuTranslator.store(menu);
 }
 
-bool IsValidSettingKey(const char* key) {
+bool isValidSettingKey(const char* key) {
     if (!key || !*key) return false;
     for (const char* c = key; *c; ++c) {
         bool letter = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z');
@@ -215,7 +215,7 @@ ReasonTarget::ReasonTarget(int messageNumber, FilterVerdict& verdict)
 
 ReasonTarget::~ReasonTarget() { tReasonTarget = outer_; }
 
-FilterVerdict* ReasonTarget::For(int messageNumber) {
+FilterVerdict* ReasonTarget::verdictFor(int messageNumber) {
     for (ReasonTarget* target = tReasonTarget; target; target = target->outer_)
         // The service carries the number in 16 bits.
         if (static_cast<uint16_t>(target->messageNumber_) == static_cast<uint16_t>(messageNumber))

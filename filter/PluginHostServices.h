@@ -14,7 +14,7 @@ namespace pluginhost {
 
 /// The host's service function. Answers -1 for a null request, 0 for codes it does not know, and
 /// each service's result otherwise. Never lets an exception out.
-intptr_t Service(ServiceRequest* request);
+intptr_t service(ServiceRequest* request);
 
 /// Window and menu translators used by services 0x10000000 / 0x10000001 (see
 /// PluginManager::setWidgetTranslators).
@@ -22,7 +22,7 @@ using WidgetTranslator = void (*)(void* widget);
 void setWidgetTranslators(WidgetTranslator window, WidgetTranslator menu);
 
 /// True when `key` can name a plug-in setting: non-empty, ASCII letters and digits only.
-bool IsValidSettingKey(const char* key);
+bool isValidSettingKey(const char* key);
 
 /// While an object lives, a reason text that a plug-in sets on this thread for message
 /// `messageNumber` goes into `verdict` (the verdict the chain is filling) instead of the running
@@ -35,7 +35,7 @@ public:
     ReasonTarget& operator=(const ReasonTarget&) = delete;
 
     /// The verdict of the innermost live object on this thread for `messageNumber`, or null.
-    static FilterVerdict* For(int messageNumber);
+    static FilterVerdict* verdictFor(int messageNumber);
 
 private:
     int messageNumber_;

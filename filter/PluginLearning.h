@@ -18,7 +18,7 @@ public:
     /// Called on the thread of the plug-in that asked, which may hold the filter manager's lock
     /// (during a chain run) and the plug-in manager's lock: an implementation takes the filter
     /// manager's lock before any lock of its own, or it would take locks in the wrong order.
-    virtual int LearnNow(std::string_view source, bool asSpam) = 0;
+    virtual int learnNow(std::string_view source, bool asSpam) = 0;
 };
 
 /// Answers the training area's learning, or null when it is unavailable.

@@ -6,14 +6,14 @@
 
 namespace corvanthelix {
 
-PluginLibrary::~PluginLibrary() { Close(); }
+PluginLibrary::~PluginLibrary() { close(); }
 
 PluginLibrary::PluginLibrary(PluginLibrary&& other) noexcept
     : handle_(std::exchange(other.handle_, nullptr)), error_(std::move(other.error_)) {}
 
 PluginLibrary& PluginLibrary::operator=(PluginLibrary&& other) noexcept {
     if (this != &other) {
-        Close();
+        close();
         handle_ = std::exchange(other.handle_, nullptr);
         error_ = std::move(other.error_);
     }
@@ -21,7 +21,7 @@ PluginLibrary& PluginLibrary::operator=(PluginLibrary&& other) noexcept {
 }
 
 bool PluginLibrary::Open(const std::string& path) {
-    Close();
+    close();
     error_.clear();
     // RTLD_LOCAL keeps two plug-ins that export the same names from resolving into each other.
     handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -33,15 +33,15 @@ bool PluginLibrary::Open(const std::string& path) {
     return true;
 }
 
-void PluginLibrary::Close() {
+void PluginLibrary::close() {
     if (handle_) dlclose(std::exchange(handle_, nullptr));
 }
 
-void* PluginLibrary::Symbol(const char* name) const {
+void* PluginLibrary::symbol(const char* name) const {
     return handle_ && name ? dlsym(handle_, name) : nullptr;
 }
 
-bool PluginLibrary::Contains(const void* address) const {
+bool PluginLibrary::contains(const void* address) const {
     if (!handle_ || !address) return false;
     if (address == handle_) return true;
     // The object that holds the address, compared by its link map, which is unique per loaded

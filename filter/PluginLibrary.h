@@ -20,13 +20,13 @@ public:
     /// loaded; error() then says why.
     bool Open(const std::string& path);
     /// Releases the library; nothing when none is open.
-    void Close();
-    bool IsOpen() const { return handle_ != nullptr; }
+    void close();
+    bool isOpen() const { return handle_ != nullptr; }
 
     /// The address of the exported symbol `name`, or null (also when no library is open).
-    void* Symbol(const char* name) const;
+    void* symbol(const char* name) const;
     /// True when `address` lies inside the image of this library, or is its handle.
-    bool Contains(const void* address) const;
+    bool contains(const void* address) const;
     /// Why the last Open failed.
     const std::string& error() const { return error_; }
 

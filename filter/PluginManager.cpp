@@ -156,12 +156,12 @@ PluginManager::~PluginManager() { unloadAll(); }
 
 void PluginManager::unloadAll() {
     Hold hold(*this);
-    for (auto& record : records_) Unload(*record);
+    for (auto& record : records_) unload(*record);
 }
 
 // --- Loading ------------------------------------------------------------------------------------
 
-void PluginManager::LoadAll() {
+void PluginManager::loadAll() {
     Hold hold(*this);
     // Once per manager, not "while the list is empty": a folder whose only plug-ins fail would
     // otherwise show its failures again at every mail check.
@@ -170,27 +170,27 @@ void PluginManager::LoadAll() {
     std::string folder = Application::instance().pathInProgramFolder(kFolder);
     for (const std::string& name : pluginFiles(folder)) {
         std::string path = folder + "/" + name;
-        if (!AddPlugin(path)) reportLoadFailure(path);
+        if (!addPlugin(path)) reportLoadFailure(path);
     }
 }
 
-bool PluginManager::AddPlugin(const std::string& path) {
+bool PluginManager::addPlugin(const std::string& path) {
     Hold hold(*this);
     auto record = std::make_unique<PluginRecord>();
     record->path = path;
-    if (!Load(*record)) return false;
+    if (!load(*record)) return false;
     PluginRecord& added = **records_.insert(records_.begin(), std::move(record));
-    added.enabled = settings::pluginEnabled(added.FileName()) == 1;
+    added.enabled = settings::pluginEnabled(added.fileName()) == 1;
     // Listed first, so that its cleanup can still reach its settings.
-    if (!added.enabled) Unload(added);
+    if (!added.enabled) unload(added);
     return true;
 }
 
-bool PluginManager::Load(PluginRecord& record) {
+bool PluginManager::load(PluginRecord& record) {
     Hold hold(*this);
     if (record.loaded()) return true;
     if (!record.module.Open(record.path)) return false;
-    auto getInfo = reinterpret_cast<CvxGetPluginInfoFunction>(record.module.Symbol(CVX_GET_PLUGIN_INFO_NAME));
+    auto getInfo = reinterpret_cast<CvxGetPluginInfoFunction>(record.module.symbol(CVX_GET_PLUGIN_INFO_NAME));
     if (!getInfo) {
         failLoad(record);
         return false;
@@ -201,7 +201,7 @@ bool PluginManager::Load(PluginRecord& record) {
     try {
         loaded = loadSteps(record, getInfo);
     } catch (...) {
-        std::string name = record.info && record.info != record.infoCopy.get() ? record.Name() : record.FileName();
+        std::string name = record.info && record.info != record.infoCopy.get() ? record.name() : record.fileName();
         report(withArgument(kStringPluginException, name));
     }
     loading_ = outer;
@@ -220,21 +220,21 @@ bool PluginManager::loadSteps(PluginRecord& record, CvxGetPluginInfoFunction get
     if (!info) return false;
     record.info = info;
     if (info->neededHostVersion > kHostVersion) return false;
-    record.receiveService = reinterpret_cast<CvxServiceFunction>(record.module.Symbol(CVX_RECEIVE_SERVICE_NAME));
+    record.receiveService = reinterpret_cast<CvxServiceFunction>(record.module.symbol(CVX_RECEIVE_SERVICE_NAME));
     if (record.receiveService)
-        send(record.receiveService, CVX_SERVICE_HOST_CALLBACK, 0, reinterpret_cast<intptr_t>(&pluginhost::Service));
+        send(record.receiveService, CVX_SERVICE_HOST_CALLBACK, 0, reinterpret_cast<intptr_t>(&pluginhost::service));
     return !info->init || info->init() == 0;
 }
 
 void PluginManager::failLoad(PluginRecord& record) {
-    record.module.Close();
+    record.module.close();
     record.getInfo = nullptr;
     record.receiveService = nullptr;
     // A record that loaded before keeps what it showed then.
     record.info = record.infoCopy.get();
 }
 
-void PluginManager::Unload(PluginRecord& record) {
+void PluginManager::unload(PluginRecord& record) {
     Hold hold(*this);
     if (!record.loaded()) return;
     if (record.info && record.info->cleanup) {
@@ -254,38 +254,38 @@ void PluginManager::Unload(PluginRecord& record) {
         record.infoCopy = std::move(copy);
     }
     record.info = record.infoCopy.get();
-    record.module.Close();
+    record.module.close();
     record.getInfo = nullptr;
     record.receiveService = nullptr;
 }
 
-bool PluginManager::SetEnabled(PluginRecord& record, bool on) {
+bool PluginManager::setEnabled(PluginRecord& record, bool on) {
     Hold hold(*this);
     if (on && !record.enabled) {
-        if (!Load(record)) {
+        if (!load(record)) {
             reportLoadFailure(record.path);
             return false;
         }
     } else if (!on && record.enabled) {
-        Unload(record);
+        unload(record);
     }
     record.enabled = on;
     return true;
 }
 
-void PluginManager::SaveStates() {
+void PluginManager::saveStates() {
     Hold hold(*this);
-    for (auto& record : records_) settings::setPluginEnabled(record->FileName(), record->enabled ? 1 : 0);
+    for (auto& record : records_) settings::setPluginEnabled(record->fileName(), record->enabled ? 1 : 0);
 }
 
-std::vector<PluginRecord*> PluginManager::Records() {
+std::vector<PluginRecord*> PluginManager::records() {
     Hold hold(*this);
     std::vector<PluginRecord*> list;
     for (auto& record : records_) list.push_back(record.get());
     return list;
 }
 
-std::string PluginManager::VersionText(uint32_t version) {
+std::string PluginManager::versionText(uint32_t version) {
     char text[32];
     std::snprintf(text, sizeof text, "%i.%i.%i", static_cast<int>((version >> 16) & 0xFF),
                   static_cast<int>((version >> 8) & 0xFF), static_cast<int>(version & 0xFF));
@@ -311,8 +311,8 @@ void PluginManager::report(std::string text) {
 void PluginManager::reportFault(PluginRecord& record) {
     if (record.faultReported) return;
     record.faultReported = true;
-    std::string name = record.Name();
-    report(withArgument(kStringPluginException, name.empty() ? record.FileName() : name));
+    std::string name = record.name();
+    report(withArgument(kStringPluginException, name.empty() ? record.fileName() : name));
 }
 
 void PluginManager::reportLoadFailure(const std::string& path) {
@@ -332,7 +332,7 @@ bool PluginManager::guarded(PluginRecord& record, const std::function<void()>& c
 
 // --- Filtering and the commit -----------------------------------------------------------------
 
-int PluginManager::PluginVerdict(PluginRecord* plugin, int messageNumber, const MailMessage* message,
+int PluginManager::pluginVerdict(PluginRecord* plugin, int messageNumber, const MailMessage* message,
                                  FilterVerdict& verdict) {
     if (!plugin || !message || !message->root()) return FilterVerdict::kUndecided;
     Hold hold(*this);
@@ -358,7 +358,7 @@ int PluginManager::runFilters(PluginRecord& record, int messageNumber, const Mai
     }
     auto bodyTextFilter = [&](CvxTextFilterFunction filter, bool stripHtml) {
         if (!filter) return 0;
-        std::optional<std::string> text = message.BodyText(stripHtml);
+        std::optional<std::string> text = message.bodyText(stripHtml);
         return text && !text->empty() ? filter(messageNumber, text->c_str(), probability) : 0;
     };
     if (int answer = bodyTextFilter(info.textFilter, false)) return answer;
@@ -368,7 +368,7 @@ int PluginManager::runFilters(PluginRecord& record, int messageNumber, const Mai
     return 0;
 }
 
-int PluginManager::AfterDelivery(const MailMessage& message) {
+int PluginManager::afterDelivery(const MailMessage& message) {
     Hold hold(*this);
     if (!message.root()) return 0;
     for (auto& record : records_) {
@@ -390,41 +390,41 @@ intptr_t PluginManager::deliver(PluginRecord& record, const MailMessage& message
         return eachPartDepthFirst(message.root(), [&](MessagePart* part) {
             return send(service, CVX_SERVICE_DELIVERED, 0, reinterpret_cast<intptr_t>(part));
         });
-    case CVX_DELIVERY_BODY_TEXT: return deliverText(message.BodyText(false).value_or(std::string()));
+    case CVX_DELIVERY_BODY_TEXT: return deliverText(message.bodyText(false).value_or(std::string()));
     case CVX_DELIVERY_SOURCE: return deliverText(textForPlugins(message.Source()));
     default: return 0;
     }
 }
 
-void PluginManager::NotifyLearned(std::string_view source, bool asSpam) {
+void PluginManager::notifyLearned(std::string_view source, bool asSpam) {
     Hold hold(*this);
     const std::string text = textForPlugins(source);
     for (auto& record : records_)
-        SendService(*record, CVX_SERVICE_LEARNED, asSpam ? 1 : 0, reinterpret_cast<intptr_t>(text.c_str()));
+        sendService(*record, CVX_SERVICE_LEARNED, asSpam ? 1 : 0, reinterpret_cast<intptr_t>(text.c_str()));
 }
 
-std::vector<std::string> PluginManager::LanguageFiles(int languageId) {
+std::vector<std::string> PluginManager::languageFiles(int languageId) {
     Hold hold(*this);
     std::vector<std::string> files;
     for (auto& record : records_) {
-        intptr_t path = SendService(*record, CVX_SERVICE_LANGUAGE_FILE, 0, languageId);
+        intptr_t path = sendService(*record, CVX_SERVICE_LANGUAGE_FILE, 0, languageId);
         if (path) files.emplace_back(reinterpret_cast<const char*>(path));
     }
     return files;
 }
 
-const PageList* PluginManager::Pages(PluginRecord& record) {
-    return reinterpret_cast<const PageList*>(SendService(record, CVX_SERVICE_PAGES, 0, 0));
+const PageList* PluginManager::pages(PluginRecord& record) {
+    return reinterpret_cast<const PageList*>(sendService(record, CVX_SERVICE_PAGES, 0, 0));
 }
 
-bool PluginManager::Configure(PluginRecord& record, void* parent) {
+bool PluginManager::configure(PluginRecord& record, void* parent) {
     Hold hold(*this);
     if (!record.enabled || !record.loaded() || !record.info || !record.info->configure) return false;
     CvxConfigureFunction configure = record.info->configure;
     return guarded(record, [&] { configure(parent); });
 }
 
-intptr_t PluginManager::SendService(PluginRecord& record, uint32_t code, uint16_t argument, intptr_t data) {
+intptr_t PluginManager::sendService(PluginRecord& record, uint32_t code, uint16_t argument, intptr_t data) {
     Hold hold(*this);
     if (!record.loaded() || !record.enabled || !record.receiveService) return 0;
     intptr_t answer = 0;
@@ -434,9 +434,9 @@ intptr_t PluginManager::SendService(PluginRecord& record, uint32_t code, uint16_
 
 // --- The chain's view ---------------------------------------------------------------------------
 
-void PluginManager::LoadPlugins() { LoadAll(); }
+void PluginManager::loadPlugins() { loadAll(); }
 
-std::vector<PluginRecord*> PluginManager::FilterPlugins() {
+std::vector<PluginRecord*> PluginManager::filterPlugins() {
     Hold hold(*this);
     std::vector<PluginRecord*> list;
     for (auto& record : records_)
@@ -445,40 +445,40 @@ std::vector<PluginRecord*> PluginManager::FilterPlugins() {
     return list;
 }
 
-std::string PluginManager::PluginFileName(PluginRecord* plugin) {
-    return plugin ? plugin->FileName() : std::string();
+std::string PluginManager::pluginFileName(PluginRecord* plugin) {
+    return plugin ? plugin->fileName() : std::string();
 }
 
-bool PluginManager::PluginName(PluginRecord* plugin, std::string& name) {
+bool PluginManager::pluginName(PluginRecord* plugin, std::string& name) {
     Hold hold(*this);
     if (!plugin || !plugin->info) return false;
-    name = plugin->Name();
+    name = plugin->name();
     return true;
 }
 
-bool PluginManager::AsksToRunFirst(PluginRecord* plugin) {
-    return plugin && SendService(*plugin, CVX_SERVICE_RUN_FIRST, 0, 0) == 1;
+bool PluginManager::asksToRunFirst(PluginRecord* plugin) {
+    return plugin && sendService(*plugin, CVX_SERVICE_RUN_FIRST, 0, 0) == 1;
 }
 
 // --- Used by the host services ----------------------------------------------------------------
 
-std::string PluginManager::SectionForModule(const void* module) {
+std::string PluginManager::sectionForModule(const void* module) {
     Hold hold(*this);
     if (!module) return {};
-    if (loading_ && loading_->module.Contains(module)) return loading_->FileName();
+    if (loading_ && loading_->module.contains(module)) return loading_->fileName();
     for (auto& record : records_)
-        if (record->module.Contains(module)) return record->FileName();
+        if (record->module.contains(module)) return record->fileName();
     return {};
 }
 
-int PluginManager::LearnForPlugin(std::string source, bool asSpam) {
+int PluginManager::learnForPlugin(std::string source, bool asSpam) {
     PluginLearning* learning = pluginLearning();
     if (!learning) return -1;
-    if (tHoldDepth == 0) return learning->LearnNow(source, asSpam) == 0 ? 0 : -1;
+    if (tHoldDepth == 0) return learning->learnNow(source, asSpam) == 0 ? 0 : -1;
     // Learning takes the filter manager's lock, which must never be taken under this one.
     Hold hold(*this);
     pending_->tasks.push_back([source = std::move(source), asSpam] {
-        if (PluginLearning* later = pluginLearning()) later->LearnNow(source, asSpam);
+        if (PluginLearning* later = pluginLearning()) later->learnNow(source, asSpam);
     });
     return 0;
 }

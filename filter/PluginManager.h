@@ -62,30 +62,30 @@ public:
 
     /// When no plug-in is listed yet: adds every "*.so" file of "plugins/" in the program folder,
     /// in name order. A file that cannot be added is shown with string 200 and skipped.
-    void LoadAll();
+    void loadAll();
     /// Loads the library at `path` and lists it at the head of the list; the plug-in is then
     /// unloaded again when the user disabled it (section PLUGINS). False when it cannot be loaded
     /// (nothing is listed; the caller tells the user).
-    bool AddPlugin(const std::string& path);
+    bool addPlugin(const std::string& path);
     /// Loads the record's library: the description, the host version check, service 0 with the
     /// host's service function, init. False when the library cannot be loaded, lacks
     /// GetSpamCheckPluginInfo, gives no description, needs a newer host, or fails or throws in
     /// init (a throw is shown with string 221); the record is then left unloaded. True at once when
     /// it is loaded already.
-    bool Load(PluginRecord& record);
+    bool load(PluginRecord& record);
     /// Calls cleanup, keeps a copy of the description for display and releases the library.
     /// Nothing when it is not loaded.
-    void Unload(PluginRecord& record);
+    void unload(PluginRecord& record);
     /// Enables (loading the library) or disables (unloading it) a plug-in. False when enabling
     /// failed to load it: the record then stays disabled and string 200 is shown.
-    bool SetEnabled(PluginRecord& record, bool on);
+    bool setEnabled(PluginRecord& record, bool on);
     /// Writes every plug-in's enabled flag (1 or 0) under its file name in section PLUGINS.
-    void SaveStates();
+    void saveStates();
 
     /// The listed records, head first. Owned by the manager; valid until the manager goes away.
-    std::vector<PluginRecord*> Records();
+    std::vector<PluginRecord*> records();
     /// A version of a description as the user sees it: "%i.%i.%i" from bits 16-23, 8-15, 0-7.
-    static std::string VersionText(uint32_t version);
+    static std::string versionText(uint32_t version);
 
     // --- Filtering and the commit --------------------------------------------------------------
 
@@ -96,55 +96,55 @@ public:
     /// not loaded and enabled, and a plug-in that threw). The verdict's probability is set to 0
     /// first and to the plug-in's value before each part call; the plug-in may set the verdict's
     /// reason with service 0x10000003 during the call.
-    int PluginVerdict(PluginRecord* plugin, int messageNumber, const MailMessage* message,
+    int pluginVerdict(PluginRecord* plugin, int messageNumber, const MailMessage* message,
                       FilterVerdict& verdict) override;
 
     /// The after-delivery pass of one delivered message: each loaded plug-in in list order that
     /// takes services tells its mode (service 6) and sees the parts, the body text or the source
     /// (service 7). Returns the first nonzero result (CVX_DELIVERED_* flags), or 0.
-    int AfterDelivery(const MailMessage& message);
+    int afterDelivery(const MailMessage& message);
 
     /// Tells every loaded plug-in that the host has just learned the message with source `source`
     /// (service 5, argument 1 for spam). Called by the training area's learn operation.
-    void NotifyLearned(std::string_view source, bool asSpam);
+    void notifyLearned(std::string_view source, bool asSpam);
 
     /// The language files of the loaded plug-ins for language `languageId` (service 4), in list
     /// order. Start-up adds each with CLanguage::AddLanguageFile(path, 0).
-    std::vector<std::string> LanguageFiles(int languageId);
+    std::vector<std::string> languageFiles(int languageId);
 
     /// The plug-in's settings pages (service 2), or null. Owned by the plug-in; valid while it
     /// stays loaded.
-    const PageList* Pages(PluginRecord& record);
+    const PageList* pages(PluginRecord& record);
 
     /// Opens the plug-in's own settings dialog over `parent` (a QWidget*). False when the plug-in
     /// is disabled, has no dialog or threw.
-    bool Configure(PluginRecord& record, void* parent);
+    bool configure(PluginRecord& record, void* parent);
 
     /// Sends service `code` to a loaded plug-in; its answer, or 0 when it is not loaded, takes no
     /// services or threw.
-    intptr_t SendService(PluginRecord& record, uint32_t code, uint16_t argument, intptr_t data);
+    intptr_t sendService(PluginRecord& record, uint32_t code, uint16_t argument, intptr_t data);
 
     // --- The chain's view ------------------------------------------------------------------------
 
-    /// LoadAll().
-    void LoadPlugins() override;
+    /// loadAll().
+    void loadPlugins() override;
     /// Enabled, loaded records that offer at least one filter function, in list order.
-    std::vector<PluginRecord*> FilterPlugins() override;
-    std::string PluginFileName(PluginRecord* plugin) override;
-    bool PluginName(PluginRecord* plugin, std::string& name) override;
+    std::vector<PluginRecord*> filterPlugins() override;
+    std::string pluginFileName(PluginRecord* plugin) override;
+    bool pluginName(PluginRecord* plugin, std::string& name) override;
     /// True when the plug-in takes services and answers 1 to service 3.
-    bool AsksToRunFirst(PluginRecord* plugin) override;
+    bool asksToRunFirst(PluginRecord* plugin) override;
 
     // --- Used by the host services -------------------------------------------------------------
 
     /// The settings section of the plug-in whose library holds `module` (any address inside it,
     /// or its handle): the library's file name. "" when no listed or loading plug-in holds it.
-    std::string SectionForModule(const void* module);
+    std::string sectionForModule(const void* module);
 
     /// Learns a message on behalf of a plug-in through the training area. While the calling
     /// thread holds the manager's lock the learning is queued and runs when the thread leaves the
     /// lock. Returns 0, or -1 when no training area is installed (or learning at once failed).
-    int LearnForPlugin(std::string source, bool asSpam);
+    int learnForPlugin(std::string source, bool asSpam);
 
 private:
     class Hold;

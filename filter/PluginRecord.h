@@ -29,11 +29,11 @@ struct PluginRecord {
     /// faults of the same load are not shown again.
     bool faultReported = false;
 
-    bool loaded() const { return module.IsOpen(); }
+    bool loaded() const { return module.isOpen(); }
     /// The library's file name without folder: the plug-in's key in the settings.
-    std::string FileName() const;
+    std::string fileName() const;
     /// The name from the description (at most 79 characters); "" without a description.
-    std::string Name() const;
+    std::string name() const;
 };
 
 } // namespace corvanthelix

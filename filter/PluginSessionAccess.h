@@ -14,15 +14,15 @@ public:
 
     /// Sets the reason text of message `messageNumber` (its number in the mailbox) in the running
     /// mail check, keeping at most 255 characters. False when the mail check has no such message.
-    virtual bool SetPluginReason(int messageNumber, std::string_view text) = 0;
+    virtual bool setPluginReason(int messageNumber, std::string_view text) = 0;
 
     /// Marks message `messageNumber` as handled by a plug-in: it is neither learned automatically
     /// nor filed in the training area at the commit. False when there is no such message.
-    virtual bool MarkHandledByPlugin(int messageNumber) = 0;
+    virtual bool markHandledByPlugin(int messageNumber) = 0;
 
     /// Copies the whole source of message `messageNumber` into `source`. False when there is no
     /// such message or its text is not at hand.
-    virtual bool MessageSource(int messageNumber, std::string& source) = 0;
+    virtual bool messageSource(int messageNumber, std::string& source) = 0;
 };
 
 /// Answers the mail check running on the calling thread, or null when the thread runs none. The

@@ -4,7 +4,7 @@
 
 namespace corvanthelix {
 
-bool AppendReasonWord(char* reason, size_t capacity, size_t& length, std::string_view word) {
+bool appendReasonWord(char* reason, size_t capacity, size_t& length, std::string_view word) {
     // The separator's room is asked for even for the first word, so a reason never quite fills up.
     if (capacity - 1 - length <= word.size() + 2) return false;
     if (length > 0) {

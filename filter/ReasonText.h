@@ -9,6 +9,6 @@ namespace corvanthelix {
 /// `length` characters long), preceded by ", " unless the reason is empty, when the room left
 /// (capacity - 1 - length) is greater than the word's length + 2; otherwise leaves it as it is.
 /// Updates `length`. Returns whether the word was appended.
-bool AppendReasonWord(char* reason, size_t capacity, size_t& length, std::string_view word);
+bool appendReasonWord(char* reason, size_t capacity, size_t& length, std::string_view word);
 
 } // namespace corvanthelix

@@ -106,8 +106,8 @@ const std::string& SenderLists::file() const {
     return settingsFile_.empty() ? settings::settingsFile() : settingsFile_;
 }
 
-bool SenderLists::SenderOf(const MailMessage& message, SenderEntry& sender) {
-    const char* from = message.HeaderByKind(CVX_HEADER_FROM);
+bool SenderLists::senderOf(const MailMessage& message, SenderEntry& sender) {
+    const char* from = message.headerByKind(CVX_HEADER_FROM);
     if (!from) return false;
     std::string_view value(from);
 
@@ -127,31 +127,31 @@ bool SenderLists::SenderOf(const MailMessage& message, SenderEntry& sender) {
     if (address.empty()) address = name;
     if (address.empty()) return false;
 
-    sender.name = DecodeEncodedWords(name);
+    sender.name = decodeEncodedWords(name);
     sender.address = std::string(address);
     sender.list = SenderEntry::kNotFound;
-    sender.date = message.Date().value_or(localNow());
+    sender.date = message.date().value_or(localNow());
     return true;
 }
 
-std::string SenderLists::ReadSection() const { return settings::senderSection(file()); }
+std::string SenderLists::readSection() const { return settings::senderSection(file()); }
 
-bool SenderLists::Find(const MailMessage& message, SenderEntry& result) const {
-    return FindIn(ReadSection(), message, result);
+bool SenderLists::find(const MailMessage& message, SenderEntry& result) const {
+    return findIn(readSection(), message, result);
 }
 
-bool SenderLists::FindByAddress(std::string_view address, SenderEntry& result) const {
-    return FindByAddressIn(ReadSection(), address, result);
+bool SenderLists::findByAddress(std::string_view address, SenderEntry& result) const {
+    return findByAddressIn(readSection(), address, result);
 }
 
-bool SenderLists::FindIn(std::string_view sectionText, const MailMessage& message, SenderEntry& result) {
+bool SenderLists::findIn(std::string_view sectionText, const MailMessage& message, SenderEntry& result) {
     SenderEntry sender;
-    if (!SenderOf(message, sender)) {
+    if (!senderOf(message, sender)) {
         result = SenderEntry{};
         return false;
     }
     SenderEntry found;
-    if (!FindByAddressIn(sectionText, sender.address, found)) {
+    if (!findByAddressIn(sectionText, sender.address, found)) {
         result = std::move(sender);
         return false;
     }
@@ -160,7 +160,7 @@ bool SenderLists::FindIn(std::string_view sectionText, const MailMessage& messag
     return true;
 }
 
-bool SenderLists::FindByAddressIn(std::string_view sectionText, std::string_view address, SenderEntry& result) {
+bool SenderLists::findByAddressIn(std::string_view sectionText, std::string_view address, SenderEntry& result) {
     std::string_view bestKey, bestValue;
     int bestList = SenderEntry::kNotFound;
     bool bestExact = false;
@@ -171,11 +171,11 @@ bool SenderLists::FindByAddressIn(std::string_view sectionText, std::string_view
         // Most keys are plain addresses: they match only as the same address, and the length
         // tells most of them apart without looking at a character.
         bool exact = equalNoCase(key, address);
-        if (!exact && !(hasWildcard(key) && WildcardMatch(key, address))) return true;
+        if (!exact && !(hasWildcard(key) && wildcardMatch(key, address))) return true;
 
         std::string name;
         int list = 0;
-        ParseValue(value, name, list);
+        parseValue(value, name, list);
         // A line with another list number (not written by the program) cannot decide anything.
         if (list != SenderEntry::kBlocked && list != SenderEntry::kFriend) return true;
 
@@ -198,34 +198,34 @@ bool SenderLists::FindByAddressIn(std::string_view sectionText, std::string_view
 
     if (bestList == SenderEntry::kNotFound) return false;
     result = SenderEntry{};
-    ParseValue(bestValue, result.name, result.list);
+    parseValue(bestValue, result.name, result.list);
     result.address = std::string(bestKey);
     return true;
 }
 
-bool SenderLists::Add(const SenderEntry& entry) const {
+bool SenderLists::add(const SenderEntry& entry) const {
     if (entry.address.empty() || entry.name.empty()) return false;
-    if (!AllowedText(entry.address) || !AllowedText(entry.name)) return false;
-    if (RefusedKey(entry.address)) return false;
+    if (!allowedText(entry.address) || !allowedText(entry.name)) return false;
+    if (refusedKey(entry.address)) return false;
     if (entry.list != SenderEntry::kBlocked && entry.list != SenderEntry::kFriend) return false;
     return settings::setSenderEntry(entry.address, entry.name + "," + std::to_string(entry.list), file());
 }
 
-bool SenderLists::Remove(std::string_view key) const { return settings::removeSender(key, file()); }
+bool SenderLists::remove(std::string_view key) const { return settings::removeSender(key, file()); }
 
-void SenderLists::ForEach(const std::function<int(const SenderEntry&)>& callback) const {
-    std::string text = ReadSection();
+void SenderLists::forEach(const std::function<int(const SenderEntry&)>& callback) const {
+    std::string text = readSection();
     forEachLine(text, [&](std::string_view line) {
         std::string_view key, value;
         if (!splitLine(line, key, value)) return true;
         SenderEntry entry;
         entry.address = std::string(key);
-        ParseValue(value, entry.name, entry.list);
+        parseValue(value, entry.name, entry.list);
         return callback(entry) != 0;
     });
 }
 
-bool SenderLists::WildcardMatch(std::string_view pattern, std::string_view address) {
+bool SenderLists::wildcardMatch(std::string_view pattern, std::string_view address) {
     size_t p = 0, a = 0;
     // Where the last "*" was seen, and the address position it has been tried against so far.
     size_t starPattern = std::string_view::npos, starAddress = 0;
@@ -248,15 +248,15 @@ bool SenderLists::WildcardMatch(std::string_view pattern, std::string_view addre
     return p == pattern.size();
 }
 
-bool SenderLists::AllowedText(std::string_view text) {
+bool SenderLists::allowedText(std::string_view text) {
     for (char c : text)
         if (!kAllowed[static_cast<unsigned char>(c)]) return false;
     return true;
 }
 
-bool SenderLists::RefusedKey(std::string_view key) { return key == "*.*" || key == "*" || key == "*@*"; }
+bool SenderLists::refusedKey(std::string_view key) { return key == "*.*" || key == "*" || key == "*@*"; }
 
-void SenderLists::ParseValue(std::string_view value, std::string& name, int& list) {
+void SenderLists::parseValue(std::string_view value, std::string& name, int& list) {
     // The list number follows the last comma, so a display name may hold commas ("Doe, John").
     size_t comma = value.rfind(',');
     name = std::string(value.substr(0, comma));

@@ -53,7 +53,7 @@ std::string SpamWordFilter::filePath(const char* fileName) const {
     return programFolder_ + "/" + fileName;
 }
 
-void SpamWordFilter::SplitLine(std::string_view line, std::string& word, int32_t& percent) {
+void SpamWordFilter::splitLine(std::string_view line, std::string& word, int32_t& percent) {
     size_t equals = line.rfind('=');
     std::string_view name = equals == std::string_view::npos ? line : line.substr(0, equals);
     percent = equals == std::string_view::npos ? 0 : leadingInteger(line.substr(equals + 1));
@@ -63,11 +63,11 @@ void SpamWordFilter::SplitLine(std::string_view line, std::string& word, int32_t
     word.assign(name.substr(0, kMaxWordLength));
 }
 
-void SpamWordFilter::AddWords(const std::vector<std::string>& lines, bool predefined) {
+void SpamWordFilter::addWords(const std::vector<std::string>& lines, bool predefined) {
     std::string word;
     int32_t percent = 0;
     for (const std::string& line : lines) {
-        SplitLine(line, word, percent);
+        splitLine(line, word, percent);
         auto [found, isNew] = index_.try_emplace(lowerAscii(word), pushed_.size());
         if (isNew) pushed_.push_back({word, 0, predefined});
         pushed_[found->second].percent = percent;
@@ -78,71 +78,71 @@ void SpamWordFilter::AddWords(const std::vector<std::string>& lines, bool predef
     matcher_ = WordSetMatcher(words);
 }
 
-void SpamWordFilter::LoadWords() {
-    AddWords(IniFile::readSectionLines(settings::section::kProbabilities,
+void SpamWordFilter::loadWords() {
+    addWords(IniFile::readSectionLines(settings::section::kProbabilities,
                                        filePath(settings::fileName::kSpamPoints)), true);
-    AddWords(IniFile::readSectionLines(settings::section::kProbabilities,
+    addWords(IniFile::readSectionLines(settings::section::kProbabilities,
                                        filePath(settings::fileName::kSpamPointsUser)), false);
 }
 
-void SpamWordFilter::FreeWords() {
+void SpamWordFilter::freeWords() {
     pushed_.clear();
     pushed_.shrink_to_fit();
     index_.clear();
     matcher_ = WordSetMatcher();
 }
 
-std::vector<SpamWord> SpamWordFilter::Words() const { return {pushed_.rbegin(), pushed_.rend()}; }
+std::vector<SpamWord> SpamWordFilter::words() const { return {pushed_.rbegin(), pushed_.rend()}; }
 
-double SpamWordFilter::ScoreText(std::string_view subject, std::string_view body, char* reason) const {
+double SpamWordFilter::scoreText(std::string_view subject, std::string_view body, char* reason) const {
     size_t reasonLength = 0;
     if (reason) reason[0] = '\0';
     std::vector<uint8_t> inSubject, inBody;
-    matcher_.FindWords(subject, inSubject);
-    matcher_.FindWords(body, inBody);
+    matcher_.findWords(subject, inSubject);
+    matcher_.findWords(body, inBody);
     long long sum = 0;
     for (size_t i = pushed_.size(); i-- > 0;) {
         const SpamWord& entry = pushed_[i];
         bool listed = false;
         if (inSubject[i]) {
             // Room left greater than length + 2 keeps the reason below 255 characters.
-            if (reason) listed = AppendReasonWord(reason, kReasonCapacity, reasonLength, entry.word);
+            if (reason) listed = appendReasonWord(reason, kReasonCapacity, reasonLength, entry.word);
             sum += entry.percent;
         }
         if (inBody[i]) {
-            if (reason && !listed) AppendReasonWord(reason, kReasonCapacity, reasonLength, entry.word);
+            if (reason && !listed) appendReasonWord(reason, kReasonCapacity, reasonLength, entry.word);
             sum += entry.percent;
         }
     }
     return double(sum) * 0.01;
 }
 
-double SpamWordFilter::Score(const MailMessage* message, char* reason) const {
+double SpamWordFilter::score(const MailMessage* message, char* reason) const {
     if (reason) reason[0] = '\0';
     if (!message || !message->root() || message->size() == 0) return 0.0;
-    std::optional<std::string> body = message->BodyText(settings::filterWordHtml() == 1);
+    std::optional<std::string> body = message->bodyText(settings::filterWordHtml() == 1);
     if (!body) return 0.0;
     std::string subject;
-    if (const char* value = message->HeaderByKind(CVX_HEADER_SUBJECT)) subject = DecodeEncodedWords(value);
-    return ScoreText(subject, *body, reason);
+    if (const char* value = message->headerByKind(CVX_HEADER_SUBJECT)) subject = decodeEncodedWords(value);
+    return scoreText(subject, *body, reason);
 }
 
-int SpamWordFilter::Threshold(int level) const {
+int SpamWordFilter::threshold(int level) const {
     std::optional<int> threshold = settings::threshold(level, filePath(settings::fileName::kSpamPointsUser));
     if (!threshold) threshold = settings::threshold(level, filePath(settings::fileName::kSpamPoints));
     return threshold && *threshold > 0 ? *threshold : kDefaultThreshold;
 }
 
-int SpamWordFilter::VerdictFor(double score, int threshold) {
+int SpamWordFilter::verdictFor(double score, int threshold) {
     return score >= threshold * 0.01 ? FilterVerdict::kSpam : FilterVerdict::kUndecided;
 }
 
-int SpamWordFilter::Verdict(const MailMessage* message, double& probability, char* reason) const {
-    probability = Score(message, reason);
-    return VerdictFor(probability, Threshold(settings::aggressiveness()));
+int SpamWordFilter::verdict(const MailMessage* message, double& probability, char* reason) const {
+    probability = score(message, reason);
+    return verdictFor(probability, threshold(settings::aggressiveness()));
 }
 
-int SpamWordFilter::ConvertOldWordFiles(const std::string& programFolder, const std::string& settingsFile) {
+int SpamWordFilter::convertOldWordFiles(const std::string& programFolder, const std::string& settingsFile) {
     int converted = 0;
     bool hadPoints = false;
     for (const char* fileName : {settings::fileName::kSpamPoints, settings::fileName::kSpamPointsUser}) {
@@ -151,7 +151,7 @@ int SpamWordFilter::ConvertOldWordFiles(const std::string& programFolder, const 
         int32_t points = 0;
         for (const std::string& line : IniFile::readSectionLines(settings::section::kPoints, path)) {
             hadPoints = true;
-            SplitLine(line, word, points);
+            splitLine(line, word, points);
             double percent = std::min(100.0, std::trunc(double(points) * 1.5));
             // Written before the old key goes, so a failure keeps the word in one section or both.
             if (!IniFile::writeSettingInt(settings::section::kProbabilities, word, int(percent), path))

@@ -40,20 +40,20 @@ public:
     /// Reads section PROBABILITIES of "spampoints.ini" (predefined words), then of
     /// "spampoints_user.ini" (user words), into the list. A missing file contributes nothing.
     /// A user word that repeats a predefined one (letter case ignored) only sets its percent.
-    void LoadWords();
+    void loadWords();
     /// Empties the list.
-    void FreeWords();
-    bool Empty() const { return pushed_.empty(); }
-    size_t Size() const { return pushed_.size(); }
+    void freeWords();
+    bool empty() const { return pushed_.empty(); }
+    size_t size() const { return pushed_.size(); }
 
     /// Adds the "word=percent" lines of one file (split at the last "="). A word already listed
     /// (letter case ignored) keeps its place and flag and takes the new percent; a new word goes
     /// to the head of the list. Compiles the list for scoring again.
-    void AddWords(const std::vector<std::string>& lines, bool predefined);
+    void addWords(const std::vector<std::string>& lines, bool predefined);
 
     /// The list from its head: user-only words (last added first), then predefined words (last
     /// added first).
-    std::vector<SpamWord> Words() const;
+    std::vector<SpamWord> words() const;
 
     /// The message's score: the percents of the listed words found in the decoded subject and,
     /// again, in the body text (HTML tags removed unless "FilterWordHTML" is not 1), times 0.01.
@@ -61,30 +61,30 @@ public:
     /// each found word once, in list order, ", "-separated, as long as it stays below 255.
     /// A word is found as FindText finds it without case sensitivity; subject and body are each
     /// read once for the whole list.
-    double Score(const MailMessage* message, char* reason) const;
+    double score(const MailMessage* message, char* reason) const;
     /// Score of a message given as its decoded subject and body text.
-    double ScoreText(std::string_view subject, std::string_view body, char* reason) const;
+    double scoreText(std::string_view subject, std::string_view body, char* reason) const;
 
     /// The threshold of an aggressiveness level in percent points: key "level<level>" of section
     /// THRESHOLD in "spampoints_user.ini", else in "spampoints.ini"; 100 when absent or not above 0.
-    int Threshold(int level) const;
+    int threshold(int level) const;
 
     /// Scores the message (reason: kReasonCapacity bytes), stores the score in `probability`, and
     /// answers FilterVerdict::kSpam when it reaches the threshold of the current "Aggressiveness"
     /// level, else FilterVerdict::kUndecided.
-    int Verdict(const MailMessage* message, double& probability, char* reason) const;
+    int verdict(const MailMessage* message, double& probability, char* reason) const;
     /// The answer for a score at a threshold in percent points.
-    static int VerdictFor(double score, int threshold);
+    static int verdictFor(double score, int threshold);
 
     /// Converts both word files of `programFolder` from the older format: every key of section
     /// POINTS is deleted and written to PROBABILITIES as min(100, points x 1.5). When a file had
     /// such keys and "ConvertedSpamPoints096" in `settingsFile` is 0, the user is told (string 169)
     /// and the key is set to 1. Returns the number of words converted.
-    static int ConvertOldWordFiles(const std::string& programFolder, const std::string& settingsFile);
+    static int convertOldWordFiles(const std::string& programFolder, const std::string& settingsFile);
 
     /// Splits a "word=percent" line at its last "=": the word (blanks around it removed, at most
     /// 255 characters) and the leading decimal integer after it (0 when there is none).
-    static void SplitLine(std::string_view line, std::string& word, int32_t& percent);
+    static void splitLine(std::string_view line, std::string& word, int32_t& percent);
 
     const std::string& programFolder() const { return programFolder_; }
 

@@ -3,7 +3,7 @@
 namespace corvanthelix {
 
 void Tokenizer::Run(std::string_view text, WordTable& table) {
-    Run(text, [&table](std::string_view token) { table.Insert(token); });
+    Run(text, [&table](std::string_view token) { table.insert(token); });
 }
 
 } // namespace corvanthelix

@@ -19,7 +19,7 @@ enum Class : uint8_t {
     kJoinA,       // @ : joiner standing for the letter a
     kJoinSilent,  // * - . = _ | : joiner dropped while the word goes on
 };
-constexpr std::array<uint8_t, 256> MakeClasses() {
+constexpr std::array<uint8_t, 256> makeClasses() {
     std::array<uint8_t, 256> classes{};
     for (unsigned char c : std::string_view(" \t\n\r\f<>()[]{}/\\,;:&?#%+^\"~")) classes[c] = kBreak;
     classes[uint8_t('!')] = kJoinI;
@@ -28,13 +28,13 @@ constexpr std::array<uint8_t, 256> MakeClasses() {
     for (unsigned char c : std::string_view("*-.=_|")) classes[c] = kJoinSilent;
     return classes;
 }
-inline constexpr std::array<uint8_t, 256> kClasses = MakeClasses();
-constexpr std::array<char, 256> MakeLower() {
+inline constexpr std::array<uint8_t, 256> kClasses = makeClasses();
+constexpr std::array<char, 256> makeLower() {
     std::array<char, 256> lower{};
     for (int c = 0; c < 256; ++c) lower[size_t(c)] = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
     return lower;
 }
-inline constexpr std::array<char, 256> kLower = MakeLower();
+inline constexpr std::array<char, 256> kLower = makeLower();
 } // namespace tokenizer_detail
 
 class Tokenizer {
@@ -47,7 +47,7 @@ public:
     /// True for the 35 delimiter bytes: space, TAB, LF, CR, FF and ! < > ( ) [ ] { } - _ = / \ . , ; :
     /// & | ? * # % + @ ^ " ` ~. Every other byte (bytes 128-255 and the apostrophe too) is a word
     /// character.
-    static bool IsDelimiter(unsigned char c) {
+    static bool isDelimiter(unsigned char c) {
         return tokenizer_detail::kClasses[c] != tokenizer_detail::kWord;
     }
 
@@ -58,7 +58,7 @@ public:
     template <class Take>
     static void Run(std::string_view text, Take&& take);
 
-    /// Counts every token of `text` into `table` (WordTable::Insert).
+    /// Counts every token of `text` into `table` (WordTable::insert).
     static void Run(std::string_view text, WordTable& table);
 };
 

@@ -70,7 +70,7 @@ WordSetMatcher::WordSetMatcher(const std::vector<std::string_view>& words) : wor
     }
 }
 
-void WordSetMatcher::FindWords(std::string_view text, std::vector<uint8_t>& found) const {
+void WordSetMatcher::findWords(std::string_view text, std::vector<uint8_t>& found) const {
     found.assign(wordCount_, 0);
     if (wordCount_ == 0) return;
     const uint32_t* next = next_.data();

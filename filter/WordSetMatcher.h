@@ -26,10 +26,10 @@ public:
     explicit WordSetMatcher(const std::vector<std::string_view>& words);
 
     /// The number of words the matcher was built for.
-    size_t WordCount() const { return wordCount_; }
+    size_t wordCount() const { return wordCount_; }
 
-    /// Resizes `found` to WordCount() and sets found[i] to 1 when word i occurs in `text`, else 0.
-    void FindWords(std::string_view text, std::vector<uint8_t>& found) const;
+    /// Resizes `found` to wordCount() and sets found[i] to 1 when word i occurs in `text`, else 0.
+    void findWords(std::string_view text, std::vector<uint8_t>& found) const;
 
 private:
     static constexpr int32_t kNone = -1;

@@ -38,18 +38,18 @@ size_t roundUpToPowerOfTwo(size_t wanted) {
 } // namespace
 
 WordTable::WordTable(size_t memoryLimit, size_t initialCapacity) : memoryLimit_(memoryLimit) {
-    if (!ResetSlots(roundUpToPowerOfTwo(initialCapacity))) ResetSlots(kMinCapacity);
+    if (!resetSlots(roundUpToPowerOfTwo(initialCapacity))) resetSlots(kMinCapacity);
 }
 
 WordTable::~WordTable() = default;
 
-uint32_t WordTable::Hash(std::string_view word) {
+uint32_t WordTable::hash(std::string_view word) {
     uint32_t h = 0;
     for (unsigned char c : word) h = h * 65599u + c;
     return h;
 }
 
-bool WordTable::ResetSlots(size_t capacity) {
+bool WordTable::resetSlots(size_t capacity) {
     std::unique_ptr<Slot[]> slots(new (std::nothrow) Slot[capacity]());
     if (!slots) return false;
     slots_ = std::move(slots);
@@ -57,7 +57,7 @@ bool WordTable::ResetSlots(size_t capacity) {
     return true;
 }
 
-WordEntry* WordTable::Find(std::string_view word, uint32_t hash) const {
+WordEntry* WordTable::find(std::string_view word, uint32_t hash) const {
     size_t mask = capacity_ - 1;
     size_t slot = hash & mask;
     size_t step = 0;
@@ -74,14 +74,14 @@ WordEntry* WordTable::Find(std::string_view word, uint32_t hash) const {
     return nullptr;
 }
 
-uint32_t WordTable::Count(std::string_view word) const { return Count(word, Hash(word)); }
+uint32_t WordTable::count(std::string_view word) const { return count(word, hash(word)); }
 
-uint32_t WordTable::Count(std::string_view word, uint32_t hash) const {
-    const WordEntry* entry = Find(word, hash);
+uint32_t WordTable::count(std::string_view word, uint32_t hash) const {
+    const WordEntry* entry = find(word, hash);
     return entry ? entry->count : 0;
 }
 
-size_t WordTable::InsertionSlot(uint32_t hash) const {
+size_t WordTable::insertionSlot(uint32_t hash) const {
     size_t mask = capacity_ - 1;
     size_t slot = hash & mask;
     if (slots_[slot].index == 0) return slot;
@@ -91,19 +91,19 @@ size_t WordTable::InsertionSlot(uint32_t hash) const {
     return slot;
 }
 
-bool WordTable::Grow(size_t newCapacity) {
+bool WordTable::grow(size_t newCapacity) {
     std::unique_ptr<Slot[]> old(std::move(slots_));
     size_t oldCapacity = capacity_;
-    if (!ResetSlots(roundUpToPowerOfTwo(newCapacity))) {
+    if (!resetSlots(roundUpToPowerOfTwo(newCapacity))) {
         slots_ = std::move(old);
         return false;
     }
     for (size_t i = 0; i < oldCapacity; ++i)
-        if (old[i].index != 0) slots_[InsertionSlot(old[i].hash)] = old[i];
+        if (old[i].index != 0) slots_[insertionSlot(old[i].hash)] = old[i];
     return true;
 }
 
-WordEntry* WordTable::AllocateEntry() {
+WordEntry* WordTable::allocateEntry() {
     if (entries_ == (size_t(1) << 32) - 1) return nullptr;
     if ((entries_ >> kBlockShift) == blocks_.size()) {
         std::unique_ptr<WordEntry[]> block;
@@ -118,29 +118,29 @@ WordEntry* WordTable::AllocateEntry() {
     return &entryAt(entries_);
 }
 
-WordEntry* WordTable::Insert(std::string_view word) { return Insert(word, Hash(word), 1); }
+WordEntry* WordTable::insert(std::string_view word) { return insert(word, hash(word), 1); }
 
-WordEntry* WordTable::Insert(std::string_view word, uint32_t hash) { return Insert(word, hash, 1); }
+WordEntry* WordTable::insert(std::string_view word, uint32_t hash) { return insert(word, hash, 1); }
 
-WordEntry* WordTable::Insert(std::string_view word, uint32_t hash, uint32_t occurrences) {
-    if (WordEntry* known = Find(word, hash)) {
+WordEntry* WordTable::insert(std::string_view word, uint32_t hash, uint32_t occurrences) {
+    if (WordEntry* known = find(word, hash)) {
         known->count += occurrences;
         return known;
     }
     size_t length = std::min(word.size(), kMaxWordLength);
     if (length < word.size()) {
         word = word.substr(0, length);
-        hash = Hash(word);
+        hash = WordTable::hash(word);
         // The shortened word may be known already (a 21-byte word from a file).
-        if (WordEntry* known = Find(word, hash)) {
+        if (WordEntry* known = find(word, hash)) {
             known->count += occurrences;
             return known;
         }
     }
     size_t accounted = length + kEntryOverhead;
     if (memoryLimit_ != 0 && memoryUsed_ + accounted > memoryLimit_) return nullptr;
-    if (entries_ >= size_t(double(capacity_) * 0.75) && !Grow(capacity_ * 2)) return nullptr;
-    WordEntry* entry = AllocateEntry();
+    if (entries_ >= size_t(double(capacity_) * 0.75) && !grow(capacity_ * 2)) return nullptr;
+    WordEntry* entry = allocateEntry();
     if (!entry) return nullptr;
     memoryUsed_ += accounted;
 
@@ -150,16 +150,16 @@ WordEntry* WordTable::Insert(std::string_view word, uint32_t hash, uint32_t occu
     entry->removed = false;
     entry->count = occurrences;
     entry->hash = hash;
-    slots_[InsertionSlot(hash)] = {hash, uint32_t(entries_ + 1)};
+    slots_[insertionSlot(hash)] = {hash, uint32_t(entries_ + 1)};
     ++entries_;
     return entry;
 }
 
-void WordTable::Clear() {
+void WordTable::clear() {
     blocks_.clear();
     blocks_.shrink_to_fit();
     // Without memory for a small array the old one is emptied where it is.
-    if (!ResetSlots(kMinCapacity)) std::fill(slots_.get(), slots_.get() + capacity_, Slot{0, 0});
+    if (!resetSlots(kMinCapacity)) std::fill(slots_.get(), slots_.get() + capacity_, Slot{0, 0});
     entries_ = 0;
     removedEntries_ = 0;
     memoryUsed_ = 0;
@@ -183,7 +183,7 @@ private:
     size_t position_ = 0;
 };
 
-void WordTable::Load(WordListSource& source) {
+void WordTable::load(WordListSource& source) {
     unsigned char header[kHeaderSize];
     if (!source.take(header, kHeaderSize)) return;
     uint32_t records = readLittleEndian32(header + 4);
@@ -195,7 +195,7 @@ void WordTable::Load(WordListSource& source) {
     // Nor can more words load than the memory limit lets in.
     if (memoryLimit_ != 0) wanted = std::min<uint64_t>(wanted, memoryLimit_ / (1 + kEntryOverhead));
     size_t initialCapacity = wanted > (uint64_t(1) << 31) ? 16384 : roundUpToPowerOfTwo(size_t(wanted));
-    if (initialCapacity != capacity_ && !ResetSlots(initialCapacity)) ResetSlots(kMinCapacity);
+    if (initialCapacity != capacity_ && !resetSlots(initialCapacity)) resetSlots(kMinCapacity);
 
     char word[kMaxStoredLength];
     unsigned char length = 0;
@@ -203,36 +203,36 @@ void WordTable::Load(WordListSource& source) {
     for (uint32_t i = 0; i < records; ++i) {
         if (!source.take(&length, 1) || length == 0 || length > kMaxStoredLength) break;
         if (!source.take(word, length) || !source.take(countBytes, 4)) break;
-        WordEntry* entry = Insert(std::string_view(word, length));
+        WordEntry* entry = insert(std::string_view(word, length));
         if (!entry) break;
         entry->count = readLittleEndian32(countBytes);
     }
 }
 
-bool WordTable::Read(const std::string& path) {
-    Clear();
+bool WordTable::read(const std::string& path) {
+    clear();
     filePath_ = path;
     std::string image;
     if (!readWholeFile(path, image)) return false;
     WordListSource source(image);
-    Load(source);
+    load(source);
     return true;
 }
 
-void WordTable::Restore(std::string_view image) {
-    Clear();
+void WordTable::restore(std::string_view image) {
+    clear();
     WordListSource source(image);
-    Load(source);
+    load(source);
 }
 
-std::string WordTable::Serialize() const {
+std::string WordTable::serialize() const {
     std::string out;
     out.reserve(kHeaderSize + (entries_ - removedEntries_) * 16);
     appendLittleEndian32(out, kFormatVersion);
     appendLittleEndian32(out, uint32_t(entries_ - removedEntries_));
     appendLittleEndian32(out, messages_);
     appendLittleEndian32(out, 0);
-    ForEach([&out](const WordEntry& entry) {
+    forEach([&out](const WordEntry& entry) {
         if (entry.removed) return;
         out.push_back(char(entry.length));
         out.append(entry.word, entry.length);
@@ -246,10 +246,10 @@ bool WordTable::Write() const {
     size_t slash = filePath_.rfind('/');
     // The training folder is made on the first save.
     if (slash != std::string::npos && slash > 0 && !ensureFolder(filePath_.substr(0, slash))) return false;
-    return replaceFileAtomically(filePath_, Serialize());
+    return replaceFileAtomically(filePath_, serialize());
 }
 
-size_t WordTable::MarkRare(uint32_t threshold) {
+size_t WordTable::markRare(uint32_t threshold) {
     size_t flagged = 0;
     for (size_t i = 0; i < entries_; ++i) {
         WordEntry& entry = entryAt(i);

@@ -20,7 +20,7 @@ struct alignas(32) WordEntry {
     uint8_t length;         // bytes in `word`
     bool removed;           // flagged by compaction: still answers look-ups, not saved
     uint32_t count;         // occurrences in all messages learned into the table
-    uint32_t hash;          // WordTable::Hash of `word`, kept so growth needs no rehashing
+    uint32_t hash;          // WordTable::hash of `word`, kept so growth needs no rehashing
 
     std::string_view text() const { return {word, length}; }
 };
@@ -45,64 +45,64 @@ public:
     WordTable& operator=(const WordTable&) = delete;
 
     /// h = h * 65599 + byte over the word's bytes as unsigned characters, 32-bit wrap-around.
-    static uint32_t Hash(std::string_view word);
+    static uint32_t hash(std::string_view word);
 
     /// The entry whose word equals `word` byte for byte (removed entries included), or null.
-    /// The two-argument form takes a hash already computed with Hash(word).
-    WordEntry* Find(std::string_view word) const { return Find(word, Hash(word)); }
-    WordEntry* Find(std::string_view word, uint32_t hash) const;
+    /// The two-argument form takes a hash already computed with hash(word).
+    WordEntry* find(std::string_view word) const { return find(word, hash(word)); }
+    WordEntry* find(std::string_view word, uint32_t hash) const;
     /// The word's count, 0 when absent.
-    uint32_t Count(std::string_view word) const;
-    uint32_t Count(std::string_view word, uint32_t hash) const;
+    uint32_t count(std::string_view word) const;
+    uint32_t count(std::string_view word, uint32_t hash) const;
 
     /// Counts one occurrence: a known word's count goes up by one and its entry is returned; a new
     /// word (its first 20 bytes) enters with count 1. Returns null when the word is refused: the
     /// memory limit would be passed, or memory for the table could not be had.
-    WordEntry* Insert(std::string_view word);
-    WordEntry* Insert(std::string_view word, uint32_t hash);
+    WordEntry* insert(std::string_view word);
+    WordEntry* insert(std::string_view word, uint32_t hash);
     /// Counts `occurrences` (at least 1) occurrences at once; the same as that many Insert calls.
-    WordEntry* Insert(std::string_view word, uint32_t hash, uint32_t occurrences);
+    WordEntry* insert(std::string_view word, uint32_t hash, uint32_t occurrences);
 
     /// Hints that `hash` will be looked up soon: fetches its first slot, and with `entryToo` also the
     /// entry that slot names when the hash matches (call once without, later once with). Lets a
     /// caller overlap the memory waits of many look-ups.
-    void Prefetch(uint32_t hash, bool entryToo) const {
+    void prefetch(uint32_t hash, bool entryToo) const {
         const Slot& slot = slots_[hash & (capacity_ - 1)];
         if (!entryToo) __builtin_prefetch(&slot);
         else if (slot.index != 0 && slot.hash == hash) __builtin_prefetch(&entryAt(slot.index - 1));
     }
 
     /// Removes every entry and the learned-message count; keeps the memory limit and the path.
-    void Clear();
+    void clear();
 
     /// Replaces the contents with the word-list file at `path` and remembers the path for Write.
     /// A missing file leaves the table empty. Loading stops at the first truncated or malformed
     /// record (a length of 0 or above 21) and when the memory limit refuses a word. Returns false
     /// (the table empty) only when the file could not be opened or read.
-    bool Read(const std::string& path);
+    bool read(const std::string& path);
     /// Replaces the contents with a word-list file image (as Serialize gives it), by the same
     /// rules as Read; the remembered path stays.
-    void Restore(std::string_view image);
+    void restore(std::string_view image);
 
     /// Writes the table to the remembered path, replacing the file atomically (0600), creating
     /// the parent folder (0700) when missing. Removed entries are skipped. Returns false when
     /// nothing could be written (callers treat that as silent).
     bool Write() const;
     /// The word-list file image: 16-byte header and the records in slot order.
-    std::string Serialize() const;
+    std::string serialize() const;
 
     /// Flags every live entry whose count is at most `threshold` as removed. Returns how many.
-    size_t MarkRare(uint32_t threshold);
+    size_t markRare(uint32_t threshold);
 
     /// Calls `visit(const WordEntry&)` for every entry (removed ones included) in slot order.
     template <class Visit>
-    void ForEach(Visit&& visit) const {
+    void forEach(Visit&& visit) const {
         for (size_t i = 0; i < capacity_; ++i)
             if (slots_[i].index != 0) visit(entryAt(slots_[i].index - 1));
     }
     /// The same in the order the words entered the table.
     template <class Visit>
-    void ForEachInInsertionOrder(Visit&& visit) const {
+    void forEachInInsertionOrder(Visit&& visit) const {
         for (size_t i = 0; i < entries_; ++i) visit(entryAt(i));
     }
 
@@ -130,11 +130,11 @@ private:
     static constexpr size_t kBlockSize = size_t(1) << kBlockShift;
 
     WordEntry& entryAt(size_t index) const { return blocks_[index >> kBlockShift][index & (kBlockSize - 1)]; }
-    void Load(WordListSource& source);
-    size_t InsertionSlot(uint32_t hash) const;
-    bool ResetSlots(size_t capacity);
-    bool Grow(size_t newCapacity);
-    WordEntry* AllocateEntry();
+    void load(WordListSource& source);
+    size_t insertionSlot(uint32_t hash) const;
+    bool resetSlots(size_t capacity);
+    bool grow(size_t newCapacity);
+    WordEntry* allocateEntry();
 
     std::unique_ptr<Slot[]> slots_;
     size_t capacity_ = 0;

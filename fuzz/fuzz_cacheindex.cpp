@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // What the cache writes reads back with every record, the new one included.
     MailMessage message;
-    message.Parse("Subject: cached\r\n\r\nbody\r\n");
+    message.parse("Subject: cached\r\n\r\nbody\r\n");
     const std::string newUid = "fuzz-new-uid";
     const bool listedAlready = !cache.fileNameOf(newUid).empty();
     FUZZ_CHECK(cache.add(message, newUid));

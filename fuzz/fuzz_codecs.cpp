@@ -36,22 +36,22 @@ long plainSearch(std::string_view text, std::string_view pattern, bool caseSensi
 std::unique_ptr<char[]> exactBuffer(size_t size) { return std::make_unique<char[]>(size == 0 ? 1 : size); }
 
 void checkBase64(const std::string& bytes, size_t room) {
-    const std::string encoded = Base64Encode(bytes);
+    const std::string encoded = base64Encode(bytes);
     FUZZ_CHECK(encoded.size() == (bytes.size() + 2) / 3 * 4);
-    FUZZ_CHECK(Base64Decode(encoded) == bytes);
+    FUZZ_CHECK(base64Decode(encoded) == bytes);
 
     // The buffer forms: output cut to the room given, always NUL-terminated inside it.
     auto out = exactBuffer(room);
-    const size_t decoded = Base64Decode(bytes.data(), bytes.size(), out.get(), room);
+    const size_t decoded = base64Decode(bytes.data(), bytes.size(), out.get(), room);
     if (room > 0) {
         FUZZ_CHECK(decoded < room && out[decoded] == '\0');
-        const std::string whole = Base64Decode(bytes);
+        const std::string whole = base64Decode(bytes);
         FUZZ_CHECK(decoded <= whole.size() && std::memcmp(out.get(), whole.data(), decoded) == 0);
     }
-    const size_t written = Base64Encode(bytes.data(), bytes.size(), out.get(), room);
+    const size_t written = base64Encode(bytes.data(), bytes.size(), out.get(), room);
     if (room > 0) {
         FUZZ_CHECK(written < room && out[written] == '\0' && written % 4 == 0);
-        const std::string upToNul = Base64Encode(std::string_view(bytes.c_str()));
+        const std::string upToNul = base64Encode(std::string_view(bytes.c_str()));
         FUZZ_CHECK(upToNul.compare(0, written, out.get(), written) == 0);
     }
 }
@@ -83,24 +83,24 @@ void checkQuotedPrintable(const std::string& bytes, size_t room) {
 }
 
 void checkEncodedWords(const std::string& bytes) {
-    const std::string decoded = DecodeEncodedWords(bytes);
+    const std::string decoded = decodeEncodedWords(bytes);
     FUZZ_CHECK(decoded.size() <= bytes.size());
     // The in-place form works on a NUL-terminated text.
     std::vector<char> text(bytes.begin(), bytes.end());
     text.push_back('\0');
-    DecodeEncodedWords(text.data());
-    FUZZ_CHECK(std::string_view(text.data()) == DecodeEncodedWords(std::string_view(bytes.c_str())));
+    decodeEncodedWords(text.data());
+    FUZZ_CHECK(std::string_view(text.data()) == decodeEncodedWords(std::string_view(bytes.c_str())));
 }
 
 void checkTrim(const std::string& bytes, char character) {
     std::vector<char> text(bytes.begin(), bytes.end());
     text.push_back('\0');
     std::vector<char> blanks = text;
-    TrimBlanks(blanks.data());
-    FUZZ_CHECK(std::string_view(blanks.data()) == TrimBlanks(std::string_view(bytes.c_str())));
-    Trim(text.data(), character);
+    trimBlanks(blanks.data());
+    FUZZ_CHECK(std::string_view(blanks.data()) == trimBlanks(std::string_view(bytes.c_str())));
+    trim(text.data(), character);
     const char set[] = {' ', character, '\0'}; // a NUL character leaves just the space
-    TrimSet(text.data(), set);
+    trimSet(text.data(), set);
     const size_t length = std::strlen(text.data());
     if (length > 0) FUZZ_CHECK(text[0] != ' ' && text[length - 1] != ' ');
 }
@@ -120,9 +120,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checkEncodedWords(bytes);
     checkTrim(bytes, character);
 
-    FUZZ_CHECK(FindText(bytes, pattern, caseSensitive) == plainSearch(bytes, pattern, caseSensitive));
+    FUZZ_CHECK(findText(bytes, pattern, caseSensitive) == plainSearch(bytes, pattern, caseSensitive));
     const std::string cBytes(bytes.c_str());
     const std::string cPattern(pattern.c_str());
-    FUZZ_CHECK(FindText(cBytes.c_str(), cPattern.c_str(), caseSensitive) == plainSearch(cBytes, cPattern, caseSensitive));
+    FUZZ_CHECK(findText(cBytes.c_str(), cPattern.c_str(), caseSensitive) == plainSearch(cBytes, cPattern, caseSensitive));
     return 0;
 }

@@ -51,7 +51,7 @@ void checkModel(const MailMessage& message) {
     const MessagePart* root = message.root();
     if (message.size() == 0) {
         FUZZ_CHECK(root == nullptr);
-        FUZZ_CHECK(!message.BodyText(false).has_value());
+        FUZZ_CHECK(!message.bodyText(false).has_value());
         return;
     }
     FUZZ_CHECK(root != nullptr);
@@ -59,13 +59,13 @@ void checkModel(const MailMessage& message) {
     checkPart(root, root, root->text, root->text + root->textLength, 0);
 
     for (bool stripHtml : {false, true}) {
-        std::optional<std::string> body = message.BodyText(stripHtml);
+        std::optional<std::string> body = message.bodyText(stripHtml);
         FUZZ_CHECK(body.has_value());
         FUZZ_CHECK(body->size() <= message.size());
     }
-    (void)message.HeaderByName("Subject");
-    (void)message.HeaderByKind(CVX_HEADER_FROM | CVX_HEADER_OTHER);
-    for (const std::optional<MessageDate>& date : {message.DateUtc(), message.Date()}) {
+    (void)message.headerByName("Subject");
+    (void)message.headerByKind(CVX_HEADER_FROM | CVX_HEADER_OTHER);
+    for (const std::optional<MessageDate>& date : {message.dateUtc(), message.date()}) {
         if (!date) continue;
         FUZZ_CHECK(date->month >= 1 && date->month <= 12);
         FUZZ_CHECK(date->day >= 1 && date->day <= 31);
@@ -96,18 +96,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& kept = text;
 
     MailMessage message;
-    message.Parse(text);
+    message.parse(text);
     FUZZ_CHECK(message.Source() == kept);
     FUZZ_CHECK(message.topLines() == -1);
     checkModel(message);
 
     MailMessage copy;
-    copy.Copy(message);
+    copy.copy(message);
     FUZZ_CHECK(copy.Source() == message.Source());
     FUZZ_CHECK(copy.topLines() == message.topLines());
 
     MailMessage top;
-    top.ParseTop(text, topLines);
+    top.parseTop(text, topLines);
     FUZZ_CHECK(top.Source().size() <= kept.size());
     FUZZ_CHECK(kept.compare(0, top.Source().size(), top.Source()) == 0);
     FUZZ_CHECK(top.topLines() >= 0 && top.topLines() <= std::max(topLines, 0) + 1);

@@ -18,7 +18,7 @@ namespace {
 
 std::vector<std::pair<std::string, uint32_t>> contents(const WordTable& table) {
     std::vector<std::pair<std::string, uint32_t>> words;
-    table.ForEach([&](const WordEntry& entry) {
+    table.forEach([&](const WordEntry& entry) {
         if (!entry.removed) words.emplace_back(std::string(entry.text()), entry.count);
     });
     std::sort(words.begin(), words.end());
@@ -27,10 +27,10 @@ std::vector<std::pair<std::string, uint32_t>> contents(const WordTable& table) {
 
 void checkTable(const WordTable& table) {
     size_t seen = 0;
-    table.ForEach([&](const WordEntry& entry) {
+    table.forEach([&](const WordEntry& entry) {
         FUZZ_CHECK(entry.length >= 1 && entry.length <= WordTable::kMaxWordLength);
-        FUZZ_CHECK(entry.hash == WordTable::Hash(entry.text()));
-        FUZZ_CHECK(table.Find(entry.text()) == &entry);
+        FUZZ_CHECK(entry.hash == WordTable::hash(entry.text()));
+        FUZZ_CHECK(table.find(entry.text()) == &entry);
         ++seen;
     });
     FUZZ_CHECK(seen == table.entries());
@@ -47,18 +47,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string image = input.ConsumeRemainingBytesAsString();
 
     WordTable fromImage(memoryLimit);
-    fromImage.Restore(image);
+    fromImage.restore(image);
     checkTable(fromImage);
 
     WordTable fromFile(memoryLimit);
-    FUZZ_CHECK(fromFile.Read(fuzz::scratchFile("words.dat", image)));
+    FUZZ_CHECK(fromFile.read(fuzz::scratchFile("words.dat", image)));
     checkTable(fromFile);
     FUZZ_CHECK(contents(fromFile) == contents(fromImage));
     FUZZ_CHECK(fromFile.messages() == fromImage.messages());
 
-    const std::string written = fromImage.Serialize();
+    const std::string written = fromImage.serialize();
     WordTable reread;
-    reread.Restore(written);
+    reread.restore(written);
     checkTable(reread);
     FUZZ_CHECK(contents(reread) == contents(fromImage));
     FUZZ_CHECK(reread.messages() == fromImage.messages());

@@ -32,12 +32,12 @@ struct Shape {
 // The document's root as plain values, with both lists reversed when `reversed`.
 Shape shapeOf(const XmlDocument& document, bool reversed) {
     Shape shape;
-    const XmlElement* root = document.Root();
+    const XmlElement* root = document.root();
     if (root == nullptr) return shape;
-    shape.rootName = root->Name();
-    for (const XmlElement* child = root->FirstChild(); child; child = child->Next()) {
-        Child c{child->Name(), {}};
-        for (const XmlAttribute* a = child->FirstAttribute(); a; a = a->Next()) c.attributes.emplace_back(a->Name(), a->Value());
+    shape.rootName = root->name();
+    for (const XmlElement* child = root->firstChild(); child; child = child->Next()) {
+        Child c{child->name(), {}};
+        for (const XmlAttribute* a = child->firstAttribute(); a; a = a->Next()) c.attributes.emplace_back(a->name(), a->value());
         if (reversed) std::reverse(c.attributes.begin(), c.attributes.end());
         shape.children.push_back(std::move(c));
     }
@@ -67,30 +67,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A document as the stores build it survives a write and a read exactly.
     FuzzedDataProvider input(data, size);
     XmlDocument built;
-    XmlElement* root = built.CreateRoot(storedText(input, false));
+    XmlElement* root = built.createRoot(storedText(input, false));
     const int children = input.ConsumeIntegralInRange(0, 8);
     for (int i = 0; i < children; ++i) {
-        XmlElement* child = root->AddChild(storedText(input, false));
+        XmlElement* child = root->addChild(storedText(input, false));
         const int attributes = input.ConsumeIntegralInRange(0, 6);
-        for (int k = 0; k < attributes; ++k) child->SetAttribute(storedText(input, false), storedText(input, true));
+        for (int k = 0; k < attributes; ++k) child->setAttribute(storedText(input, false), storedText(input, true));
     }
     XmlDocument reread;
-    reread.Parse(built.ToText());
+    reread.parse(built.toText());
     FUZZ_CHECK(shapeOf(reread, true) == shapeOf(built, false));
 
     // Whatever a file holds: the reader's own output must read back.
     XmlDocument read;
-    FUZZ_CHECK(read.Parse(text));
-    FUZZ_CHECK(read.IsLoaded());
-    const std::string written = read.ToText();
+    FUZZ_CHECK(read.parse(text));
+    FUZZ_CHECK(read.isLoaded());
+    const std::string written = read.toText();
     XmlDocument again;
-    again.Parse(written);
+    again.parse(written);
     const Shape before = shapeOf(read, false);
     const Shape after = shapeOf(again, true);
     // Only a root with a plain name is expected back: a self-closing top-level tag keeps its
     // whole text as the name, which a closing tag cannot repeat.
     if (before.rootName.find_first_of(" \t\r\n<>/\"") != std::string::npos) return 0;
-    FUZZ_CHECK((read.Root() == nullptr) == (again.Root() == nullptr));
+    FUZZ_CHECK((read.root() == nullptr) == (again.root() == nullptr));
     FUZZ_CHECK(after.children.size() == before.children.size());
     for (size_t i = 0; i < before.children.size(); ++i) FUZZ_CHECK(after.children[i].name == before.children[i].name);
     return 0;

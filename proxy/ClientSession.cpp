@@ -541,13 +541,13 @@ int ClientSession::onList(const std::string& line) {
 
 std::unique_ptr<MailMessage> ClientSession::loadRestored(const MessageEntry& entry) {
     auto message = std::make_unique<MailMessage>();
-    message->LoadFile(entry.filePath);
+    message->loadFile(entry.filePath);
     return message;
 }
 
 std::optional<RecycleSenderAndSubject> ClientSession::restoredInfo(const std::string& fileName) {
     if (services_.restoredInfo) return services_.restoredInfo(fileName);
-    return recycleBin().GetSenderAndSubject(fileName);
+    return recycleBin().getSenderAndSubject(fileName);
 }
 
 std::string ClientSession::emptyRestoredText(const RecycleSenderAndSubject& info) {
@@ -756,7 +756,7 @@ std::string ClientSession::synthesizedUid(const MailMessage& message) {
         end = lineFeed + 1;
     }
     char uid[32];
-    std::snprintf(uid, sizeof uid, "Corvanthelix-%x", static_cast<unsigned>(Crc32(text.substr(0, end))));
+    std::snprintf(uid, sizeof uid, "Corvanthelix-%x", static_cast<unsigned>(crc32(text.substr(0, end))));
     return uid;
 }
 
@@ -817,7 +817,7 @@ int ClientSession::onNoop(const std::string&) {
 bool ClientSession::setReason(int serverNumber, std::string_view text) {
     MessageEntry* entry = findByServerNumber(serverNumber);
     if (entry == nullptr) return false;
-    entry->verdict.SetReason(text);
+    entry->verdict.setReason(text);
     return true;
 }
 
@@ -833,16 +833,16 @@ bool ClientSession::learn(int serverNumber, bool spam) {
     const ServerMessage* message = mailbox_->find(static_cast<std::uint32_t>(serverNumber));
     if (message == nullptr || !message->message) return false;
     if (services_.learn) return services_.learn(*message->message, spam);
-    return trainingArea().Learn(*message->message, spam);
+    return trainingArea().learn(*message->message, spam);
 }
 
-bool ClientSession::SetPluginReason(int messageNumber, std::string_view text) {
+bool ClientSession::setPluginReason(int messageNumber, std::string_view text) {
     return setReason(messageNumber, text);
 }
 
-bool ClientSession::MarkHandledByPlugin(int messageNumber) { return setHandled(messageNumber, true); }
+bool ClientSession::markHandledByPlugin(int messageNumber) { return setHandled(messageNumber, true); }
 
-bool ClientSession::MessageSource(int messageNumber, std::string& source) {
+bool ClientSession::messageSource(int messageNumber, std::string& source) {
     if (findByServerNumber(messageNumber) == nullptr) return false;
     const ServerMessage* message = mailbox_->find(static_cast<std::uint32_t>(messageNumber));
     if (message == nullptr || !message->holdsWhole()) return false;

@@ -138,12 +138,12 @@ public:
     // The same for the plug-in host services (PluginSessionAccess), by server number.
 
     /// setReason().
-    bool SetPluginReason(int messageNumber, std::string_view text) override;
+    bool setPluginReason(int messageNumber, std::string_view text) override;
     /// setHandled(messageNumber, true).
-    bool MarkHandledByPlugin(int messageNumber) override;
+    bool markHandledByPlugin(int messageNumber) override;
     /// The whole downloaded text of the entry's server message; false when only its header or
     /// nothing is held.
-    bool MessageSource(int messageNumber, std::string& source) override;
+    bool messageSource(int messageNumber, std::string& source) override;
 
     /// currentSession() when the calling thread is that session's own thread, else null: what
     /// the plug-in host services reach (see installPluginSessionAccessor).

@@ -102,9 +102,9 @@ private:
 };
 
 void Run::spamIntoBin(MessageEntry& entry, ServerMessage* message, int senderVerdict, std::string& binPath) {
-    std::optional<MessageDate> date = message->message ? message->message->DateUtc() : std::nullopt;
+    std::optional<MessageDate> date = message->message ? message->message->dateUtc() : std::nullopt;
     MessageDate day = date ? *date : utcNow();
-    statistics_.Count(DayNumber(day.year, day.month, day.day));
+    statistics_.count(dayNumber(day.year, day.month, day.day));
     counted_ = true;
     ++spamCount_;
     const bool keepSpam = settings::keepSpamMails() != 0;
@@ -115,7 +115,7 @@ void Run::spamIntoBin(MessageEntry& entry, ServerMessage* message, int senderVer
     }
     const std::string uid = message->uid.value_or(std::string());
     bool stored = message->message &&
-                  bin_.AddMessage(*message->message, uid, entry.verdict, account_, &binPath, !entry.toDelete);
+                  bin_.addMessage(*message->message, uid, entry.verdict, account_, &binPath, !entry.toDelete);
     if (!stored) {
         // Without a durable copy the message must stay on the server.
         entry.toDelete = false;
@@ -186,7 +186,7 @@ bool Run::deleteOnServer(MessageEntry& entry, ServerMessage* message) {
         deleted_.emplace_back(number, uid);
         if (!reconnectAndDelete()) return false;
     }
-    if (entry.inBin && uid) bin_.PurgeDeleted(account_, *uid);
+    if (entry.inBin && uid) bin_.purgeDeleted(account_, *uid);
     return true;
 }
 
@@ -204,19 +204,19 @@ void Run::quitUpstream() {
 void Run::deleteDeliveredRestored(const MessageEntry& entry) {
     if (settings::filterLearningAutoRestored() != 0) {
         MailMessage message;
-        if (message.LoadFile(entry.filePath) == 0 && message.size() > 0) {
+        if (message.loadFile(entry.filePath) == 0 && message.size() > 0) {
             std::string inTraining;
-            if (training_.IsInTrainingArea(message, inTraining) && training_.RemoveMessage(inTraining))
+            if (training_.isInTrainingArea(message, inTraining) && training_.removeMessage(inTraining))
                 learn(message, false);
         }
     }
-    bin_.DeleteDelivered(Commit::fileNameOf(entry.filePath));
+    bin_.deleteDelivered(Commit::fileNameOf(entry.filePath));
 }
 
 void Run::learn(const MailMessage& message, bool spam) {
     // One load and one save of the word lists for the whole commit.
     if (!learnBatch_) learnBatch_.emplace();
-    training_.Learn(message, spam);
+    training_.learn(message, spam);
 }
 
 void Run::learnAutomatically(const MessageEntry& entry, const MailMessage& message, int senderVerdict,
@@ -240,12 +240,12 @@ void Run::writeFilterLogLine(const MessageEntry& entry, const ServerMessage& mes
     const MailMessage* mail = message.message.get();
     line.uid = message.uid ? message.uid->c_str() : nullptr;
     if (mail) {
-        line.subject = mail->HeaderByName("Subject");
-        line.to = mail->HeaderByName("To");
-        line.from = mail->HeaderByName("From");
+        line.subject = mail->headerByName("Subject");
+        line.to = mail->headerByName("To");
+        line.from = mail->headerByName("From");
     }
-    const char* dateHeader = mail ? mail->HeaderByName("Date") : nullptr;
-    std::optional<MessageDate> date = dateHeader ? ParseMailDateUtc(dateHeader) : std::nullopt;
+    const char* dateHeader = mail ? mail->headerByName("Date") : nullptr;
+    std::optional<MessageDate> date = dateHeader ? parseMailDateUtc(dateHeader) : std::nullopt;
     MessageDate when = date ? *date : utcNow();
     line.year = when.year;
     line.month = when.month;
@@ -275,7 +275,7 @@ bool Run::commitEntry(MessageEntry& entry) {
     }
 
     if (!entry.handled && message && message->message) {
-        int flags = PluginManager::instance().AfterDelivery(*message->message);
+        int flags = PluginManager::instance().afterDelivery(*message->message);
         if (flags & CVX_DELIVERED_HANDLED) entry.handled = true;
         if (flags & CVX_DELIVERED_LEARN) learn(*message->message, (flags & CVX_DELIVERED_SPAM) != 0);
     }
@@ -308,7 +308,7 @@ void Run::saveUidList() {
 
 void Run::purgeBin() {
     if (settings::keepSpamMails() == 0) {
-        bin_.PurgeDeletedForAccount(account_);
+        bin_.purgeDeletedForAccount(account_);
         return;
     }
     std::unordered_set<std::string> onServer;
@@ -318,12 +318,12 @@ void Run::purgeBin() {
         if (message && message->uid) onServer.insert(*message->uid);
     }
     std::vector<std::string> names;
-    bin_.ListDeleted(account_, names);
+    bin_.listDeleted(account_, names);
     for (const std::string& name : names) {
-        std::optional<std::string> uid = bin_.GetUid(name);
+        std::optional<std::string> uid = bin_.getUid(name);
         // Only entries whose message the server no longer holds may go: the others still stand
         // for a copy that a later check deletes on the server.
-        if (uid && !onServer.count(*uid)) bin_.DeleteMessage(name);
+        if (uid && !onServer.count(*uid)) bin_.deleteMessage(name);
     }
 }
 
@@ -331,7 +331,7 @@ void Run::finish() {
     learnBatch_.reset();
     // Without a new count there is nothing to write (days that left the window go at the next
     // save that has one).
-    if (counted_) statistics_.Save();
+    if (counted_) statistics_.save();
     filterLog_.close();
 }
 
@@ -355,7 +355,7 @@ int Run::execute() {
                                       local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec);
         }
     }
-    statistics_.Load();
+    statistics_.load();
     senders_ = settings::senderSection();
     account_ = MailCheck::accountKey(session_.user(), session_.server());
     // A reconnection runs over TLS when the session's connection does.
@@ -370,13 +370,13 @@ int Run::execute() {
 
     for (MessageEntry& entry : session_.entries()) {
         if (!commitEntry(entry)) {
-            training_.AddMessages(forTraining_);
+            training_.addMessages(forTraining_);
             session_.replyErr(Commit::kConnectionLossReply);
             finish();
             return 1;
         }
     }
-    training_.AddMessages(forTraining_);
+    training_.addMessages(forTraining_);
     senders_.clear();
     saveUidList();
     purgeBin();

@@ -32,24 +32,24 @@ constexpr int kStringReceiving = 115;
 constexpr int kStringNoConnection = 126;
 constexpr int kStringNotOnServer = 230;
 
-int DigitValue(char c) {
+int digitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'z') return c - 'a' + 10;
     if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
     return 0;
 }
 
-bool FlagValue(const XmlElement& host, const char* name) {
-    const XmlAttribute* a = host.FindAttribute(name);
-    return a && !a->Value().empty() && a->Value()[0] == '1';
+bool flagValue(const XmlElement& host, const char* name) {
+    const XmlAttribute* a = host.findAttribute(name);
+    return a && !a->value().empty() && a->value()[0] == '1';
 }
 
-void FillFromElement(HostEntry& entry, const XmlElement& host) {
-    if (const XmlAttribute* port = host.FindAttribute(kPort))
-        entry.port = static_cast<int32_t>(std::atoi(port->Value().c_str()));
-    entry.secure = FlagValue(host, kSecure);
-    entry.tested = FlagValue(host, kTried);
-    entry.obscuredPassword = host.CopyAttributeValue(kPassword);
+void fillFromElement(HostEntry& entry, const XmlElement& host) {
+    if (const XmlAttribute* port = host.findAttribute(kPort))
+        entry.port = static_cast<int32_t>(std::atoi(port->value().c_str()));
+    entry.secure = flagValue(host, kSecure);
+    entry.tested = flagValue(host, kTried);
+    entry.obscuredPassword = host.copyAttributeValue(kPassword);
 }
 
 } // namespace
@@ -94,7 +94,7 @@ std::optional<std::string> HostList::revealPassword(std::string_view id, const P
     if (n == 0) return std::nullopt;
     std::string rotated(n, '\0');
     for (size_t i = 0; i < n; ++i) {
-        int v = DigitValue(id[2 * i + 1]) * 16 + DigitValue(id[2 * i]) - key[i % key.size()];
+        int v = digitValue(id[2 * i + 1]) * 16 + digitValue(id[2 * i]) - key[i % key.size()];
         rotated[i] = static_cast<char>(v & 0xFF);
     }
     return rotated.back() + rotated.substr(0, n - 1);
@@ -104,23 +104,23 @@ bool HostList::load(const std::string& path) {
     close();
     path_ = path;
     // Without a root there would be nowhere to add an account, and the next save would keep it so.
-    if (!document_.Load(path) || !document_.Root()) {
-        document_.Clear();
-        document_.CreateRoot(kRootName);
+    if (!document_.load(path) || !document_.root()) {
+        document_.clear();
+        document_.createRoot(kRootName);
     }
     loaded_ = true;
     return true;
 }
 
 XmlElement* HostList::findElement(const std::string& server, const std::string& user) const {
-    if (!loaded_ || !document_.Root()) return nullptr;
+    if (!loaded_ || !document_.root()) return nullptr;
     const std::string encodedServer = QEncode(server);
     const std::string encodedUser = QEncode(user);
-    for (XmlElement* host = document_.Root()->FirstChild(); host; host = host->Next()) {
-        if (host->Name() != kHostName) continue;
-        const XmlAttribute* s = host->FindAttribute(kServer);
-        const XmlAttribute* u = host->FindAttribute(kUser);
-        if (s && u && s->Value() == encodedServer && u->Value() == encodedUser) return host;
+    for (XmlElement* host = document_.root()->firstChild(); host; host = host->Next()) {
+        if (host->name() != kHostName) continue;
+        const XmlAttribute* s = host->findAttribute(kServer);
+        const XmlAttribute* u = host->findAttribute(kUser);
+        if (s && u && s->value() == encodedServer && u->value() == encodedUser) return host;
     }
     return nullptr;
 }
@@ -130,69 +130,69 @@ bool HostList::find(HostEntry& entry, const std::string& server, const std::stri
     entry.server = server;
     entry.user = user;
     const XmlElement* host = findElement(server, user);
-    if (host) FillFromElement(entry, *host);
+    if (host) fillFromElement(entry, *host);
     return host != nullptr;
 }
 
 bool HostList::update(const HostEntry& entry) {
-    if (!loaded_ || !document_.Root()) return false;
+    if (!loaded_ || !document_.root()) return false;
     XmlElement* host = findElement(entry.server, entry.user);
     if (!host) {
-        host = document_.Root()->AddChild(kHostName);
-        host->SetAttribute(kServer, QEncode(entry.server));
-        host->SetAttribute(kUser, QEncode(entry.user));
+        host = document_.root()->addChild(kHostName);
+        host->setAttribute(kServer, QEncode(entry.server));
+        host->setAttribute(kUser, QEncode(entry.user));
     }
-    host->SetAttribute(kPort, std::to_string(entry.port));
-    host->SetAttribute(kSecure, entry.secure ? "1" : "0");
-    host->SetAttribute(kTried, entry.tested ? "1" : "0");
-    if (entry.obscuredPassword) host->SetAttribute(kPassword, *entry.obscuredPassword);
+    host->setAttribute(kPort, std::to_string(entry.port));
+    host->setAttribute(kSecure, entry.secure ? "1" : "0");
+    host->setAttribute(kTried, entry.tested ? "1" : "0");
+    if (entry.obscuredPassword) host->setAttribute(kPassword, *entry.obscuredPassword);
     return true;
 }
 
 bool HostList::remove(const std::string& server, const std::string& user) {
     XmlElement* host = findElement(server, user);
     if (!host) return false;
-    document_.Root()->RemoveChild(host);
+    document_.root()->removeChild(host);
     return true;
 }
 
 void HostList::list(std::vector<HostEntry>& out) const {
-    if (!loaded_ || !document_.Root()) return;
-    for (const XmlElement* host = document_.Root()->FirstChild(); host; host = host->Next()) {
-        if (host->Name() != kHostName) continue;
+    if (!loaded_ || !document_.root()) return;
+    for (const XmlElement* host = document_.root()->firstChild(); host; host = host->Next()) {
+        if (host->name() != kHostName) continue;
         HostEntry entry;
-        entry.server = QuotedPrintableDecode(host->CopyAttributeValue(kServer).value_or(""));
-        entry.user = QuotedPrintableDecode(host->CopyAttributeValue(kUser).value_or(""));
-        FillFromElement(entry, *host);
+        entry.server = QuotedPrintableDecode(host->copyAttributeValue(kServer).value_or(""));
+        entry.user = QuotedPrintableDecode(host->copyAttributeValue(kUser).value_or(""));
+        fillFromElement(entry, *host);
         out.push_back(std::move(entry));
     }
 }
 
 bool HostList::save() const {
-    return loaded_ && document_.Save(path_);
+    return loaded_ && document_.save(path_);
 }
 
 void HostList::close() {
-    document_.Clear();
+    document_.clear();
     path_.clear();
     loaded_ = false;
 }
 
 namespace {
 
-std::string FormatStatus(int id, const char* text) {
+std::string formatStatus(int id, const char* text) {
     char buffer[256];
     std::snprintf(buffer, sizeof buffer, loadString(id).c_str(), text);
     return buffer;
 }
 
-std::string FormatReceiving(std::uint32_t size) {
+std::string formatReceiving(std::uint32_t size) {
     char buffer[256];
     std::snprintf(buffer, sizeof buffer, loadString(kStringReceiving).c_str(), 1, static_cast<int>(size >> 10), 1);
     return buffer;
 }
 
-void CloseMailbox(Mailbox& mailbox) {
+void closeMailbox(Mailbox& mailbox) {
     if (mailbox.isConnected()) mailbox.quit();
     mailbox.disconnect();
 }
@@ -200,7 +200,7 @@ void CloseMailbox(Mailbox& mailbox) {
 enum class Outcome { Downloaded, NotOnServer, Failed, Cancelled };
 
 // Steps after a successful login: find the message by UID and download it whole.
-Outcome FetchByUid(Mailbox& mailbox, const std::string& uid, ServerMessage& binEntry) {
+Outcome fetchByUid(Mailbox& mailbox, const std::string& uid, ServerMessage& binEntry) {
     ServerMessage* found = nullptr;
     ServerMessage* first = mailbox.messages();
     // An empty list and a list that could not be read look alike here; only the first means the
@@ -215,7 +215,7 @@ Outcome FetchByUid(Mailbox& mailbox, const std::string& uid, ServerMessage& binE
 
     StatusState& status = Application::instance().status();
     status.setTotal(found->size);
-    status.setStatusText(FormatReceiving(found->size));
+    status.setStatusText(formatReceiving(found->size));
     mailbox.setProgressCallback(addReceivedToStatus);
     ServerMessage* downloaded = mailbox.retr(found->number);
     if (!downloaded || !downloaded->message) return Outcome::Failed;
@@ -229,7 +229,7 @@ Outcome FetchByUid(Mailbox& mailbox, const std::string& uid, ServerMessage& binE
 // Connects and logs in with `user`/`password`. Returns the login's code, or the connect's code
 // when the connection failed (then never -3, so a refused greeting is not taken for a refused
 // password). A failed login ends the connection with QUIT.
-int ConnectAndLogIn(Mailbox& mailbox, const std::string& server, int port, SSL_CTX* tls, const std::string& user,
+int connectAndLogIn(Mailbox& mailbox, const std::string& server, int port, SSL_CTX* tls, const std::string& user,
                     const std::string& password) {
     int rc = mailbox.connect(server, port, tls);
     if (rc != upstream::kOk) {
@@ -237,11 +237,11 @@ int ConnectAndLogIn(Mailbox& mailbox, const std::string& server, int port, SSL_C
         return rc == upstream::kRefused ? upstream::kNoAnswer : rc;
     }
     rc = mailbox.login(user, password);
-    if (rc != upstream::kOk) CloseMailbox(mailbox);
+    if (rc != upstream::kOk) closeMailbox(mailbox);
     return rc;
 }
 
-Outcome Download(const std::string& server, const std::string& user, const std::string& uid, ServerMessage& binEntry) {
+Outcome download(const std::string& server, const std::string& user, const std::string& uid, ServerMessage& binEntry) {
     Application& app = Application::instance();
     const std::string path = app.pathInProgramFolder(HostList::kFileName);
     const std::optional<HostList::PasswordKey> key = HostList::passwordKey(user, server);
@@ -256,7 +256,7 @@ Outcome Download(const std::string& server, const std::string& user, const std::
     if (entry.obscuredPassword && key) password = HostList::revealPassword(*entry.obscuredPassword, *key);
 
     // The application status text: status window line and tray tooltip.
-    const std::string connecting = FormatStatus(kStringConnecting, server.c_str());
+    const std::string connecting = formatStatus(kStringConnecting, server.c_str());
     app.status().setStatusText(connecting);
     app.shell().traySetTooltip(connecting);
 
@@ -270,12 +270,12 @@ Outcome Download(const std::string& server, const std::string& user, const std::
     Mailbox mailbox;
 
     int rc = upstream::kRefused;
-    if (password) rc = ConnectAndLogIn(mailbox, server, entry.port, tls, user, *password);
+    if (password) rc = connectAndLogIn(mailbox, server, entry.port, tls, user, *password);
     LoginRequest request{server, user, password.value_or(""), false};
     if (rc == upstream::kRefused) {
         do {
             if (!app.shell().loginDialog(request)) return Outcome::Cancelled;
-            rc = ConnectAndLogIn(mailbox, server, entry.port, tls, request.user, request.password);
+            rc = connectAndLogIn(mailbox, server, entry.port, tls, request.user, request.password);
         } while (rc == upstream::kRefused);
     }
     if (rc != upstream::kOk || !mailbox.isConnected()) return Outcome::Failed;
@@ -283,8 +283,8 @@ Outcome Download(const std::string& server, const std::string& user, const std::
     // Only a password the server accepted is stored.
     if (request.savePassword) HostList::storePassword(path, server, user, request.password);
 
-    Outcome outcome = FetchByUid(mailbox, uid, binEntry);
-    CloseMailbox(mailbox);
+    Outcome outcome = fetchByUid(mailbox, uid, binEntry);
+    closeMailbox(mailbox);
     return outcome;
 }
 
@@ -297,7 +297,7 @@ bool HostList::downloadForRestore(const std::string& server, const std::string& 
     std::lock_guard<std::recursive_mutex> sessionLock(proxy.sessionLock());
     Application& app = Application::instance();
     app.shell().mailCheckBegin();
-    Outcome outcome = Download(server, user, uid, binEntry);
+    Outcome outcome = download(server, user, uid, binEntry);
     if (outcome == Outcome::NotOnServer) app.showMessage(kStringNotOnServer, mb::kOk | mb::kIconExclamation);
     if (outcome == Outcome::Failed) app.showMessage(kStringNoConnection, mb::kOk | mb::kIconStop);
     app.shell().mailCheckEnd();

@@ -26,8 +26,8 @@ constexpr int kStringFilterDisabled = 159;
 // Holds the filter manager's data for one run, whichever way the run ends.
 class FilterManagerHold {
 public:
-    FilterManagerHold() { FilterManager::instance().Acquire(true); }
-    ~FilterManagerHold() { FilterManager::instance().Release(); }
+    FilterManagerHold() { FilterManager::instance().acquire(true); }
+    ~FilterManagerHold() { FilterManager::instance().release(); }
     FilterManagerHold(const FilterManagerHold&) = delete;
     FilterManagerHold& operator=(const FilterManagerHold&) = delete;
 };
@@ -121,10 +121,10 @@ bool Run::buildServerEntries() {
         if (message->uid) {
             entry.known = uids.contains(*message->uid);
             if (entry.known) {
-                if (bin_.IsDeletedUid(*message->uid, account_)) {
+                if (bin_.isDeletedUid(*message->uid, account_)) {
                     entry.toDelete = true;
                     entry.inBin = true;
-                } else if (bin_.ContainsUid(*message->uid, account_)) {
+                } else if (bin_.containsUid(*message->uid, account_)) {
                     entry.inBin = true;
                 }
                 (entry.inBin ? knownInBinSize_ : knownSize_) += entry.size;
@@ -140,10 +140,10 @@ bool Run::buildServerEntries() {
 
 void Run::collectRestored() {
     std::vector<std::string> names;
-    bin_.ListRestored(account_, names);
+    bin_.listRestored(account_, names);
     for (const std::string& name : names) {
         MessageEntry entry;
-        entry.filePath = bin_.Folder() + name;
+        entry.filePath = bin_.folder() + name;
         entry.size = fileSize(entry.filePath);
         entry.restored = true;
         entry.handled = true;
@@ -310,7 +310,7 @@ bool MailCheck::filteringOn() {
 
 int MailCheck::senderListVerdict(std::string_view senders, const MailMessage& message) {
     SenderEntry sender;
-    if (!SenderLists::FindIn(senders, message, sender)) return -1;
+    if (!SenderLists::findIn(senders, message, sender)) return -1;
     return sender.list == kBlockedSender || sender.list == kFriend ? sender.list : -1;
 }
 

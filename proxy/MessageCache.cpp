@@ -80,7 +80,7 @@ std::vector<std::pair<std::string, std::string>> MessageCache::parseIndex(std::s
 bool MessageCache::get(std::string_view uid, MailMessage& message) const {
     auto it = byUid_.find(std::string(uid));
     if (it == byUid_.end()) return false;
-    if (message.LoadFile(folder_ + records_[it->second].fileName) != 0) return false;
+    if (message.loadFile(folder_ + records_[it->second].fileName) != 0) return false;
     return message.size() > 0;
 }
 
@@ -97,7 +97,7 @@ bool MessageCache::nameTaken(const std::string& fileName) const {
 
 std::string MessageCache::pickFileName(std::string_view uid) const {
     char name[48];
-    const unsigned crc = Crc32(uid);
+    const unsigned crc = crc32(uid);
     std::snprintf(name, sizeof name, "%x.eml", crc);
     for (int counter = 1; nameTaken(name); ++counter) std::snprintf(name, sizeof name, "%x%i.eml", crc, counter);
     return name;
@@ -109,7 +109,7 @@ bool MessageCache::add(const MailMessage& message, std::string_view uid) {
     // The account folder may have been removed by clear() since open().
     if (!ensureFolder(folder_.substr(0, folder_.size() - 1))) return false;
     std::string fileName = pickFileName(uid);
-    if (message.SaveFile(folder_ + fileName) != 0) return false;
+    if (message.saveFile(folder_ + fileName) != 0) return false;
     byUid_.emplace(std::string(uid), records_.size());
     records_.push_back({std::string(uid), std::move(fileName)});
     return true;

@@ -52,7 +52,7 @@ bool fileExists(const std::string& path) {
 
 std::string accountFileKey(std::string_view user, std::string_view server) {
     char key[32];
-    std::snprintf(key, sizeof key, "%x@%x", static_cast<unsigned>(Crc32(user)), static_cast<unsigned>(Crc32(server)));
+    std::snprintf(key, sizeof key, "%x@%x", static_cast<unsigned>(crc32(user)), static_cast<unsigned>(crc32(server)));
     return key;
 }
 
@@ -73,13 +73,13 @@ bool UidList::load(const std::string& programFolder, std::string_view server, st
 
 bool UidList::writeFromOldGlobalFile(const std::string& programFolder, const std::string& path) {
     XmlDocument old;
-    if (!old.Load(programFolder + "/" + kOldGlobalFile)) return false;
-    const XmlElement* root = old.Root();
-    if (root == nullptr || root->Name() != "uniqueid") return false;
+    if (!old.load(programFolder + "/" + kOldGlobalFile)) return false;
+    const XmlElement* root = old.root();
+    if (root == nullptr || root->name() != "uniqueid") return false;
     std::vector<std::string> uids;
-    for (const XmlElement* mail = root->FirstChild(); mail != nullptr; mail = mail->Next()) {
-        if (mail->Name() != "mail") continue;
-        std::optional<std::string> uid = mail->CopyAttributeValue("uid");
+    for (const XmlElement* mail = root->firstChild(); mail != nullptr; mail = mail->Next()) {
+        if (mail->name() != "mail") continue;
+        std::optional<std::string> uid = mail->copyAttributeValue("uid");
         if (uid && !uid->empty()) uids.push_back(std::move(*uid));
     }
     std::vector<std::string_view> views(uids.begin(), uids.end());

@@ -12,15 +12,15 @@ namespace corvanthelix {
 EntryDate entryDateOf(const MailMessage& message) {
     int hour, minute;
     EntryDate result;
-    if (std::optional<MessageDate> date = message.Date()) {
-        result.dayNumber = DayNumber(date->year, date->month, date->day);
+    if (std::optional<MessageDate> date = message.date()) {
+        result.dayNumber = dayNumber(date->year, date->month, date->day);
         hour = date->hour;
         minute = date->minute;
     } else {
         std::time_t now = std::time(nullptr);
         std::tm local {};
         localtime_r(&now, &local);
-        result.dayNumber = DayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+        result.dayNumber = dayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
         hour = local.tm_hour;
         minute = local.tm_min;
     }

@@ -20,19 +20,19 @@ namespace {
 constexpr size_t npos = std::string_view::npos;
 constexpr size_t kCrcDigits = 8;
 
-std::string FolderOf(const std::string& path) {
+std::string folderOf(const std::string& path) {
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
 }
 
-void AppendToken(std::string& out, std::string_view text) {
+void appendToken(std::string& out, std::string_view text) {
     out += " :";
     out += QEncode(text);
 }
 
-std::string CrcText(std::string_view payload) {
+std::string crcText(std::string_view payload) {
     char digits[kCrcDigits + 1];
-    std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(Crc32(payload)));
+    std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(crc32(payload)));
     return digits;
 }
 
@@ -45,7 +45,7 @@ struct ParsedChange {
 
 /// Splits a payload into changes; nothing when any part of it does not follow the format, so a
 /// line is applied whole or not at all.
-std::optional<std::vector<ParsedChange>> ParsePayload(std::string_view payload, std::string_view keyAttribute) {
+std::optional<std::vector<ParsedChange>> parsePayload(std::string_view payload, std::string_view keyAttribute) {
     std::vector<std::string_view> tokens;
     size_t pos = 0;
     while (pos < payload.size()) {
@@ -93,32 +93,32 @@ class KeyIndex {
 public:
     KeyIndex(XmlElement& root, std::string_view childName, std::string_view keyAttribute)
         : root_(root), childName_(childName), keyAttribute_(keyAttribute) {
-        for (XmlElement* child = root.FirstChild(); child; child = child->Next()) {
-            const std::string* key = KeyOf(*child);
+        for (XmlElement* child = root.firstChild(); child; child = child->Next()) {
+            const std::string* key = keyOf(*child);
             if (key && !entries_.emplace(*key, child).second) duplicates_ = true;
         }
     }
 
-    XmlElement* Find(const std::string& key) const {
+    XmlElement* find(const std::string& key) const {
         auto it = entries_.find(key);
         return it == entries_.end() ? nullptr : it->second;
     }
 
-    XmlElement* Add() {
-        return root_.AddChild(childName_);
+    XmlElement* add() {
+        return root_.addChild(childName_);
     }
     /// Records that `entry` (new, or just given its key) is the first entry with `key`.
-    void Remember(const std::string& key, XmlElement* entry) { entries_[key] = entry; }
+    void remember(const std::string& key, XmlElement* entry) { entries_[key] = entry; }
 
-    void Remove(const std::string& key) {
+    void remove(const std::string& key) {
         auto it = entries_.find(key);
         if (it == entries_.end()) return;
-        root_.RemoveChild(it->second);
+        root_.removeChild(it->second);
         entries_.erase(it);
         if (!duplicates_) return;
         // An index edited by hand may hold a key twice; the next one now comes first.
-        for (XmlElement* child = root_.FirstChild(); child; child = child->Next()) {
-            const std::string* other = KeyOf(*child);
+        for (XmlElement* child = root_.firstChild(); child; child = child->Next()) {
+            const std::string* other = keyOf(*child);
             if (other && *other == key) {
                 entries_.emplace(key, child);
                 break;
@@ -127,10 +127,10 @@ public:
     }
 
 private:
-    const std::string* KeyOf(const XmlElement& child) const {
-        if (child.Name() != childName_) return nullptr;
-        const XmlAttribute* a = child.FindAttribute(keyAttribute_);
-        return a ? &a->Value() : nullptr;
+    const std::string* keyOf(const XmlElement& child) const {
+        if (child.name() != childName_) return nullptr;
+        const XmlAttribute* a = child.findAttribute(keyAttribute_);
+        return a ? &a->value() : nullptr;
     }
 
     XmlElement& root_;
@@ -141,34 +141,34 @@ private:
 };
 
 /// Applies one line; false (nothing applied) when it is damaged.
-bool ApplyLine(std::string_view line, std::string_view keyAttribute, KeyIndex& index) {
+bool applyLine(std::string_view line, std::string_view keyAttribute, KeyIndex& index) {
     if (line.size() < kCrcDigits + 2 || line[kCrcDigits] != ' ') return false;
     std::string_view payload = line.substr(kCrcDigits + 1);
-    if (line.substr(0, kCrcDigits) != CrcText(payload)) return false;
-    std::optional<std::vector<ParsedChange>> changes = ParsePayload(payload, keyAttribute);
+    if (line.substr(0, kCrcDigits) != crcText(payload)) return false;
+    std::optional<std::vector<ParsedChange>> changes = parsePayload(payload, keyAttribute);
     if (!changes) return false;
     for (ParsedChange& change : *changes) {
         if (!change.put) {
-            index.Remove(change.key);
+            index.remove(change.key);
             continue;
         }
-        XmlElement* entry = index.Find(change.key);
+        XmlElement* entry = index.find(change.key);
         if (entry) {
-            while (XmlAttribute* a = entry->FirstAttribute()) entry->RemoveAttribute(a);
+            while (XmlAttribute* a = entry->firstAttribute()) entry->removeAttribute(a);
         } else {
-            entry = index.Add();
-            index.Remember(change.key, entry);
+            entry = index.add();
+            index.remember(change.key, entry);
         }
         // Set last to first: each new attribute goes to the front, so the list order comes back.
         for (auto it = change.attributes.rbegin(); it != change.attributes.rend(); ++it)
-            entry->SetAttribute(it->first, it->second);
+            entry->setAttribute(it->first, it->second);
     }
     return true;
 }
 
 } // namespace
 
-bool SyncFolder(const std::string& folder) {
+bool syncFolder(const std::string& folder) {
     UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return fd.valid() && ::fsync(fd.get()) == 0;
 }
@@ -178,28 +178,28 @@ IndexJournal::IndexJournal(std::string path, std::string childName, std::string 
 
 IndexJournal::~IndexJournal() = default;
 
-std::string IndexJournal::EncodeTransaction(const std::vector<const XmlElement*>& put,
+std::string IndexJournal::encodeTransaction(const std::vector<const XmlElement*>& put,
                                             const std::vector<std::string>& removedKeys) const {
     std::string payload;
     for (const XmlElement* entry : put) {
         payload += payload.empty() ? "P" : " P";
-        for (const XmlAttribute* a = entry->FirstAttribute(); a; a = a->Next()) {
-            AppendToken(payload, a->Name());
-            AppendToken(payload, a->Value());
+        for (const XmlAttribute* a = entry->firstAttribute(); a; a = a->Next()) {
+            appendToken(payload, a->name());
+            appendToken(payload, a->value());
         }
     }
     for (const std::string& key : removedKeys) {
         payload += payload.empty() ? "D" : " D";
-        AppendToken(payload, key);
+        appendToken(payload, key);
     }
-    std::string line = CrcText(payload);
+    std::string line = crcText(payload);
     line += ' ';
     line += payload;
     line += '\n';
     return line;
 }
 
-IndexJournal::ReplayResult IndexJournal::Replay(XmlElement& root) const {
+IndexJournal::ReplayResult IndexJournal::replay(XmlElement& root) const {
     ReplayResult result;
     UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid()) return result;
@@ -219,7 +219,7 @@ IndexJournal::ReplayResult IndexJournal::Replay(XmlElement& root) const {
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
-        if (end == npos || !ApplyLine(std::string_view(text).substr(pos, end - pos), keyAttribute_, index)) {
+        if (end == npos || !applyLine(std::string_view(text).substr(pos, end - pos), keyAttribute_, index)) {
             result.damagedTail = true;
             break;
         }
@@ -229,7 +229,7 @@ IndexJournal::ReplayResult IndexJournal::Replay(XmlElement& root) const {
     return result;
 }
 
-bool IndexJournal::OpenForAppend() {
+bool IndexJournal::openForAppend() {
     if (fd_.valid()) return true;
     bool created = true;
     UniqueFd fd(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600));
@@ -239,7 +239,7 @@ bool IndexJournal::OpenForAppend() {
     }
     if (!fd.valid()) return false;
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || (created && !SyncFolder(FolderOf(path_)))) {
+    if (::fstat(fd.get(), &st) != 0 || (created && !syncFolder(folderOf(path_)))) {
         fd.reset();
         if (created) ::unlink(path_.c_str());
         return false;
@@ -249,8 +249,8 @@ bool IndexJournal::OpenForAppend() {
     return true;
 }
 
-bool IndexJournal::Append(std::string_view line) {
-    if (!OpenForAppend()) return false;
+bool IndexJournal::append(std::string_view line) {
+    if (!openForAppend()) return false;
     if (writeAll(fd_.get(), line) && ::fdatasync(fd_.get()) == 0) {
         size_ += line.size();
         return true;
@@ -260,7 +260,7 @@ bool IndexJournal::Append(std::string_view line) {
     return false;
 }
 
-bool IndexJournal::Discard() {
+bool IndexJournal::discard() {
     fd_.reset();
     size_ = 0;
     return ::unlink(path_.c_str()) == 0 || errno == ENOENT;

@@ -48,32 +48,32 @@ public:
     IndexJournal(const IndexJournal&) = delete;
     IndexJournal& operator=(const IndexJournal&) = delete;
 
-    const std::string& Path() const { return path_; }
+    const std::string& path() const { return path_; }
 
     /// The text of one transaction line (with its line feed) that puts every entry of `put` as it
     /// is now and then removes the entries keyed `removedKeys`. The elements are read, not kept.
-    std::string EncodeTransaction(const std::vector<const XmlElement*>& put,
+    std::string encodeTransaction(const std::vector<const XmlElement*>& put,
                                   const std::vector<std::string>& removedKeys) const;
 
     /// Applies the log file to the children of `root`, line by line, up to the first line that is
     /// damaged or has no line feed. A missing file applies nothing.
-    ReplayResult Replay(XmlElement& root) const;
+    ReplayResult replay(XmlElement& root) const;
 
     /// Appends `line` (one EncodeTransaction result) and flushes it to disk; the file is created
     /// (0600) on first use and its folder flushed so that the new name is durable. Returns true
     /// once the line is on disk. On failure the file is cut back to its length before the call, so
     /// no later line can land behind half a line, and false is returned.
-    bool Append(std::string_view line);
+    bool append(std::string_view line);
 
     /// Bytes in the log file as this object knows them (0 before the first append after Discard).
-    uint64_t Size() const { return size_; }
+    uint64_t size() const { return size_; }
 
     /// Closes and deletes the log file, once the index holds everything it recorded. Returns false
     /// when the file exists and cannot be deleted.
-    bool Discard();
+    bool discard();
 
 private:
-    bool OpenForAppend();
+    bool openForAppend();
 
     std::string path_;
     std::string childName_;
@@ -84,6 +84,6 @@ private:
 
 /// Flushes the directory entries of `folder` to disk (so that files created, renamed or deleted in
 /// it survive a crash). Returns false when the folder cannot be opened or flushed.
-bool SyncFolder(const std::string& folder);
+bool syncFolder(const std::string& folder);
 
 } // namespace corvanthelix

@@ -61,7 +61,7 @@ struct ViewerDecision {
 /// and `uid` (nullopt: attribute missing). Only a partly downloaded entry of a known account is not
 /// shown from its file: ShowDeleted when its server copy is gone, else ShowNotDownloaded when its
 /// UID is known.
-ViewerDecision ChooseRecycleViewer(const std::optional<std::string>& lines,
+ViewerDecision chooseRecycleViewer(const std::optional<std::string>& lines,
                                    const std::optional<std::string>& account,
                                    const std::optional<std::string>& uid,
                                    const std::optional<std::string>& stay);
@@ -109,10 +109,10 @@ public:
     RecycleBin& operator=(const RecycleBin&) = delete;
 
     /// The store's lock, for callers that combine several operations (the window's list fill).
-    std::recursive_mutex& Lock() { return mutex_; }
+    std::recursive_mutex& lock() { return mutex_; }
     /// "<program folder>/recycle/", with the trailing separator.
-    const std::string& Folder() const { return folder_; }
-    std::string IndexPath() const { return folder_ + kIndexName; }
+    const std::string& folder() const { return folder_; }
+    std::string indexPath() const { return folder_ + kIndexName; }
 
     // --- Adding and replacing --------------------------------------------------------------------
 
@@ -123,119 +123,119 @@ public:
     /// entry is durable; `outPath` (may be null) then holds the full path of the file, else it is
     /// emptied. False when the message has no content, the file cannot be written, or there is no
     /// index; a written file then stays in the folder for a rebuild to find.
-    bool AddMessage(const MailMessage& message, std::string_view uid, const FilterVerdict& verdict,
+    bool addMessage(const MailMessage& message, std::string_view uid, const FilterVerdict& verdict,
                     std::string_view account, std::string* outPath, bool stay);
 
     /// Replaces the entry for (uid, account) by a new one for `message`, keeping its reason and
     /// probability: the new entry is added first and the old one then deleted with its file, so a
     /// failure leaves the old entry as it was. Returns false when there is no such entry or the
     /// new one cannot be added.
-    bool ReplaceWithDownloaded(const MailMessage& message, std::string_view uid, std::string_view account,
+    bool replaceWithDownloaded(const MailMessage& message, std::string_view uid, std::string_view account,
                                std::string* outPath, bool stay);
 
     /// Downloads the whole message of the entry `name` from its server and replaces the entry.
-    /// Call without holding Lock(): the download runs without the store's lock, because it waits
+    /// Call without holding lock(): the download runs without the store's lock, because it waits
     /// for the session lock that a running mail check holds while it uses the store. Returns true
     /// with the new file name in `newName` (may be null); false, entry unchanged, when the entry,
     /// its UID or its account ("user @ server") is missing, the download fails, or the entry was
     /// deleted or purged while the download ran.
-    bool DownloadComplete(const std::string& name, std::string* newName);
+    bool downloadComplete(const std::string& name, std::string* newName);
 
     /// Sets the download used by DownloadComplete; without one DownloadComplete fails. The program
     /// installs the proxy's download for restore here at start-up.
-    void SetRestoreDownloader(RestoreDownloader downloader);
+    void setRestoreDownloader(RestoreDownloader downloader);
 
     // --- Queries by file name --------------------------------------------------------------------
 
-    bool Contains(const std::string& name);
+    bool contains(const std::string& name);
     /// The entry exists and holds the whole message (`lines` missing or "-1").
-    bool IsComplete(const std::string& name);
+    bool isComplete(const std::string& name);
     /// The entry exists and its message is still on the server (`stay` missing or "1...").
-    bool IsOnServer(const std::string& name);
+    bool isOnServer(const std::string& name);
     /// The decoded UID of the entry; nullopt when there is no such entry or it has no UID.
-    std::optional<std::string> GetUid(const std::string& name);
+    std::optional<std::string> getUid(const std::string& name);
     /// Decoded sender and subject (missing attributes give empty texts); nullopt without entry.
-    std::optional<RecycleSenderAndSubject> GetSenderAndSubject(const std::string& name);
+    std::optional<RecycleSenderAndSubject> getSenderAndSubject(const std::string& name);
     /// The viewer's choice for the entry (see ChooseRecycleViewer); nullopt without entry.
-    std::optional<ViewerDecision> ViewerChoiceFor(const std::string& name);
+    std::optional<ViewerDecision> viewerChoiceFor(const std::string& name);
 
     // --- Queries by server message (UID and account compared in encoded form) --------------------
 
-    bool ContainsUid(std::string_view uid, std::string_view account);
+    bool containsUid(std::string_view uid, std::string_view account);
     /// The first entry for (uid, account) exists and is marked deleted.
-    bool IsDeletedUid(std::string_view uid, std::string_view account);
+    bool isDeletedUid(std::string_view uid, std::string_view account);
 
     // --- Lists for the mail check; append file names to `out`, return how many -------------------
 
     /// Restored, not deleted entries of `account`; an entry with its account hidden, missing or
     /// empty belongs to every account (the first account that checks mail receives it).
-    int ListRestored(std::string_view account, std::vector<std::string>& out);
+    int listRestored(std::string_view account, std::vector<std::string>& out);
     /// Deleted entries of `account`; entries without an account are not listed.
-    int ListDeleted(std::string_view account, std::vector<std::string>& out);
+    int listDeleted(std::string_view account, std::vector<std::string>& out);
 
     // --- Changes by file name; true when the entry exists and the change is durable --------------
 
     /// Marks a complete entry restored; an incomplete or missing entry is left alone (false).
-    bool Restore(const std::string& name);
-    bool WithdrawRestore(const std::string& name);
+    bool restore(const std::string& name);
+    bool withdrawRestore(const std::string& name);
     /// After the mail client received a restored message: marks it deleted, then deletes its file.
-    bool DeleteDelivered(const std::string& name);
+    bool deleteDelivered(const std::string& name);
     /// Removes the entry, then deletes its file.
-    bool DeleteMessage(const std::string& name);
+    bool deleteMessage(const std::string& name);
     /// Removes the entry only; the file stays.
-    bool RemoveEntry(const std::string& name);
+    bool removeEntry(const std::string& name);
 
     // --- Purges of the mail check; return the number of entries removed (files deleted too) -------
 
     /// Deleted entries of (account, uid).
-    int PurgeDeleted(std::string_view account, std::string_view uid);
+    int purgeDeleted(std::string_view account, std::string_view uid);
     /// Deleted entries of `account`.
-    int PurgeDeletedForAccount(std::string_view account);
+    int purgeDeletedForAccount(std::string_view account);
 
     // --- Store-level halves of the window's commands ---------------------------------------------
 
     /// Marks every entry that is neither deleted nor restored deleted and deletes its file.
     /// Restored entries stay. Returns the number marked.
-    int EmptyBin();
+    int emptyBin();
     /// Marks the named entries deleted and deletes their files. Returns the number marked.
-    int DeleteEntries(const std::vector<std::string>& names);
+    int deleteEntries(const std::vector<std::string>& names);
     /// Hides the account of each named entry that has one (restored messages then go to whichever
     /// account checks first). Returns the number changed.
-    int HideAccounts(const std::vector<std::string>& names);
+    int hideAccounts(const std::vector<std::string>& names);
     /// Every entry, decoded, in index order.
-    std::vector<RecycleEntry> Entries();
+    std::vector<RecycleEntry> entries();
     /// Tells the store whether the window is open; row changes are reported only while it is.
-    void SetWindowOpen(bool open);
+    void setWindowOpen(bool open);
 
     // --- Maintenance -----------------------------------------------------------------------------
 
     /// Builds the index from the "*.recycle" files of the folder (no UID, account or reason; not on
     /// the server) when there is no index file, or always with `force`. The held index is dropped
     /// and the journal discarded. Returns true when an index was written.
-    bool RebuildIndex(bool force);
+    bool rebuildIndex(bool force);
     /// The daily ageing: at most once per local calendar day (the day is kept in the settings),
     /// marks deleted every entry dated `maxDays` or more days before today. Files stay until the
     /// mail check purges the entries. Returns the number marked (0 also when it already ran today).
-    int ExpireOld(int maxDays);
+    int expireOld(int maxDays);
     /// Removes `seen` from every entry (all count as seen). Returns the number changed.
-    int ClearSeenFlags();
+    int clearSeenFlags();
     /// Folds the journal into the index now (before the folder is copied, and at exit). Returns
     /// false when the index could not be written.
-    bool Checkpoint();
+    bool checkpoint();
 
 private:
-    XmlElement* OpenIndex();
-    XmlElement* FindByName(const std::string& name);
-    XmlElement* FindByUid(const std::string& encodedUid, const std::string& encodedAccount);
+    XmlElement* openIndex();
+    XmlElement* findByName(const std::string& name);
+    XmlElement* findByUid(const std::string& encodedUid, const std::string& encodedAccount);
     /// Makes the changed entries `put` and the removed `removedNames` durable: one journal line for
     /// a few, the whole index for many.
     bool Commit(const std::vector<const XmlElement*>& put, const std::vector<std::string>& removedNames);
-    bool SaveWhole();
-    void DeleteFiles(const std::vector<std::string>& names);
+    bool saveWhole();
+    void deleteFiles(const std::vector<std::string>& names);
     /// Removes the deleted entries of `account` (and of the UID when one is given) with their files.
-    int PurgeDeletedOf(std::string_view account, const std::string* encodedUid);
-    void ReportRow(RecycleRowChange change, const std::string& name);
-    std::string SettingsFile() const;
+    int purgeDeletedOf(std::string_view account, const std::string* encodedUid);
+    void reportRow(RecycleRowChange change, const std::string& name);
+    std::string settingsFile() const;
 
     std::recursive_mutex mutex_;
     std::string folder_;
@@ -251,12 +251,12 @@ private:
 };
 
 /// The file name "<day>_<hh><mm><ss>_<tick in hex>.recycle".
-std::string RecycleFileName(int dayNumber, int hour, int minute, int second, uint32_t tick);
+std::string recycleFileName(int dayNumber, int hour, int minute, int second, uint32_t tick);
 
 /// The first name from RecycleFileName, counting `tick` up from the given value, for which no file
 /// exists in `folder` (with trailing separator). Returns the full path, or "" when none of 65536
 /// names is free.
-std::string UniqueRecyclePath(const std::string& folder, int dayNumber, int hour, int minute, int second,
+std::string uniqueRecyclePath(const std::string& folder, int dayNumber, int hour, int minute, int second,
                               uint32_t tick);
 
 /// The process-wide store on the program folder, created on first use.

@@ -38,17 +38,17 @@ const std::string& Statistics::file() const {
     return settingsFile_.empty() ? settings::settingsFile() : settingsFile_;
 }
 
-int Statistics::TodayUtc() {
+int Statistics::todayUtc() {
     std::time_t now = std::time(nullptr);
     std::tm utc {};
     gmtime_r(&now, &utc);
-    return DayNumber(utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday);
+    return dayNumber(utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday);
 }
 
-void Statistics::Load() { Load(TodayUtc()); }
+void Statistics::load() { load(todayUtc()); }
 
-void Statistics::Load(int today) {
-    if (loaded_) Save();
+void Statistics::load(int today) {
+    if (loaded_) save();
     today_ = today;
     counts_.fill(0);
     const std::vector<long long> days = parseList(settings::statsDays(file()));
@@ -61,7 +61,7 @@ void Statistics::Load(int today) {
     loaded_ = true;
 }
 
-bool Statistics::Save() const {
+bool Statistics::save() const {
     if (!loaded_) return true;
     std::string days;
     std::string mails;
@@ -75,13 +75,13 @@ bool Statistics::Save() const {
     return settings::statsDays(file()) == days && settings::statsMails(file()) == mails;
 }
 
-void Statistics::Count(int dayNumber) {
+void Statistics::count(int dayNumber) {
     long long age = static_cast<long long>(today_) - dayNumber;
     if (!loaded_ || age < 0 || age >= kDays) return;
     ++counts_[static_cast<std::size_t>(age)];
 }
 
-std::uint32_t Statistics::Maximum(int* dayNumber) const {
+std::uint32_t Statistics::maximum(int* dayNumber) const {
     std::uint32_t maximum = 0;
     int day = today_;
     // From today backwards, and only a strictly larger count moves the mark: the latest day of
@@ -96,7 +96,7 @@ std::uint32_t Statistics::Maximum(int* dayNumber) const {
     return maximum;
 }
 
-double Statistics::Average() const {
+double Statistics::average() const {
     double sum = 0;
     for (std::uint32_t count : counts_) sum += count;
     return sum / kDays;

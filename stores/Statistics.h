@@ -17,22 +17,22 @@ public:
     /// each Load/Save. Nothing is read yet.
     explicit Statistics(std::string settingsFile = {});
 
-    /// Load(today) with today's day number of the current UTC date.
-    void Load();
+    /// load(today) with today's day number of the current UTC date.
+    void load();
     /// Saves first when loaded; then sets today to `today`, zeroes the counts and reads `Days`
     /// and `Mails`, pairing them by position. A pair whose day lies 0..29 days before today fills
     /// that slot; older and future days are dropped, and so is anything that is not a number.
-    void Load(int today);
+    void load(int today);
     /// Writes `Days` and `Mails` from the slots with a non-zero count, today first, each number
     /// followed by ",". Nothing when not loaded. False when the file could not be written.
-    bool Save() const;
+    bool save() const;
     /// Adds one to the slot of `dayNumber` when it lies in the 30-day window; otherwise nothing.
-    void Count(int dayNumber);
+    void count(int dayNumber);
     /// The largest count, and in `dayNumber` (may be null) its day. Of equal counts the most
     /// recent day wins; with all counts 0 the result is 0 and today.
-    std::uint32_t Maximum(int* dayNumber) const;
+    std::uint32_t maximum(int* dayNumber) const;
     /// The sum of the 30 counts divided by 30.
-    double Average() const;
+    double average() const;
 
     bool loaded() const { return loaded_; }
     /// Today's day number as the counter took it at Load.
@@ -41,7 +41,7 @@ public:
     std::uint32_t countDaysAgo(int daysAgo) const;
 
     /// The day number of today's date in UTC, the counter's notion of today.
-    static int TodayUtc();
+    static int todayUtc();
 
 private:
     const std::string& file() const;

@@ -45,33 +45,33 @@ using Guard = std::lock_guard<std::recursive_mutex>;
 thread_local int tBatchDepth = 0;
 
 /// The value of `name` decoded from its Q-encoding; "" when missing.
-std::string Decoded(const XmlElement& entry, std::string_view name) {
-    const XmlAttribute* attribute = entry.FindAttribute(name);
-    return attribute ? QuotedPrintableDecode(attribute->Value()) : std::string();
+std::string decoded(const XmlElement& entry, std::string_view name) {
+    const XmlAttribute* attribute = entry.findAttribute(name);
+    return attribute ? QuotedPrintableDecode(attribute->value()) : std::string();
 }
 
-std::string Plain(const XmlElement& entry, std::string_view name) {
-    const XmlAttribute* attribute = entry.FindAttribute(name);
-    return attribute ? attribute->Value() : std::string();
+std::string plain(const XmlElement& entry, std::string_view name) {
+    const XmlAttribute* attribute = entry.findAttribute(name);
+    return attribute ? attribute->value() : std::string();
 }
 
-long long Number(const XmlElement& entry, std::string_view name) {
-    const XmlAttribute* attribute = entry.FindAttribute(name);
-    return attribute ? std::strtoll(attribute->Value().c_str(), nullptr, 10) : 0;
+long long number(const XmlElement& entry, std::string_view name) {
+    const XmlAttribute* attribute = entry.findAttribute(name);
+    return attribute ? std::strtoll(attribute->value().c_str(), nullptr, 10) : 0;
 }
 
-TrainingEntry EntryFrom(const XmlElement& element) {
+TrainingEntry entryFrom(const XmlElement& element) {
     TrainingEntry entry;
-    entry.fileName = Plain(element, kFileName);
-    entry.recycleFileName = Plain(element, kRecycleFileName);
-    entry.senderName = Decoded(element, kSender);
-    entry.senderAddress = Decoded(element, kMail);
-    entry.subject = Decoded(element, kSubject);
-    entry.size = Number(element, kSize);
-    entry.verdict = static_cast<int>(Number(element, kBlock));
-    entry.dayNumber = static_cast<int>(Number(element, kDate));
-    if (entry.dayNumber > 0) DateFromDayNumber(entry.dayNumber, entry.year, entry.month, entry.day);
-    const std::string time = Plain(element, kTime);
+    entry.fileName = plain(element, kFileName);
+    entry.recycleFileName = plain(element, kRecycleFileName);
+    entry.senderName = decoded(element, kSender);
+    entry.senderAddress = decoded(element, kMail);
+    entry.subject = decoded(element, kSubject);
+    entry.size = number(element, kSize);
+    entry.verdict = static_cast<int>(number(element, kBlock));
+    entry.dayNumber = static_cast<int>(number(element, kDate));
+    if (entry.dayNumber > 0) dateFromDayNumber(entry.dayNumber, entry.year, entry.month, entry.day);
+    const std::string time = plain(element, kTime);
     if (time.size() == 5) {
         entry.hour = std::atoi(time.c_str());
         entry.minute = std::atoi(time.c_str() + 3);
@@ -79,40 +79,40 @@ TrainingEntry EntryFrom(const XmlElement& element) {
     return entry;
 }
 
-void Describe(XmlElement& entry, const MailMessage& message, const std::string& fileName, int verdict,
+void describe(XmlElement& entry, const MailMessage& message, const std::string& fileName, int verdict,
               std::string_view recycleFileName) {
-    entry.SetAttribute(kFileName, fileName);
-    if (!recycleFileName.empty()) entry.SetAttribute(kRecycleFileName, recycleFileName);
+    entry.setAttribute(kFileName, fileName);
+    if (!recycleFileName.empty()) entry.setAttribute(kRecycleFileName, recycleFileName);
     SenderEntry sender;
-    SenderLists::SenderOf(message, sender);
-    entry.SetAttribute(kSender, QEncode(sender.name));
-    entry.SetAttribute(kMail, QEncode(sender.address));
-    if (const char* subject = message.HeaderByKind(CVX_HEADER_SUBJECT))
-        entry.SetAttribute(kSubject, QEncode(DecodeEncodedWords(std::string_view(subject))));
+    SenderLists::senderOf(message, sender);
+    entry.setAttribute(kSender, QEncode(sender.name));
+    entry.setAttribute(kMail, QEncode(sender.address));
+    if (const char* subject = message.headerByKind(CVX_HEADER_SUBJECT))
+        entry.setAttribute(kSubject, QEncode(decodeEncodedWords(std::string_view(subject))));
     EntryDate date = entryDateOf(message);
-    entry.SetAttribute(kDate, std::to_string(date.dayNumber));
-    entry.SetAttribute(kTime, date.time);
-    entry.SetAttribute(kSize, std::to_string(message.size()));
-    entry.SetAttribute(kBlock, std::to_string(verdict));
+    entry.setAttribute(kDate, std::to_string(date.dayNumber));
+    entry.setAttribute(kTime, date.time);
+    entry.setAttribute(kSize, std::to_string(message.size()));
+    entry.setAttribute(kBlock, std::to_string(verdict));
 }
 
 /// Writes every written but unflushed file of the file system that holds `folder` to disk.
-bool FlushFileSystemOf(const std::string& folder) {
+bool flushFileSystemOf(const std::string& folder) {
     UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return fd.valid() && ::syncfs(fd.get()) == 0;
 }
 
 /// The file name part of a path.
-std::string_view BaseName(std::string_view path) {
+std::string_view baseName(std::string_view path) {
     size_t slash = path.find_last_of('/');
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 } // namespace
 
-std::string TrainingFileName(std::string_view text) {
+std::string trainingFileName(std::string_view text) {
     char name[32];
-    std::snprintf(name, sizeof name, "%x.eml", static_cast<unsigned>(Crc32(text)));
+    std::snprintf(name, sizeof name, "%x.eml", static_cast<unsigned>(crc32(text)));
     return name;
 }
 
@@ -125,23 +125,23 @@ TrainingArea::TrainingArea(const std::string& programFolder, Options options)
 
 TrainingArea::~TrainingArea() = default;
 
-std::string TrainingArea::MessagePath(std::string_view fileName) const {
+std::string TrainingArea::messagePath(std::string_view fileName) const {
     if (fileName.empty() || fileName == "." || fileName == ".." || fileName.find('/') != std::string_view::npos)
         return {};
     return folder_ + std::string(fileName);
 }
 
-std::string TrainingArea::SettingsFile() const {
+std::string TrainingArea::settingsFile() const {
     return options_.settingsFile.empty() ? settings::settingsFile() : options_.settingsFile;
 }
 
-XmlElement* TrainingArea::OpenIndex() {
-    if (held_) return index_.Root();
-    const std::string path = IndexPath();
-    if (index_.Load(path)) {
-        XmlElement* root = index_.Root();
-        if (!root || root->Name() != kRootName) {
-            index_.Clear();
+XmlElement* TrainingArea::openIndex() {
+    if (held_) return index_.root();
+    const std::string path = indexPath();
+    if (index_.load(path)) {
+        XmlElement* root = index_.root();
+        if (!root || root->name() != kRootName) {
+            index_.clear();
             return nullptr;
         }
     } else {
@@ -149,38 +149,38 @@ XmlElement* TrainingArea::OpenIndex() {
         // not be replaced by an empty one at the next change.
         struct stat st {};
         if (::stat(path.c_str(), &st) == 0 || errno != ENOENT) return nullptr;
-        index_.CreateRoot(kRootName);
+        index_.createRoot(kRootName);
     }
     held_ = true;
-    return index_.Root();
+    return index_.root();
 }
 
-bool TrainingArea::SaveIndex() {
-    if (index_.Save(IndexPath())) return true;
-    index_.Clear();
+bool TrainingArea::saveIndex() {
+    if (index_.save(indexPath())) return true;
+    index_.clear();
     held_ = false;
     return false;
 }
 
-XmlElement* TrainingArea::FindEntry(XmlElement& root, std::string_view fileName) const {
-    for (XmlElement* child = root.FirstChild(); child; child = child->Next()) {
-        if (child->Name() != kEntryName) continue;
-        const XmlAttribute* name = child->FindAttribute(kFileName);
-        if (name && name->Value() == fileName) return child;
+XmlElement* TrainingArea::findEntry(XmlElement& root, std::string_view fileName) const {
+    for (XmlElement* child = root.firstChild(); child; child = child->Next()) {
+        if (child->name() != kEntryName) continue;
+        const XmlAttribute* name = child->findAttribute(kFileName);
+        if (name && name->value() == fileName) return child;
     }
     return nullptr;
 }
 
-void TrainingArea::DeleteMessageFile(std::string_view fileName) const {
-    const std::string path = MessagePath(fileName);
+void TrainingArea::deleteMessageFile(std::string_view fileName) const {
+    const std::string path = messagePath(fileName);
     if (!path.empty()) ::unlink(path.c_str());
 }
 
-bool TrainingArea::AddMessage(const MailMessage& message, int verdict, std::string_view recycleFileName) {
-    return AddMessages({{&message, verdict, std::string(recycleFileName)}}) == 1;
+bool TrainingArea::addMessage(const MailMessage& message, int verdict, std::string_view recycleFileName) {
+    return addMessages({{&message, verdict, std::string(recycleFileName)}}) == 1;
 }
 
-int TrainingArea::AddMessages(const std::vector<NewMessage>& messages) {
+int TrainingArea::addMessages(const std::vector<NewMessage>& messages) {
     struct Written {
         const NewMessage* added;
         std::string fileName;
@@ -188,14 +188,14 @@ int TrainingArea::AddMessages(const std::vector<NewMessage>& messages) {
     };
     if (messages.empty()) return 0;
     Guard guard(mutex_);
-    XmlElement* root = OpenIndex();
+    XmlElement* root = openIndex();
     if (!root) return 0;
     // Names of the entries there are and of the files this call writes: one look-up per message
     // instead of a walk over the index.
     std::unordered_set<std::string> taken;
-    for (const XmlElement* child = root->FirstChild(); child; child = child->Next())
-        if (const XmlAttribute* name = child->FindAttribute(kFileName); name && child->Name() == kEntryName)
-            taken.insert(name->Value());
+    for (const XmlElement* child = root->firstChild(); child; child = child->Next())
+        if (const XmlAttribute* name = child->findAttribute(kFileName); name && child->name() == kEntryName)
+            taken.insert(name->value());
 
     // A short list has each file flushed; a long one has the file system flushed once, which asks
     // the disk for one cache flush instead of one per message and holds no descriptor per message.
@@ -205,12 +205,12 @@ int TrainingArea::AddMessages(const std::vector<NewMessage>& messages) {
         const MailMessage* message = added.message;
         if (!message || !message->root() || message->Source().empty()) continue;
         if (added.verdict != kVerdictSpam && added.verdict != kVerdictNonSpam) continue;
-        std::string fileName = TrainingFileName(message->Source());
+        std::string fileName = trainingFileName(message->Source());
         if (!taken.insert(fileName).second) continue;
         // Written under its own name: no entry names it until the index is replaced, which
         // happens only once the file is on disk. A file of this name without an entry is what a
         // crash before that leaves; the same text is written over it.
-        UniqueFd file(::open(MessagePath(fileName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
+        UniqueFd file(::open(messagePath(fileName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
                              0600));
         const bool created = file.valid();
         bool ok = created && writeAll(file.get(), message->Source());
@@ -220,7 +220,7 @@ int TrainingArea::AddMessages(const std::vector<NewMessage>& messages) {
             ok = file.reset();
         }
         if (!ok) {
-            if (created) DeleteMessageFile(fileName);
+            if (created) deleteMessageFile(fileName);
             taken.erase(fileName);
             continue;
         }
@@ -229,46 +229,46 @@ int TrainingArea::AddMessages(const std::vector<NewMessage>& messages) {
 
     bool durable = true;
     if (flushAtOnce) {
-        durable = FlushFileSystemOf(folder_);
+        durable = flushFileSystemOf(folder_);
     } else {
         // A file that cannot be flushed is left out, as a failed write is.
         std::erase_if(written, [this](Written& file) {
             if (::fdatasync(file.file.get()) == 0 && file.file.reset()) return false;
             file.file.reset();
-            DeleteMessageFile(file.fileName);
+            deleteMessageFile(file.fileName);
             return true;
         });
     }
     if (written.empty()) return 0;
     // The new names must be as durable as the files before the index refers to them.
-    bool saved = durable && SyncFolder(folder_);
+    bool saved = durable && syncFolder(folder_);
     if (saved) {
         for (const Written& file : written)
-            Describe(*root->AddChild(kEntryName), *file.added->message, file.fileName, file.added->verdict,
-                     BaseName(file.added->recycleFileName));
-        saved = SaveIndex();
+            describe(*root->addChild(kEntryName), *file.added->message, file.fileName, file.added->verdict,
+                     baseName(file.added->recycleFileName));
+        saved = saveIndex();
     }
     if (!saved) {
-        for (const Written& file : written) DeleteMessageFile(file.fileName);
+        for (const Written& file : written) deleteMessageFile(file.fileName);
         return 0;
     }
     return static_cast<int>(written.size());
 }
 
-bool TrainingArea::IsInTrainingArea(const MailMessage& message, std::string& fileName) {
+bool TrainingArea::isInTrainingArea(const MailMessage& message, std::string& fileName) {
     Guard guard(mutex_);
-    XmlElement* root = OpenIndex();
+    XmlElement* root = openIndex();
     if (!root) return false;
     if (!message.Source().empty()) {
-        std::string candidate = TrainingFileName(message.Source());
-        if (FindEntry(*root, candidate)) {
+        std::string candidate = trainingFileName(message.Source());
+        if (findEntry(*root, candidate)) {
             fileName = std::move(candidate);
             return true;
         }
     }
-    if (std::optional<std::string> body = message.BodyText(true)) {
-        std::string candidate = TrainingFileName(*body);
-        if (FindEntry(*root, candidate)) {
+    if (std::optional<std::string> body = message.bodyText(true)) {
+        std::string candidate = trainingFileName(*body);
+        if (findEntry(*root, candidate)) {
             fileName = std::move(candidate);
             return true;
         }
@@ -276,117 +276,117 @@ bool TrainingArea::IsInTrainingArea(const MailMessage& message, std::string& fil
     return false;
 }
 
-bool TrainingArea::GetEntry(const std::string& fileName, TrainingEntry& entry) {
+bool TrainingArea::getEntry(const std::string& fileName, TrainingEntry& entry) {
     Guard guard(mutex_);
-    XmlElement* root = OpenIndex();
+    XmlElement* root = openIndex();
     if (!root) return false;
-    const XmlElement* found = FindEntry(*root, fileName);
+    const XmlElement* found = findEntry(*root, fileName);
     if (!found) return false;
-    entry = EntryFrom(*found);
+    entry = entryFrom(*found);
     return true;
 }
 
-bool TrainingArea::ListEntries(std::vector<TrainingEntry>& entries) {
+bool TrainingArea::listEntries(std::vector<TrainingEntry>& entries) {
     entries.clear();
     Guard guard(mutex_);
-    XmlElement* root = OpenIndex();
+    XmlElement* root = openIndex();
     if (!root) return false;
-    for (const XmlElement* child = root->FirstChild(); child; child = child->Next())
-        if (child->Name() == kEntryName) entries.push_back(EntryFrom(*child));
+    for (const XmlElement* child = root->firstChild(); child; child = child->Next())
+        if (child->name() == kEntryName) entries.push_back(entryFrom(*child));
     return true;
 }
 
-bool TrainingArea::RemoveMessage(const std::string& fileName) {
+bool TrainingArea::removeMessage(const std::string& fileName) {
     Guard guard(mutex_);
-    XmlElement* root = OpenIndex();
+    XmlElement* root = openIndex();
     if (!root) return false;
-    XmlElement* found = FindEntry(*root, fileName);
+    XmlElement* found = findEntry(*root, fileName);
     if (!found) return false;
-    root->RemoveChild(found);
+    root->removeChild(found);
     // The file goes only once the index no longer names it: a crash in between leaves a file
     // without entry, never an entry without file.
-    if (!SaveIndex()) return false;
-    DeleteMessageFile(fileName);
+    if (!saveIndex()) return false;
+    deleteMessageFile(fileName);
     return true;
 }
 
-int TrainingArea::ExpireOld(int maxDays) {
+int TrainingArea::expireOld(int maxDays) {
     Guard guard(mutex_);
-    const std::string settingsFile = SettingsFile();
-    const int today = TodayDayNumber();
-    if (settings::trainingAreaDeleteOldMessagesLast(settingsFile) == today) return 0;
-    settings::setTrainingAreaDeleteOldMessagesLast(today, settingsFile);
+    const std::string settingsPath = settingsFile();
+    const int today = todayDayNumber();
+    if (settings::trainingAreaDeleteOldMessagesLast(settingsPath) == today) return 0;
+    settings::setTrainingAreaDeleteOldMessagesLast(today, settingsPath);
 
-    XmlElement* root = OpenIndex();
+    XmlElement* root = openIndex();
     if (!root) return 0;
     std::vector<std::string> expired;
-    for (XmlElement* child = root->FirstChild(); child;) {
+    for (XmlElement* child = root->firstChild(); child;) {
         XmlElement* next = child->Next();
-        const XmlAttribute* name = child->FindAttribute(kFileName);
-        const XmlAttribute* date = child->FindAttribute(kDate);
-        if (child->Name() == kEntryName && name && date &&
-            std::strtoll(date->Value().c_str(), nullptr, 10) <= static_cast<long long>(today) - maxDays) {
-            expired.push_back(name->Value());
-            root->RemoveChild(child);
+        const XmlAttribute* name = child->findAttribute(kFileName);
+        const XmlAttribute* date = child->findAttribute(kDate);
+        if (child->name() == kEntryName && name && date &&
+            std::strtoll(date->value().c_str(), nullptr, 10) <= static_cast<long long>(today) - maxDays) {
+            expired.push_back(name->value());
+            root->removeChild(child);
         }
         child = next;
     }
-    if (expired.empty() || !SaveIndex()) return 0;
-    for (const std::string& fileName : expired) DeleteMessageFile(fileName);
+    if (expired.empty() || !saveIndex()) return 0;
+    for (const std::string& fileName : expired) deleteMessageFile(fileName);
     return static_cast<int>(expired.size());
 }
 
 TrainingArea::LearnBatch::LearnBatch() {
-    FilterManager::instance().Acquire(false);
+    FilterManager::instance().acquire(false);
     ++tBatchDepth;
 }
 
 TrainingArea::LearnBatch::~LearnBatch() {
     --tBatchDepth;
-    FilterManager::instance().Save();
-    FilterManager::instance().Release();
+    FilterManager::instance().save();
+    FilterManager::instance().release();
 }
 
-bool TrainingArea::Learn(const MailMessage& message, bool isSpam) {
+bool TrainingArea::learn(const MailMessage& message, bool isSpam) {
     if (message.Source().empty()) return false;
     FilterManager& filters = FilterManager::instance();
     // The acquisition keeps the word lists loaded from learning to saving even when nobody else
     // holds them.
-    filters.Acquire(false);
-    filters.Learn(&message, isSpam);
-    if (tBatchDepth == 0) filters.Save();
-    filters.Release();
+    filters.acquire(false);
+    filters.learn(&message, isSpam);
+    if (tBatchDepth == 0) filters.save();
+    filters.release();
     // No lock of ours is held here: the plug-in manager's lock comes after the filter manager's.
-    PluginManager::instance().NotifyLearned(message.Source(), isSpam);
+    PluginManager::instance().notifyLearned(message.Source(), isSpam);
     return true;
 }
 
-bool TrainingArea::LearnIfPresent(const MailMessage& message, bool isSpam) {
+bool TrainingArea::learnIfPresent(const MailMessage& message, bool isSpam) {
     std::string fileName;
-    if (!IsInTrainingArea(message, fileName) || !RemoveMessage(fileName)) return false;
-    return Learn(message, isSpam);
+    if (!isInTrainingArea(message, fileName) || !removeMessage(fileName)) return false;
+    return learn(message, isSpam);
 }
 
-bool TrainingArea::LearnEntry(const std::string& fileName, bool isSpam) {
+bool TrainingArea::learnEntry(const std::string& fileName, bool isSpam) {
     MailMessage message;
     {
         Guard guard(mutex_);
-        XmlElement* root = OpenIndex();
-        const std::string path = MessagePath(fileName);
-        if (!root || path.empty() || !FindEntry(*root, fileName)) return false;
-        if (message.LoadFile(path) != 0 || message.Source().empty()) return false;
+        XmlElement* root = openIndex();
+        const std::string path = messagePath(fileName);
+        if (!root || path.empty() || !findEntry(*root, fileName)) return false;
+        if (message.loadFile(path) != 0 || message.Source().empty()) return false;
     }
-    if (!RemoveMessage(fileName)) return false;
-    return Learn(message, isSpam);
+    if (!removeMessage(fileName)) return false;
+    return learn(message, isSpam);
 }
 
-int TrainingArea::LearnNow(std::string_view source, bool asSpam) {
+int TrainingArea::learnNow(std::string_view source, bool asSpam) {
     MailMessage message;
-    message.Parse(source);
+    message.parse(source);
     if (message.Source().empty()) return -1;
     std::string fileName;
-    if (IsInTrainingArea(message, fileName)) RemoveMessage(fileName);
-    Learn(message, asSpam);
+    if (isInTrainingArea(message, fileName)) removeMessage(fileName);
+    learn(message, asSpam);
     return 0;
 }
 

@@ -77,11 +77,11 @@ public:
     TrainingArea& operator=(const TrainingArea&) = delete;
 
     /// "<program folder>/training/", with the trailing separator.
-    const std::string& Folder() const { return folder_; }
-    std::string IndexPath() const { return folder_ + kIndexName; }
+    const std::string& folder() const { return folder_; }
+    std::string indexPath() const { return folder_ + kIndexName; }
     /// The full path of the message file `fileName`; "" when the name is not a plain file name
     /// (empty, ".", "..", or holding a "/"), so that an entry can never point outside the folder.
-    std::string MessagePath(std::string_view fileName) const;
+    std::string messagePath(std::string_view fileName) const;
 
     /// Files a copy of `message` with the filters' `verdict` (kVerdictSpam or kVerdictNonSpam) and,
     /// when not empty, the file name of its recycle bin copy (a path is cut to its file name).
@@ -89,7 +89,7 @@ public:
     /// changed, when the message is empty, the verdict is neither value, an entry for the same text
     /// exists already, the index cannot be opened, or a file cannot be written. A message file left
     /// without entry (by a crash) is replaced, not taken for an entry.
-    bool AddMessage(const MailMessage& message, int verdict, std::string_view recycleFileName = {});
+    bool addMessage(const MailMessage& message, int verdict, std::string_view recycleFileName = {});
 
     /// One message for AddMessages: the arguments of one AddMessage call. The message is read,
     /// not kept; it must live until AddMessages returns.
@@ -106,53 +106,53 @@ public:
     /// (also the second of two with the same text) or whose file cannot be written is left out; the
     /// others are filed, in list order. Returns the number filed: 0, with nothing changed, when the
     /// index cannot be opened or written.
-    int AddMessages(const std::vector<NewMessage>& messages);
+    int addMessages(const std::vector<NewMessage>& messages);
 
     /// Whether `message` is in the training area. First candidate: the file name from the CRC-32
     /// of its text; second: the file name from the CRC-32 of its decoded body text with HTML
     /// removed. True with the entry's file name in `fileName` when an entry has either name.
-    bool IsInTrainingArea(const MailMessage& message, std::string& fileName);
+    bool isInTrainingArea(const MailMessage& message, std::string& fileName);
 
     /// The entry named `fileName`; false when there is none or the index cannot be opened.
-    bool GetEntry(const std::string& fileName, TrainingEntry& entry);
+    bool getEntry(const std::string& fileName, TrainingEntry& entry);
 
     /// Replaces `entries` with one record per "message" entry, in index order. False (entries
     /// empty) when the index cannot be opened.
-    bool ListEntries(std::vector<TrainingEntry>& entries);
+    bool listEntries(std::vector<TrainingEntry>& entries);
 
     /// Removes the entry `fileName`, saves the index, then deletes the message file. Returns true
     /// when this call removed the entry; false when there is no such entry (nothing happens) or
     /// the index could not be written (the entry stays). Callers that learn an entry use the result
     /// as a claim: only the caller that removed the entry learns it, so no message is counted twice.
-    bool RemoveMessage(const std::string& fileName);
+    bool removeMessage(const std::string& fileName);
 
     /// The daily ageing, at most once per local calendar day (the day is kept in the settings as
     /// "TrainingAreaDeleteOldMessagesLast"): removes every entry that has a file name and a date
     /// `maxDays` or more days before today, and deletes its file. Entries lacking either stay.
     /// Returns the number removed (0 when it already ran today or nothing could be written).
-    int ExpireOld(int maxDays);
+    int expireOld(int maxDays);
 
     /// Opens the learning filter for learning, learns `message` as spam or non-spam through the
     /// filter manager and saves the word lists, then has the plug-in manager tell every plug-in
     /// with a service entry (service 5 with the message text and the spam flag). Takes no store
     /// lock. False when the message is empty.
-    bool Learn(const MailMessage& message, bool isSpam);
+    bool learn(const MailMessage& message, bool isSpam);
 
     /// Learns `message` only when it is in the training area, and removes it there first (see
     /// RemoveMessage). Returns true when it was there and has been learned. Used by the commit
     /// for a restored message the mail client received (as non-spam).
-    bool LearnIfPresent(const MailMessage& message, bool isSpam);
+    bool learnIfPresent(const MailMessage& message, bool isSpam);
 
     /// Loads the entry's message file, removes the entry and learns the message. Returns true
     /// when it was learned; false when there is no such entry, its file cannot be read (the
     /// entry stays) or another caller removed it first. The window's learn loop runs this inside
     /// a LearnBatch.
-    bool LearnEntry(const std::string& fileName, bool isSpam);
+    bool learnEntry(const std::string& fileName, bool isSpam);
 
     /// The host services 0x10000010 / 5 and 0x10000011 of a plug-in (through the plug-in manager):
     /// learns the message text `source` at once, after removing it from the training area when it
     /// is there. Returns 0, or -1 when `source` holds no message.
-    int LearnNow(std::string_view source, bool asSpam) override;
+    int learnNow(std::string_view source, bool asSpam) override;
 
     /// The learning filter held open for a series of Learn calls on this thread: the word lists
     /// are loaded once, and saved once when the batch ends (the window's learn loop). Learn calls
@@ -167,12 +167,12 @@ public:
     };
 
 private:
-    XmlElement* OpenIndex();
-    XmlElement* FindEntry(XmlElement& root, std::string_view fileName) const;
+    XmlElement* openIndex();
+    XmlElement* findEntry(XmlElement& root, std::string_view fileName) const;
     /// Writes the held index; on failure drops it so that the next use reads the file again.
-    bool SaveIndex();
-    void DeleteMessageFile(std::string_view fileName) const;
-    std::string SettingsFile() const;
+    bool saveIndex();
+    void deleteMessageFile(std::string_view fileName) const;
+    std::string settingsFile() const;
 
     std::recursive_mutex mutex_;
     std::string folder_;
@@ -183,7 +183,7 @@ private:
 
 /// The message file name for a message text: "%x.eml" of its CRC-32, lower-case hexadecimal
 /// without leading zeros.
-std::string TrainingFileName(std::string_view text);
+std::string trainingFileName(std::string_view text);
 
 /// The process-wide store on the program folder, created on first use, which also makes it the
 /// plug-in manager's learning (installPluginLearning). Start-up calls it once so that plug-ins

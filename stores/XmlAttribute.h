@@ -8,19 +8,19 @@ class XmlElement;
 
 /// One name="value" pair of an `XmlElement`. It is owned by its element and lives in the element's
 /// doubly linked attribute list; it is created and destroyed only through the element
-/// (`XmlElement::SetAttribute`, `XmlElement::RemoveAttribute`).
+/// (`XmlElement::setAttribute`, `XmlElement::removeAttribute`).
 class XmlAttribute {
 public:
     XmlAttribute(const XmlAttribute&) = delete;
     XmlAttribute& operator=(const XmlAttribute&) = delete;
 
     /// The name; never empty (an attribute made without a name is called "unknown").
-    const std::string& Name() const { return name_; }
+    const std::string& name() const { return name_; }
     /// The value as it is held: bytes, no escaping; "" when none was given.
-    const std::string& Value() const { return value_; }
+    const std::string& value() const { return value_; }
     /// The next / previous attribute of the same element, or null at the end of the list.
     XmlAttribute* Next() const { return next_; }
-    XmlAttribute* Previous() const { return previous_; }
+    XmlAttribute* previous() const { return previous_; }
 
 private:
     friend class XmlElement;

@@ -10,14 +10,14 @@ namespace {
 
 constexpr size_t npos = std::string_view::npos;
 
-std::string_view TrimSpacesAndTabs(std::string_view text) {
+std::string_view trimSpacesAndTabs(std::string_view text) {
     size_t begin = text.find_first_not_of(" \t");
     if (begin == npos) return {};
     size_t end = text.find_last_not_of(" \t");
     return text.substr(begin, end - begin + 1);
 }
 
-std::string_view StripQuotes(std::string_view text) {
+std::string_view stripQuotes(std::string_view text) {
     size_t begin = text.find_first_not_of('"');
     if (begin == npos) return {};
     size_t end = text.find_last_not_of('"');
@@ -27,17 +27,17 @@ std::string_view StripQuotes(std::string_view text) {
 // The attribute text of a child tag: name=value pairs. A value may be quoted (and then hold
 // spaces); spaces around "=" are allowed; every double quote at either end of a value is dropped,
 // so a value can never hold one. Scanning is bounded by the tag: a final "=" reads as "".
-void ParseAttributes(XmlElement& element, std::string_view text) {
+void parseAttributes(XmlElement& element, std::string_view text) {
     size_t pos = 0;
     while (pos < text.size()) {
         size_t equals = text.find('=', pos);
         if (equals == npos) {
             // A trailing name without "=" keeps its place as an attribute without a value.
-            std::string_view name = TrimSpacesAndTabs(text.substr(pos));
-            if (!name.empty()) element.SetAttribute(name, "");
+            std::string_view name = trimSpacesAndTabs(text.substr(pos));
+            if (!name.empty()) element.setAttribute(name, "");
             return;
         }
-        std::string_view name = TrimSpacesAndTabs(text.substr(pos, equals - pos));
+        std::string_view name = trimSpacesAndTabs(text.substr(pos, equals - pos));
         size_t i = equals + 1;
         while (i < text.size() && text[i] == ' ') ++i;
         size_t valueStart = i;
@@ -46,18 +46,18 @@ void ParseAttributes(XmlElement& element, std::string_view text) {
             if (text[i] == '"') quoted = !quoted;
             else if (text[i] == ' ' && !quoted) break;
         }
-        std::string_view value = StripQuotes(TrimSpacesAndTabs(text.substr(valueStart, i - valueStart)));
-        element.SetAttribute(name, value);
+        std::string_view value = stripQuotes(trimSpacesAndTabs(text.substr(valueStart, i - valueStart)));
+        element.setAttribute(name, value);
         pos = i;
     }
 }
 
 // `tag` is the text between "<" and the "/" of "/>".
 void ParseChildTag(XmlElement& parent, std::string_view tag) {
-    tag = TrimSpacesAndTabs(tag);
+    tag = trimSpacesAndTabs(tag);
     size_t space = tag.find(' ');
-    XmlElement* child = parent.AddChild(tag.substr(0, space));
-    if (space != npos) ParseAttributes(*child, TrimSpacesAndTabs(tag.substr(space + 1)));
+    XmlElement* child = parent.addChild(tag.substr(0, space));
+    if (space != npos) parseAttributes(*child, trimSpacesAndTabs(tag.substr(space + 1)));
 }
 
 // Collects every self-closing tag of `content` as a child of `element`; any other tag and all text
@@ -77,46 +77,46 @@ void ParseContent(XmlElement& element, std::string_view content) {
 
 void AppendElement(std::string& out, const XmlElement& element) {
     out += '<';
-    out += element.Name();
+    out += element.name();
     out += ">\n";
-    for (const XmlElement* child = element.FirstChild(); child; child = child->Next()) {
+    for (const XmlElement* child = element.firstChild(); child; child = child->Next()) {
         // A child's own children have no place in the dialect (the reader flattens them) and are
         // not written.
         out += '<';
-        out += child->Name();
-        for (const XmlAttribute* a = child->FirstAttribute(); a; a = a->Next()) {
+        out += child->name();
+        for (const XmlAttribute* a = child->firstAttribute(); a; a = a->Next()) {
             out += ' ';
-            out += a->Name();
+            out += a->name();
             out += "=\"";
-            out += a->Value();
+            out += a->value();
             out += '"';
         }
         out += "/>\n";
     }
     out += "</";
-    out += element.Name();
+    out += element.name();
     out += ">\n";
 }
 
 } // namespace
 
 XmlDocument::~XmlDocument() {
-    XmlElement::FreeList(first_);
+    XmlElement::freeList(first_);
 }
 
-bool XmlDocument::Load(const std::string& path) {
-    Clear();
+bool XmlDocument::load(const std::string& path) {
+    clear();
     std::string buffer;
     try {
         if (!readWholeFile(path, buffer)) return false; // missing, unreadable, or a folder
     } catch (const std::bad_alloc&) {
         return false;
     }
-    return Parse(buffer);
+    return parse(buffer);
 }
 
-bool XmlDocument::Parse(std::string_view text) {
-    Clear();
+bool XmlDocument::parse(std::string_view text) {
+    clear();
     // The file is scanned as one NUL-terminated text.
     text = text.substr(0, text.find('\0'));
     size_t pos = 0;
@@ -131,11 +131,11 @@ bool XmlDocument::Parse(std::string_view text) {
         if (close == npos) break;
         if (text[close - 1] == '/' && close - 1 > open) {
             // A self-closing top-level tag: its whole text, attributes included, is the name.
-            XmlElement::LinkFront(first_, new XmlElement(text.substr(open + 1, close - 1 - (open + 1))));
+            XmlElement::linkFront(first_, new XmlElement(text.substr(open + 1, close - 1 - (open + 1))));
             pos = close + 1;
             continue;
         }
-        std::string_view startTag = TrimSpacesAndTabs(text.substr(open + 1, close - open - 1));
+        std::string_view startTag = trimSpacesAndTabs(text.substr(open + 1, close - open - 1));
         std::string_view name = startTag.substr(0, startTag.find(' '));
 
         // The root's closing tag is taken to be the last "<" of the file.
@@ -150,7 +150,7 @@ bool XmlDocument::Parse(std::string_view text) {
         if (text.substr(nameStart, nameEnd - nameStart) != name) break;
 
         auto* element = new XmlElement(name);
-        XmlElement::LinkFront(first_, element);
+        XmlElement::linkFront(first_, element);
         ParseContent(*element, text.substr(close + 1, lastOpen - close - 1));
         pos = nameEnd;
     }
@@ -158,7 +158,7 @@ bool XmlDocument::Parse(std::string_view text) {
     return true;
 }
 
-std::string XmlDocument::ToText() const {
+std::string XmlDocument::toText() const {
     if (!loaded_) return {};
     std::string out(kHeader);
     // Only the root: the reader takes the file's last "<" as the root's closing tag, so a second
@@ -168,21 +168,21 @@ std::string XmlDocument::ToText() const {
     return out;
 }
 
-bool XmlDocument::Save(const std::string& path) const {
+bool XmlDocument::save(const std::string& path) const {
     if (!loaded_) return false;
-    return replaceFileAtomically(path, ToText());
+    return replaceFileAtomically(path, toText());
 }
 
-XmlElement* XmlDocument::CreateRoot(std::string_view name) {
+XmlElement* XmlDocument::createRoot(std::string_view name) {
     auto* root = new XmlElement(name);
-    XmlElement::LinkFront(first_, root);
+    XmlElement::linkFront(first_, root);
     loaded_ = true;
     return root;
 }
 
-void XmlDocument::Clear() {
+void XmlDocument::clear() {
     if (!loaded_) return;
-    XmlElement::FreeList(first_);
+    XmlElement::freeList(first_);
     loaded_ = false;
 }
 

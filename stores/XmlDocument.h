@@ -30,36 +30,36 @@ public:
     /// empty and not loaded, when the file cannot be opened or read or its buffer cannot be
     /// allocated. Otherwise returns true and marks the document loaded, even when nothing usable
     /// was found in the file.
-    bool Load(const std::string& path);
+    bool load(const std::string& path);
 
     /// Parses `text` as Load parses a file's bytes (text ends at its first NUL byte). Always
     /// succeeds and marks the document loaded; returns true.
-    bool Parse(std::string_view text);
+    bool parse(std::string_view text);
 
     /// Writes the document to `path`, replacing the file atomically (a temporary file in the same
     /// folder, flushed to disk, then renamed over it; a new file is 0600). Returns false when the
     /// document is not loaded or the file cannot be created or written completely; the old file
     /// then stays as it was.
-    bool Save(const std::string& path) const;
+    bool save(const std::string& path) const;
 
     /// The exact bytes Save writes: the header, then for the root an open-tag line, one line per
     /// child and a close-tag line (other top-level elements are not written: they could not be
     /// read back). "" when the document is not loaded.
-    std::string ToText() const;
+    std::string toText() const;
 
     /// Adds a top-level element named `name` at the front of the list and marks the document
     /// loaded. Returns the element; owned by the document.
-    XmlElement* CreateRoot(std::string_view name);
+    XmlElement* createRoot(std::string_view name);
 
     /// Frees all elements and clears the loaded flag; does nothing when not loaded.
-    void Clear();
+    void clear();
 
     /// True after a successful Load or Parse or after CreateRoot, until Clear.
-    bool IsLoaded() const { return loaded_; }
+    bool isLoaded() const { return loaded_; }
 
     /// The first top-level element (the root; the stores look at no other), or null. Owned by the
     /// document; further top-level elements follow through `Next()`.
-    XmlElement* Root() const { return first_; }
+    XmlElement* root() const { return first_; }
 
 private:
     XmlElement* first_ = nullptr;

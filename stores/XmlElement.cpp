@@ -12,24 +12,24 @@ XmlElement::~XmlElement() {
         delete firstAttribute_;
         firstAttribute_ = next;
     }
-    FreeList(firstChild_);
+    freeList(firstChild_);
 }
 
-void XmlElement::LinkFront(XmlElement*& head, XmlElement* element) {
+void XmlElement::linkFront(XmlElement*& head, XmlElement* element) {
     element->previous_ = nullptr;
     element->next_ = head;
     if (head) head->previous_ = element;
     head = element;
 }
 
-void XmlElement::Unlink(XmlElement*& head, XmlElement* element) {
+void XmlElement::unlink(XmlElement*& head, XmlElement* element) {
     if (element->previous_) element->previous_->next_ = element->next_;
     else head = element->next_;
     if (element->next_) element->next_->previous_ = element->previous_;
     element->next_ = element->previous_ = nullptr;
 }
 
-void XmlElement::FreeList(XmlElement*& head) {
+void XmlElement::freeList(XmlElement*& head) {
     while (head) {
         XmlElement* next = head->next_;
         delete head;
@@ -37,16 +37,16 @@ void XmlElement::FreeList(XmlElement*& head) {
     }
 }
 
-XmlElement* XmlElement::AddChild(std::string_view name) {
+XmlElement* XmlElement::addChild(std::string_view name) {
     auto* child = new XmlElement(name);
     child->parent_ = this;
-    LinkFront(firstChild_, child);
+    linkFront(firstChild_, child);
     return child;
 }
 
-XmlAttribute* XmlElement::SetAttribute(std::string_view name, std::string_view value) {
+XmlAttribute* XmlElement::setAttribute(std::string_view name, std::string_view value) {
     if (name.empty()) name = "unknown";
-    if (XmlAttribute* existing = FindAttribute(name)) {
+    if (XmlAttribute* existing = findAttribute(name)) {
         existing->value_.assign(value);
         return existing;
     }
@@ -58,22 +58,22 @@ XmlAttribute* XmlElement::SetAttribute(std::string_view name, std::string_view v
     return attribute;
 }
 
-XmlAttribute* XmlElement::FindAttribute(const char* name) const {
-    return name ? FindAttribute(std::string_view(name)) : nullptr;
+XmlAttribute* XmlElement::findAttribute(const char* name) const {
+    return name ? findAttribute(std::string_view(name)) : nullptr;
 }
 
-XmlAttribute* XmlElement::FindAttribute(std::string_view name) const {
+XmlAttribute* XmlElement::findAttribute(std::string_view name) const {
     for (XmlAttribute* a = firstAttribute_; a; a = a->next_)
         if (a->name_ == name) return a;
     return nullptr;
 }
 
-std::optional<std::string> XmlElement::CopyAttributeValue(std::string_view name) const {
-    if (const XmlAttribute* a = FindAttribute(name)) return a->value_;
+std::optional<std::string> XmlElement::copyAttributeValue(std::string_view name) const {
+    if (const XmlAttribute* a = findAttribute(name)) return a->value_;
     return std::nullopt;
 }
 
-void XmlElement::RemoveAttribute(XmlAttribute* attribute) {
+void XmlElement::removeAttribute(XmlAttribute* attribute) {
     // Unlinking a foreign attribute would corrupt both lists, so membership is checked.
     if (!attribute || attribute->owner_ != this) return;
     if (attribute->previous_) attribute->previous_->next_ = attribute->next_;
@@ -82,9 +82,9 @@ void XmlElement::RemoveAttribute(XmlAttribute* attribute) {
     delete attribute;
 }
 
-void XmlElement::RemoveChild(XmlElement* child) {
+void XmlElement::removeChild(XmlElement* child) {
     if (!child || child->parent_ != this) return;
-    Unlink(firstChild_, child);
+    unlink(firstChild_, child);
     delete child;
 }
 

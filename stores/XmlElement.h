@@ -26,50 +26,50 @@ public:
     XmlElement(const XmlElement&) = delete;
     XmlElement& operator=(const XmlElement&) = delete;
 
-    const std::string& Name() const { return name_; }
+    const std::string& name() const { return name_; }
 
     /// Adds a child named `name` at the front of the child list. Returns it; owned by this element.
-    XmlElement* AddChild(std::string_view name);
+    XmlElement* addChild(std::string_view name);
 
     /// Replaces the value of the attribute named exactly `name`, keeping its place in the list, or
     /// inserts a new attribute at the front when there is none. An empty name stands for
     /// "unknown". Returns the attribute; owned by this element.
-    XmlAttribute* SetAttribute(std::string_view name, std::string_view value);
+    XmlAttribute* setAttribute(std::string_view name, std::string_view value);
 
     /// The first attribute (in list order) whose name equals `name`, or null. A null name gives null.
-    XmlAttribute* FindAttribute(const char* name) const;
-    XmlAttribute* FindAttribute(std::string_view name) const;
+    XmlAttribute* findAttribute(const char* name) const;
+    XmlAttribute* findAttribute(std::string_view name) const;
 
     /// A copy of the value that FindAttribute finds, or nothing when there is no such attribute.
-    std::optional<std::string> CopyAttributeValue(std::string_view name) const;
+    std::optional<std::string> copyAttributeValue(std::string_view name) const;
 
     /// Unlinks and frees `attribute`. Null, or an attribute of another element, is ignored.
-    void RemoveAttribute(XmlAttribute* attribute);
+    void removeAttribute(XmlAttribute* attribute);
     /// Unlinks and frees `child` with everything below it. Null, or an element that is not a
     /// child of this one, is ignored.
-    void RemoveChild(XmlElement* child);
+    void removeChild(XmlElement* child);
 
     /// Heads of the lists for iteration front to back (null when empty). Fetch `Next()` before
     /// removing the current entry.
-    XmlElement* FirstChild() const { return firstChild_; }
-    XmlAttribute* FirstAttribute() const { return firstAttribute_; }
+    XmlElement* firstChild() const { return firstChild_; }
+    XmlAttribute* firstAttribute() const { return firstAttribute_; }
 
     /// Siblings in the list this element belongs to (children of the parent, or the document's
     /// top-level list), or null at the end.
     XmlElement* Next() const { return next_; }
-    XmlElement* Previous() const { return previous_; }
+    XmlElement* previous() const { return previous_; }
     /// The element this one is a child of; null for a top-level or detached element.
-    XmlElement* Parent() const { return parent_; }
+    XmlElement* parent() const { return parent_; }
 
 private:
     friend class XmlDocument;
 
     /// Puts `element` at the front of the list starting at `head`.
-    static void LinkFront(XmlElement*& head, XmlElement* element);
+    static void linkFront(XmlElement*& head, XmlElement* element);
     /// Takes `element` out of the list starting at `head` (it must be a member).
-    static void Unlink(XmlElement*& head, XmlElement* element);
+    static void unlink(XmlElement*& head, XmlElement* element);
     /// Frees every element of the list starting at `head` and sets `head` to null.
-    static void FreeList(XmlElement*& head);
+    static void freeList(XmlElement*& head);
 
     std::string name_;
     XmlAttribute* firstAttribute_ = nullptr;

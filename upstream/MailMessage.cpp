@@ -43,7 +43,7 @@ bool startsWithNoCase(const char* text, size_t length, const char* prefix, size_
 }
 
 bool containsNoCase(const char* text, const char* word) {
-    return FindText(text, word, false) >= 0;
+    return findText(text, word, false) >= 0;
 }
 
 inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
@@ -247,9 +247,9 @@ private:
 
     /// Takes the boundary from a multipart Content-Type of the part.
     void setBoundary(Open& open) {
-        const char* type = MailMessage::HeaderByKind(open.part, CVX_HEADER_CONTENT_TYPE);
+        const char* type = MailMessage::headerByKind(open.part, CVX_HEADER_CONTENT_TYPE);
         if (!type || !containsNoCase(type, "multipart")) return;
-        long at = FindText(type, "boundary", false);
+        long at = findText(type, "boundary", false);
         if (at < 0) return;
         const char* start = type + at + std::strlen("boundary");
         if (const char* equals = std::strchr(start, '=')) start = equals + 1;
@@ -371,16 +371,16 @@ size_t stripHtml(char* text, size_t length) {
 }
 
 void appendPartText(const MessagePart* part, bool strip, std::string& out) {
-    const char* type = MailMessage::HeaderByKind(part, CVX_HEADER_CONTENT_TYPE);
+    const char* type = MailMessage::headerByKind(part, CVX_HEADER_CONTENT_TYPE);
     if ((!type || containsNoCase(type, "text/")) && part->body) {
         size_t bodyLength = std::strlen(part->body);
         size_t start = out.size();
-        const char* encoding = MailMessage::HeaderByName(part, "Content-Transfer-Encoding");
+        const char* encoding = MailMessage::headerByName(part, "Content-Transfer-Encoding");
         bool base64 = encoding && equalsNoCase(encoding, "base64");
         bool quotedPrintable = encoding && equalsNoCase(encoding, "quoted-printable");
         if (base64 || quotedPrintable) {
             out.resize(start + bodyLength + 1);
-            size_t decoded = base64 ? Base64Decode(part->body, bodyLength, &out[start], bodyLength + 1)
+            size_t decoded = base64 ? base64Decode(part->body, bodyLength, &out[start], bodyLength + 1)
                                     : QuotedPrintableDecode(part->body, bodyLength, &out[start], bodyLength + 1);
             out.resize(start + decoded);
             replaceNuls(&out[start], decoded);
@@ -395,14 +395,14 @@ void appendPartText(const MessagePart* part, bool strip, std::string& out) {
 }
 
 int epochDayNumber() {
-    static const int dayNumber = DayNumber(1970, 1, 1);
-    return dayNumber;
+    static const int epoch = dayNumber(1970, 1, 1);
+    return epoch;
 }
 
 long long floorDiv(long long a, long long b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
 long long secondsSinceEpoch(const MessageDate& date) {
-    return (static_cast<long long>(DayNumber(date.year, date.month, date.day)) - epochDayNumber()) * 86400LL +
+    return (static_cast<long long>(dayNumber(date.year, date.month, date.day)) - epochDayNumber()) * 86400LL +
            date.hour * 3600LL + date.minute * 60LL + date.second;
 }
 
@@ -410,7 +410,7 @@ MessageDate dateFromSeconds(long long seconds) {
     long long days = floorDiv(seconds, 86400);
     long long rest = seconds - days * 86400;
     MessageDate date;
-    DateFromDayNumber(static_cast<int>(days + epochDayNumber()), date.year, date.month, date.day);
+    dateFromDayNumber(static_cast<int>(days + epochDayNumber()), date.year, date.month, date.day);
     date.hour = static_cast<int>(rest / 3600);
     date.minute = static_cast<int>(rest / 60 % 60);
     date.second = static_cast<int>(rest % 60);
@@ -469,7 +469,7 @@ MailMessage& MailMessage::operator=(MailMessage&&) noexcept = default;
 
 MessagePart* MailMessage::root() const { return model_ ? model_->root : nullptr; }
 
-void MailMessage::Clear() {
+void MailMessage::clear() {
     model_.reset();
     source_.clear();
     topLines_ = -1;
@@ -489,14 +489,14 @@ void MailMessage::parseBuffer() {
     model_ = std::move(model);
 }
 
-void MailMessage::Parse(std::string_view source) {
+void MailMessage::parse(std::string_view source) {
     source_.assign(source.data(), source.size());
     topLines_ = -1;
     parseBuffer();
 }
 
-int MailMessage::LoadFile(const std::string& path) {
-    Clear();
+int MailMessage::loadFile(const std::string& path) {
+    clear();
     UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!file.valid()) return 1;
     struct stat info {};
@@ -519,7 +519,7 @@ int MailMessage::LoadFile(const std::string& path) {
     return 0;
 }
 
-void MailMessage::ParseTop(std::string_view text, int maxLines) {
+void MailMessage::parseTop(std::string_view text, int maxLines) {
     const char* begin = text.data();
     const char* end = begin + text.size();
     const char* line = begin;
@@ -542,13 +542,13 @@ void MailMessage::ParseTop(std::string_view text, int maxLines) {
     topLines_ = kept;
 }
 
-void MailMessage::Copy(const MailMessage& other) {
+void MailMessage::copy(const MailMessage& other) {
     if (&other == this) return;
-    Parse(other.Source());
+    parse(other.Source());
     topLines_ = other.topLines_;
 }
 
-const char* MailMessage::HeaderByName(const MessagePart* part, const char* name) {
+const char* MailMessage::headerByName(const MessagePart* part, const char* name) {
     if (!part || !name) return nullptr;
     size_t length = std::strlen(name);
     for (const HeaderField* header = part->headers; header; header = header->next)
@@ -556,14 +556,14 @@ const char* MailMessage::HeaderByName(const MessagePart* part, const char* name)
     return nullptr;
 }
 
-const char* MailMessage::HeaderByKind(const MessagePart* part, unsigned flags) {
+const char* MailMessage::headerByKind(const MessagePart* part, unsigned flags) {
     if (!part) return nullptr;
     for (const HeaderField* header = part->headers; header; header = header->next)
         if ((header->kind & flags) == flags) return header->value;
     return nullptr;
 }
 
-std::optional<std::string> MailMessage::BodyText(bool stripHtml) const {
+std::optional<std::string> MailMessage::bodyText(bool stripHtml) const {
     const MessagePart* top = root();
     if (!top || source_.empty()) return std::nullopt;
     std::string text;
@@ -572,12 +572,12 @@ std::optional<std::string> MailMessage::BodyText(bool stripHtml) const {
     return text;
 }
 
-int MailMessage::SaveFile(const std::string& path) const {
+int MailMessage::saveFile(const std::string& path) const {
     if (!root()) return -1;
     return replaceFileAtomically(path, source_) ? 0 : -1;
 }
 
-std::optional<MessageDate> ParseMailDateUtc(std::string_view text) {
+std::optional<MessageDate> parseMailDateUtc(std::string_view text) {
     skipChars(text, " \t,");
     static constexpr const char* kWeekdays[] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
     for (const char* weekday : kWeekdays)
@@ -642,7 +642,7 @@ std::optional<MessageDate> ParseMailDateUtc(std::string_view text) {
     return dateFromSeconds(secondsSinceEpoch(date) + offsetSeconds);
 }
 
-MessageDate UtcToLocal(const MessageDate& utc) {
+MessageDate utcToLocal(const MessageDate& utc) {
     std::time_t instant = static_cast<std::time_t>(secondsSinceEpoch(utc));
     std::tm local{};
     if (!::localtime_r(&instant, &local)) return utc;
@@ -650,7 +650,7 @@ MessageDate UtcToLocal(const MessageDate& utc) {
                        local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
-std::optional<MessageDate> MailMessage::DateUtc() const {
+std::optional<MessageDate> MailMessage::dateUtc() const {
     const MessagePart* top = root();
     if (!top) return std::nullopt;
     for (const HeaderField* header = top->headers; header; header = header->next) {
@@ -659,18 +659,18 @@ std::optional<MessageDate> MailMessage::DateUtc() const {
         if (!semicolon) continue;
         std::string_view rest(semicolon + 1);
         skipChars(rest, " \t;");
-        if (std::optional<MessageDate> date = ParseMailDateUtc(rest)) return date;
+        if (std::optional<MessageDate> date = parseMailDateUtc(rest)) return date;
         break;
     }
     // A Received line without a readable date falls back to the sender's Date header.
-    if (const char* date = HeaderByKind(top, CVX_HEADER_DATE)) return ParseMailDateUtc(date);
+    if (const char* date = headerByKind(top, CVX_HEADER_DATE)) return parseMailDateUtc(date);
     return std::nullopt;
 }
 
-std::optional<MessageDate> MailMessage::Date() const {
-    std::optional<MessageDate> utc = DateUtc();
+std::optional<MessageDate> MailMessage::date() const {
+    std::optional<MessageDate> utc = dateUtc();
     if (!utc) return std::nullopt;
-    return UtcToLocal(*utc);
+    return utcToLocal(*utc);
 }
 
 } // namespace corvanthelix

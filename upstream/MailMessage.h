@@ -37,23 +37,23 @@ public:
 
     /// Parses a complete message; any earlier content is freed first. topLines() becomes -1.
     /// An empty text gives an empty message (no root).
-    void Parse(std::string_view source);
+    void parse(std::string_view source);
 
     /// Reads the whole file and parses it. Returns 0 on success, 1 when the file cannot be opened
     /// or read (the message is then empty).
-    int LoadFile(const std::string& path);
+    int loadFile(const std::string& path);
 
     /// Parses the start of a message as a TOP download gives it: the header lines up to the empty
     /// line that ends the header, then at most maxLines + 1 further lines (the empty line and
     /// maxLines body lines), each kept with its own line end. topLines() becomes the number of
     /// lines kept after the header.
-    void ParseTop(std::string_view text, int maxLines);
+    void parseTop(std::string_view text, int maxLines);
 
     /// Replaces this message by a parse of other's source and takes over its topLines().
-    void Copy(const MailMessage& other);
+    void copy(const MailMessage& other);
 
     /// Frees everything; the message becomes empty.
-    void Clear();
+    void clear();
 
     /// The root part, or null for an empty message. Owned by the message; valid until the next
     /// Parse/LoadFile/ParseTop/Copy/Clear or destruction.
@@ -65,20 +65,20 @@ public:
 
     /// Value of the first header of `part` whose name equals `name` case-insensitively, or null.
     /// The pointer belongs to the message. Null part or name gives null.
-    static const char* HeaderByName(const MessagePart* part, const char* name);
+    static const char* headerByName(const MessagePart* part, const char* name);
     /// Value of the first header of `part` whose kind flags hold all bits of `flags`
     /// (CVX_HEADER_*), or null.
-    static const char* HeaderByKind(const MessagePart* part, unsigned flags);
+    static const char* headerByKind(const MessagePart* part, unsigned flags);
     /// The same for the root part's headers.
-    const char* HeaderByName(const char* name) const { return HeaderByName(root(), name); }
-    const char* HeaderByKind(unsigned flags) const { return HeaderByKind(root(), flags); }
+    const char* headerByName(const char* name) const { return headerByName(root(), name); }
+    const char* headerByKind(unsigned flags) const { return headerByKind(root(), flags); }
 
     /// The decoded text of every part that is text (a part without Content-Type, or whose
     /// Content-Type contains "text/"), in document order. Quoted-printable and base64 bodies are
     /// decoded; decoded NUL bytes become spaces. With stripHtml, tags are removed from text/html
     /// parts ("<br>" becomes CR LF) and "&nbsp;" becomes a space. Never longer than size().
     /// Empty when no part qualifies; nullopt when the message is empty.
-    std::optional<std::string> BodyText(bool stripHtml) const;
+    std::optional<std::string> bodyText(bool stripHtml) const;
 
     /// The message text exactly as it was parsed, NUL bytes included; for a TOP
     /// download, the kept lines. Empty for an empty message. Valid until the next parse.
@@ -86,15 +86,15 @@ public:
 
     /// Writes Source() to `path`, replacing any file there atomically (mode 0600).
     /// Returns 0, or -1 when the message is empty or the file cannot be written.
-    int SaveFile(const std::string& path) const;
+    int saveFile(const std::string& path) const;
 
     /// Date of the message in local time: from the first Received header that has a ";" (the
     /// text after it), else from the Date header; the zone offset is applied and the instant
     /// converted with the system's zone rules for that instant. nullopt when neither header holds
     /// a readable date.
-    std::optional<MessageDate> Date() const;
+    std::optional<MessageDate> date() const;
     /// The same date in UTC.
-    std::optional<MessageDate> DateUtc() const;
+    std::optional<MessageDate> dateUtc() const;
 
 private:
     struct Model;
@@ -107,9 +107,9 @@ private:
 
 /// Reads a mail date such as "Tue, 7 Jan 2003 13:05:00 -0800" (weekday optional, zone by offset
 /// or name, anything else taken as UTC) and returns it in UTC, or nullopt when it is not a date.
-std::optional<MessageDate> ParseMailDateUtc(std::string_view text);
+std::optional<MessageDate> parseMailDateUtc(std::string_view text);
 
 /// Converts a UTC date and time to local time with the zone rules in force at that instant.
-MessageDate UtcToLocal(const MessageDate& utc);
+MessageDate utcToLocal(const MessageDate& utc);
 
 } // namespace corvanthelix

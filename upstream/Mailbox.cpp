@@ -166,7 +166,7 @@ ServerMessage* Mailbox::setFromExternal(std::uint32_t number, const MailMessage&
                   static_cast<int>(number));
     client_->writeServerLog(note);
     auto copy = std::make_unique<MailMessage>();
-    copy->Copy(message);
+    copy->copy(message);
     entry->size = clampedSize(copy->size());
     entry->message = std::move(copy);
     return entry;

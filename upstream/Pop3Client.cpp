@@ -316,7 +316,7 @@ std::unique_ptr<MailMessage> Pop3Client::retr(std::uint32_t number) {
     std::optional<std::string> text = retrText(number);
     if (!text) return nullptr;
     auto message = std::make_unique<MailMessage>();
-    message->Parse(*text);
+    message->parse(*text);
     return message;
 }
 
@@ -326,8 +326,8 @@ std::unique_ptr<MailMessage> Pop3Client::top(std::uint32_t number, int lines) {
         download("TOP " + std::to_string(number) + " " + std::to_string(lines), number, false);
     if (!text) return nullptr;
     auto message = std::make_unique<MailMessage>();
-    message->ParseTop(*text, lines);
-    if (const char* sender = message->HeaderByName("From"))
+    message->parseTop(*text, lines);
+    if (const char* sender = message->headerByName("From"))
         serverLog().writeFormatted("         C: (message header received; sender: %s)", sender);
     else
         serverLog().writeLine("         C: (message header received)");

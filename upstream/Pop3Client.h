@@ -70,7 +70,7 @@ public:
     /// RETR `number` as retr(), but the text itself, without building the message model (for
     /// callers that only pass the text on or store it). nullopt where retr() gives null.
     std::optional<std::string> retrText(std::uint32_t number);
-    /// TOP `number` `lines`: the header and `lines` body lines (MailMessage::ParseTop), owned by
+    /// TOP `number` `lines`: the header and `lines` body lines (MailMessage::parseTop), owned by
     /// the caller; null as for retr().
     std::unique_ptr<MailMessage> top(std::uint32_t number, int lines);
 

@@ -30,38 +30,38 @@ FakeChainPluginHost::Plugin* FakeChainPluginHost::find(PluginRecord* record) {
     return nullptr;
 }
 
-void FakeChainPluginHost::LoadPlugins() { ++loadCalls; }
+void FakeChainPluginHost::loadPlugins() { ++loadCalls; }
 
-std::vector<PluginRecord*> FakeChainPluginHost::FilterPlugins() {
+std::vector<PluginRecord*> FakeChainPluginHost::filterPlugins() {
     std::vector<PluginRecord*> records;
     for (Plugin& plugin : plugins) records.push_back(reinterpret_cast<PluginRecord*>(&plugin));
     return records;
 }
 
-std::string FakeChainPluginHost::PluginFileName(PluginRecord* record) {
+std::string FakeChainPluginHost::pluginFileName(PluginRecord* record) {
     Plugin* plugin = find(record);
     return plugin ? plugin->fileName : std::string();
 }
 
-bool FakeChainPluginHost::PluginName(PluginRecord* record, std::string& name) {
+bool FakeChainPluginHost::pluginName(PluginRecord* record, std::string& name) {
     Plugin* plugin = find(record);
     if (!plugin || plugin->name.empty()) return false;
     name = plugin->name;
     return true;
 }
 
-bool FakeChainPluginHost::AsksToRunFirst(PluginRecord* record) {
+bool FakeChainPluginHost::asksToRunFirst(PluginRecord* record) {
     Plugin* plugin = find(record);
     return plugin && plugin->runFirst;
 }
 
-int FakeChainPluginHost::PluginVerdict(PluginRecord* record, int, const MailMessage*, FilterVerdict& verdict) {
+int FakeChainPluginHost::pluginVerdict(PluginRecord* record, int, const MailMessage*, FilterVerdict& verdict) {
     Plugin* plugin = find(record);
     if (!plugin) return 0;
     ++plugin->calls;
     if (plugin->throws) throw std::runtime_error("plug-in failed");
     verdict.probability = plugin->probability;
-    if (!plugin->reason.empty()) verdict.SetReason(plugin->reason);
+    if (!plugin->reason.empty()) verdict.setReason(plugin->reason);
     return plugin->answer;
 }
 

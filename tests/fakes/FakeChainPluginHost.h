@@ -31,12 +31,12 @@ public:
     std::vector<Plugin> plugins;
     int loadCalls = 0;
 
-    void LoadPlugins() override;
-    std::vector<PluginRecord*> FilterPlugins() override;
-    std::string PluginFileName(PluginRecord* plugin) override;
-    bool PluginName(PluginRecord* plugin, std::string& name) override;
-    bool AsksToRunFirst(PluginRecord* plugin) override;
-    int PluginVerdict(PluginRecord* plugin, int messageNumber, const MailMessage* message,
+    void loadPlugins() override;
+    std::vector<PluginRecord*> filterPlugins() override;
+    std::string pluginFileName(PluginRecord* plugin) override;
+    bool pluginName(PluginRecord* plugin, std::string& name) override;
+    bool asksToRunFirst(PluginRecord* plugin) override;
+    int pluginVerdict(PluginRecord* plugin, int messageNumber, const MailMessage* message,
                       FilterVerdict& verdict) override;
 
 private:

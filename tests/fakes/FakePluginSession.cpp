@@ -19,19 +19,19 @@ void FakePluginSession::install() {
     installPluginSessionAccessor(&installedSession);
 }
 
-bool FakePluginSession::SetPluginReason(int messageNumber, std::string_view text) {
+bool FakePluginSession::setPluginReason(int messageNumber, std::string_view text) {
     if (!sources.count(messageNumber)) return false;
     reasons[messageNumber] = std::string(text);
     return true;
 }
 
-bool FakePluginSession::MarkHandledByPlugin(int messageNumber) {
+bool FakePluginSession::markHandledByPlugin(int messageNumber) {
     if (!sources.count(messageNumber)) return false;
     handled.push_back(messageNumber);
     return true;
 }
 
-bool FakePluginSession::MessageSource(int messageNumber, std::string& source) {
+bool FakePluginSession::messageSource(int messageNumber, std::string& source) {
     auto found = sources.find(messageNumber);
     if (found == sources.end()) return false;
     source = found->second;

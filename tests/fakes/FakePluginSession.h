@@ -29,11 +29,11 @@ public:
     std::vector<int> handled;
 
     /// Records the reason; false for a number not in `sources`.
-    bool SetPluginReason(int messageNumber, std::string_view text) override;
+    bool setPluginReason(int messageNumber, std::string_view text) override;
     /// Records the mark; false for a number not in `sources`.
-    bool MarkHandledByPlugin(int messageNumber) override;
+    bool markHandledByPlugin(int messageNumber) override;
     /// Copies the source from `sources`; false for a number not in it.
-    bool MessageSource(int messageNumber, std::string& source) override;
+    bool messageSource(int messageNumber, std::string& source) override;
 };
 
 } // namespace corvanthelix::testing

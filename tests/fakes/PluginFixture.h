@@ -33,7 +33,7 @@ public:
     };
     std::vector<Request> requests;
 
-    int LearnNow(std::string_view source, bool asSpam) override {
+    int learnNow(std::string_view source, bool asSpam) override {
         requests.push_back({std::string(source), asSpam});
         return 0;
     }
@@ -79,10 +79,10 @@ protected:
         std::string bytes;
         EXPECT_TRUE(readWholeFile(std::string(CORVANTHELIX_PROGRAM_DIR) + "/plugins/" + library_, bytes));
         EXPECT_TRUE(replaceFileAtomically(libraryPath(), bytes, false, 0700));
-        manager().LoadAll();
+        manager().loadAll();
         EXPECT_EQ(shell.calls(), std::vector<std::string>{}) << "loaded without complaint";
-        for (PluginRecord* record : manager().Records())
-            if (record->FileName() == library_) return record;
+        for (PluginRecord* record : manager().records())
+            if (record->fileName() == library_) return record;
         ADD_FAILURE() << library_ << " was not loaded";
         return nullptr;
     }
@@ -96,7 +96,7 @@ protected:
 
     static MailMessage parse(const std::string& source) {
         MailMessage message;
-        message.Parse(source);
+        message.parse(source);
         return message;
     }
 

@@ -141,7 +141,7 @@ void MainWindow::onUpdateCheckDone(int code, QWidget* progress) {
     updateCheckRunning_ = false;
     delete progress;
     if (code == 0) {
-        lastUpdateDay_ = TodayDayNumber();
+        lastUpdateDay_ = todayDayNumber();
         settings::setAutoCheckForUpdatesLastUpdate(lastUpdateDay_);
         setUpUpdateTimer();
     }
@@ -157,7 +157,7 @@ void MainWindow::setUpUpdateTimer() {
 }
 
 void MainWindow::onUpdatePoll() {
-    if (updateIntervalDays_ <= 0 || TodayDayNumber() - lastUpdateDay_ < updateIntervalDays_) return;
+    if (updateIntervalDays_ <= 0 || todayDayNumber() - lastUpdateDay_ < updateIntervalDays_) return;
     if (silentUpdateCheck_ && !updateCheckRunning_) silentUpdateCheck_();
 }
 

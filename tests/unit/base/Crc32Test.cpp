@@ -34,10 +34,10 @@ TEST(Crc32, KnownValues) {
         {std::string(32, '\0'), 0x190A55ADu},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Crc32(c.text), c.expected) << c.text;
-        EXPECT_EQ(Crc32(c.text.data(), c.text.size()), c.expected) << c.text;
+        EXPECT_EQ(crc32(c.text), c.expected) << c.text;
+        EXPECT_EQ(crc32(c.text.data(), c.text.size()), c.expected) << c.text;
     }
-    EXPECT_EQ(Crc32(nullptr, 0), 0u);
+    EXPECT_EQ(crc32(nullptr, 0), 0u);
 }
 
 TEST(Crc32, MatchesTheBitwiseDefinitionAtEveryLengthAndAlignment) {
@@ -46,6 +46,6 @@ TEST(Crc32, MatchesTheBitwiseDefinitionAtEveryLengthAndAlignment) {
     for (auto& b : data) b = static_cast<unsigned char>(rng());
     for (size_t offset = 0; offset < 8; ++offset)
         for (size_t length = 0; offset + length <= 80; ++length)
-            ASSERT_EQ(Crc32(data.data() + offset, length), bitwiseCrc32(data.data() + offset, length))
+            ASSERT_EQ(crc32(data.data() + offset, length), bitwiseCrc32(data.data() + offset, length))
                 << offset << "+" << length;
 }

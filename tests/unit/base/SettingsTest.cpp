@@ -45,7 +45,7 @@ TEST(Settings, AFreshInstallationReadsTheDefaults) {
     TempFolder tmp;
     std::string missing = tmp.file("corvanthelix.ini");
     for (const IntDefault& c : cases) EXPECT_EQ(c.getter(missing), c.expected) << c.name;
-    EXPECT_EQ(settings::autoCheckForUpdatesLastUpdate(missing), TodayDayNumber() - 11);
+    EXPECT_EQ(settings::autoCheckForUpdatesLastUpdate(missing), todayDayNumber() - 11);
     EXPECT_EQ(settings::language(missing), "");
     EXPECT_EQ(settings::logFileServerFileName(missing), "server.log");
     EXPECT_EQ(settings::logFileClientFileName(missing), "client.log");

@@ -59,12 +59,12 @@ TEST(TextUtils, FindTextCases) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.text) + " / " + c.pattern);
-        EXPECT_EQ(FindText(c.text, c.pattern, c.caseSensitive), c.expected);
+        EXPECT_EQ(findText(c.text, c.pattern, c.caseSensitive), c.expected);
         ExactBuffer text(c.text), pattern(c.pattern);
-        EXPECT_EQ(FindText(text.view(), pattern.view(), c.caseSensitive), c.expected);
+        EXPECT_EQ(findText(text.view(), pattern.view(), c.caseSensitive), c.expected);
     }
-    EXPECT_EQ(FindText(nullptr, "a", false), -1);
-    EXPECT_EQ(FindText("a", nullptr, false), -1);
+    EXPECT_EQ(findText(nullptr, "a", false), -1);
+    EXPECT_EQ(findText("a", nullptr, false), -1);
 }
 
 TEST(TextUtils, FindTextAgreesWithANaiveSearch) {
@@ -79,7 +79,7 @@ TEST(TextUtils, FindTextAgreesWithANaiveSearch) {
         std::string text = randomText(rng() % 24);
         std::string pattern = randomText(1 + rng() % 4);
         bool caseSensitive = rng() % 2;
-        ASSERT_EQ(FindText(text, pattern, caseSensitive), naiveFind(text, pattern, caseSensitive))
+        ASSERT_EQ(findText(text, pattern, caseSensitive), naiveFind(text, pattern, caseSensitive))
             << text << " / " << pattern << " " << caseSensitive;
     }
 }
@@ -92,7 +92,7 @@ TEST(TextUtils, ConcurrentSearchesDoNotShareState) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 2000; ++i) {
                 bool odd = (t + i) % 2;
-                long found = odd ? FindText(text, "NEEDLE", false) : FindText(text, "haystack", false);
+                long found = odd ? findText(text, "NEEDLE", false) : findText(text, "haystack", false);
                 if (found != (odd ? 500 : 1006)) ++failures[t];
             }
         });
@@ -181,12 +181,12 @@ TEST(TextUtils, Base64KnownVectorsBothWays) {
                               {"foo", "Zm9v"},  {"foob", "Zm9vYg=="},  {"fooba", "Zm9vYmE="},
                               {"foobar", "Zm9vYmFy"}};
     for (auto& p : pairs) {
-        EXPECT_EQ(Base64Encode(std::string(p[0])), p[1]);
-        EXPECT_EQ(Base64Decode(std::string(p[1])), p[0]);
+        EXPECT_EQ(base64Encode(std::string(p[0])), p[1]);
+        EXPECT_EQ(base64Decode(std::string(p[1])), p[0]);
         char out[32];
-        EXPECT_EQ(Base64Encode(p[0], std::strlen(p[0]), out, sizeof out), std::strlen(p[1]));
+        EXPECT_EQ(base64Encode(p[0], std::strlen(p[0]), out, sizeof out), std::strlen(p[1]));
         EXPECT_STREQ(out, p[1]);
-        EXPECT_EQ(Base64Decode(p[1], std::strlen(p[1]), out, sizeof out), std::strlen(p[0]));
+        EXPECT_EQ(base64Decode(p[1], std::strlen(p[1]), out, sizeof out), std::strlen(p[0]));
         EXPECT_STREQ(out, p[0]);
     }
 }
@@ -211,7 +211,7 @@ TEST(TextUtils, Base64DecodeCases) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.in);
         ExactBuffer in(c.in);
-        EXPECT_EQ(Base64Decode(in.view()), c.expected);
+        EXPECT_EQ(base64Decode(in.view()), c.expected);
     }
 }
 
@@ -219,36 +219,36 @@ TEST(TextUtils, Base64RoundTripsBinaryData) {
     std::mt19937 rng(11);
     std::string all;
     for (int b = 0; b < 256; ++b) all += char(b);
-    EXPECT_EQ(Base64Decode(Base64Encode(all)), all);
+    EXPECT_EQ(base64Decode(base64Encode(all)), all);
     for (size_t length = 0; length < 40; ++length) {
         std::string data;
         for (size_t i = 0; i < length; ++i) data += char(rng());
-        std::string encoded = Base64Encode(data);
+        std::string encoded = base64Encode(data);
         EXPECT_EQ(encoded.size(), (length + 2) / 3 * 4);
-        EXPECT_EQ(Base64Decode(encoded), data);
+        EXPECT_EQ(base64Decode(encoded), data);
         // Line breaks every 8 characters change nothing.
         std::string wrapped;
         for (size_t i = 0; i < encoded.size(); ++i) wrapped += (i && i % 8 == 0 ? "\r\n" : "") + encoded.substr(i, 1);
-        EXPECT_EQ(Base64Decode(wrapped), data);
+        EXPECT_EQ(base64Decode(wrapped), data);
     }
 }
 
 TEST(TextUtils, Base64HonoursOutSizeAndStopsEncodingAtNul) {
     char out[16];
     std::memset(out, 'x', sizeof out);
-    EXPECT_EQ(Base64Decode("SGVsbG8=", 8, out, 3), 2u);
+    EXPECT_EQ(base64Decode("SGVsbG8=", 8, out, 3), 2u);
     EXPECT_EQ(std::string(out, 3), std::string("He\0", 3));
-    EXPECT_EQ(Base64Decode("SGVsbG8=", 8, out, 1), 0u);
+    EXPECT_EQ(base64Decode("SGVsbG8=", 8, out, 1), 0u);
     EXPECT_EQ(out[0], '\0');
 
     // Each group needs four bytes plus room for the NUL.
-    EXPECT_EQ(Base64Encode("Hello", 5, out, 9), 8u);
+    EXPECT_EQ(base64Encode("Hello", 5, out, 9), 8u);
     EXPECT_STREQ(out, "SGVsbG8=");
-    EXPECT_EQ(Base64Encode("Hello", 5, out, 8), 4u);
+    EXPECT_EQ(base64Encode("Hello", 5, out, 8), 4u);
     EXPECT_STREQ(out, "SGVs");
-    EXPECT_EQ(Base64Encode("Hello", 5, out, 4), 0u);
+    EXPECT_EQ(base64Encode("Hello", 5, out, 4), 0u);
     EXPECT_STREQ(out, "");
-    EXPECT_EQ(Base64Encode("ab\0cd", 5, out, sizeof out), 4u);
+    EXPECT_EQ(base64Encode("ab\0cd", 5, out, sizeof out), 4u);
     EXPECT_STREQ(out, "YWI=");
 }
 
@@ -286,19 +286,19 @@ TEST(TextUtils, DecodeEncodedWordsCases) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.in);
         ExactBuffer in(c.in);
-        EXPECT_EQ(DecodeEncodedWords(in.view()), c.expected);
+        EXPECT_EQ(decodeEncodedWords(in.view()), c.expected);
         std::vector<char> buffer(c.in.begin(), c.in.end());
         buffer.push_back('\0');
-        DecodeEncodedWords(buffer.data());
+        decodeEncodedWords(buffer.data());
         EXPECT_EQ(std::string(buffer.data()), c.expected);
     }
-    DecodeEncodedWords(static_cast<char*>(nullptr));
+    decodeEncodedWords(static_cast<char*>(nullptr));
 }
 
 TEST(TextUtils, TrimFamily) {
     struct Case {
         const char* in;
-        int kind; // 0 Trim('x'), 1 TrimBlanks, 2 TrimSet("<> ")
+        int kind; // 0 trim('x'), 1 TrimBlanks, 2 trimSet("<> ")
         const char* expected;
     } cases[] = {
         {"xxabcxx", 0, "abc"}, {"axbxa", 0, "axbxa"}, {"xxx", 0, ""}, {"", 0, ""},
@@ -309,38 +309,38 @@ TEST(TextUtils, TrimFamily) {
         SCOPED_TRACE(c.in);
         char buffer[32];
         std::strcpy(buffer, c.in);
-        if (c.kind == 0) Trim(buffer, 'x');
+        if (c.kind == 0) trim(buffer, 'x');
         if (c.kind == 1) {
-            TrimBlanks(buffer);
-            EXPECT_EQ(TrimBlanks(std::string_view(c.in)), c.expected);
+            trimBlanks(buffer);
+            EXPECT_EQ(trimBlanks(std::string_view(c.in)), c.expected);
         }
-        if (c.kind == 2) TrimSet(buffer, "<> ");
+        if (c.kind == 2) trimSet(buffer, "<> ");
         EXPECT_STREQ(buffer, c.expected);
     }
     char untouched[] = " a ";
-    TrimSet(untouched, "");
-    TrimSet(untouched, nullptr);
+    trimSet(untouched, "");
+    trimSet(untouched, nullptr);
     EXPECT_STREQ(untouched, " a ");
-    TrimBlanks(static_cast<char*>(nullptr));
+    trimBlanks(static_cast<char*>(nullptr));
 }
 
 TEST(TextUtils, DayNumbersRunWithoutGapsAndRoundTrip) {
-    EXPECT_EQ(DayNumber(2000, 1, 1), 2451545);
-    EXPECT_EQ(DayNumber(1970, 1, 1), 2440588);
-    EXPECT_EQ(DayNumber(2000, 3, 1) - DayNumber(2000, 2, 28), 2);
-    EXPECT_EQ(DayNumber(1900, 3, 1) - DayNumber(1900, 2, 28), 1);
-    EXPECT_EQ(DayNumber(2100, 3, 1) - DayNumber(2100, 2, 28), 1);
+    EXPECT_EQ(dayNumber(2000, 1, 1), 2451545);
+    EXPECT_EQ(dayNumber(1970, 1, 1), 2440588);
+    EXPECT_EQ(dayNumber(2000, 3, 1) - dayNumber(2000, 2, 28), 2);
+    EXPECT_EQ(dayNumber(1900, 3, 1) - dayNumber(1900, 2, 28), 1);
+    EXPECT_EQ(dayNumber(2100, 3, 1) - dayNumber(2100, 2, 28), 1);
 
     const int daysIn[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    int expected = DayNumber(1900, 1, 1);
+    int expected = dayNumber(1900, 1, 1);
     for (int y = 1900; y <= 2100; ++y) {
         bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
         for (int m = 1; m <= 12; ++m) {
             int last = daysIn[m - 1] + (m == 2 && leap ? 1 : 0);
             for (int d = 1; d <= last; ++d, ++expected) {
-                ASSERT_EQ(DayNumber(y, m, d), expected) << y << "-" << m << "-" << d;
+                ASSERT_EQ(dayNumber(y, m, d), expected) << y << "-" << m << "-" << d;
                 int yy = 0, mm = 0, dd = 0;
-                DateFromDayNumber(expected, yy, mm, dd);
+                dateFromDayNumber(expected, yy, mm, dd);
                 ASSERT_EQ(yy * 10000 + mm * 100 + dd, y * 10000 + m * 100 + d) << expected;
             }
         }
@@ -350,5 +350,5 @@ TEST(TextUtils, DayNumbersRunWithoutGapsAndRoundTrip) {
 TEST(TextUtils, TodayCountsDaysSinceTheEpoch) {
     const std::time_t now = std::time(nullptr);
     // Local and universal dates differ by at most a day.
-    EXPECT_NEAR(TodayDayNumber() - DayNumber(1970, 1, 1), double(now) / 86400, 1.0);
+    EXPECT_NEAR(todayDayNumber() - dayNumber(1970, 1, 1), double(now) / 86400, 1.0);
 }

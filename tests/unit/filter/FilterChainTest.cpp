@@ -79,7 +79,7 @@ TEST(FilterChainPlacement, WantedSlotOrTheNextFreeAboveBottomFillsFromTheEnd) {
         {"negative counts as 1", occupied({{1, 1}}), -40, 2},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(FilterChain::SlotFor(c.taken, c.priority), c.slot) << c.why;
+        EXPECT_EQ(FilterChain::slotFor(c.taken, c.priority), c.slot) << c.why;
 }
 
 TEST_F(FilterChainTest, BuildPlacesByPriorityThenClosesTheGapsKeepingTheOrder) {
@@ -116,7 +116,7 @@ TEST_F(FilterChainTest, BehavioursComeFromTheSettingsAndSaveWritesThemBack) {
               "[FILTERBEHAVIORSPAM]\n1=1\np.so=7\n[FILTERBEHAVIORNONSPAM]\n2=1\n");
     host.plugins = {Plugin{"p.so", "P"}};
     FilterChain chain;
-    std::vector<ChainEntry> entries = chain.Entries();
+    std::vector<ChainEntry> entries = chain.entries();
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0].continueOnSpam, 1);
     EXPECT_EQ(entries[0].continueOnNonSpam, 0);
@@ -126,8 +126,8 @@ TEST_F(FilterChainTest, BehavioursComeFromTheSettingsAndSaveWritesThemBack) {
     EXPECT_NE(entries[2].plugin, nullptr);
 
     ChainEntry* plugin = chain.Next(chain.Next(chain.Next(nullptr)));
-    ASSERT_TRUE(chain.MoveUp(plugin));
-    chain.Save();
+    ASSERT_TRUE(chain.moveUp(plugin));
+    chain.save();
     const std::string& file = settings::settingsFile();
     EXPECT_EQ(settings::filterPriority("1", file), 1);
     EXPECT_EQ(settings::filterPriority("p.so", file), 2);
@@ -146,11 +146,11 @@ TEST_F(FilterChainTest, MovesSwapWithOccupiedNeighboursOnly) {
     ASSERT_NE(last, nullptr);
     EXPECT_EQ(chain.Next(last), nullptr);
 
-    EXPECT_FALSE(chain.MoveUp(first)) << "nothing before slot 1";
-    EXPECT_FALSE(chain.MoveDown(last)) << "nothing after the last entry";
-    EXPECT_TRUE(chain.MoveDown(first));
+    EXPECT_FALSE(chain.moveUp(first)) << "nothing before slot 1";
+    EXPECT_FALSE(chain.moveDown(last)) << "nothing after the last entry";
+    EXPECT_TRUE(chain.moveDown(first));
     EXPECT_EQ(order(chain), "2@1 1@2 p.so@3");
-    EXPECT_TRUE(chain.MoveUp(last));
+    EXPECT_TRUE(chain.moveUp(last));
     EXPECT_EQ(order(chain), "2@1 p.so@2 1@3");
     EXPECT_EQ(first->position, 3) << "positions follow the moves";
 }
@@ -161,8 +161,8 @@ TEST_F(FilterChainTest, APluginAskingForTheTopRunsFirstUntilAnOrderIsSaved) {
         FilterChain chain;
         EXPECT_EQ(order(chain), "first.so@1 1@2 2@3 a.so@4");
         // The user moves it down one place and saves.
-        ASSERT_TRUE(chain.MoveDown(chain.Next(nullptr)));
-        chain.Save();
+        ASSERT_TRUE(chain.moveDown(chain.Next(nullptr)));
+        chain.save();
     }
     FilterChain rebuilt;
     EXPECT_EQ(order(rebuilt), "1@1 first.so@2 2@3 a.so@4") << "the stored priority counts now";
@@ -176,8 +176,8 @@ TEST_F(FilterChainTest, DiscardRebuildsFromTheCurrentSettings) {
 
     settings::setFilterWordEnable(0);
     EXPECT_EQ(order(chain), "1@1 2@2 p.so@3") << "kept until discarded";
-    std::vector<ChainEntry> copy = chain.Entries();
-    chain.Discard();
+    std::vector<ChainEntry> copy = chain.entries();
+    chain.discard();
     EXPECT_EQ(copy.size(), 3u) << "a copy taken before stays usable";
     EXPECT_EQ(order(chain), "1@1 p.so@2");
     EXPECT_EQ(host.loadCalls, 2);
@@ -190,7 +190,7 @@ TEST_F(FilterChainTest, FilterNamesComeFromThePluginOrTheStringTable) {
     std::vector<std::string> names;
     for (ChainEntry* e = chain.Next(nullptr); e; e = chain.Next(e)) {
         char buffer[12];
-        names.push_back(FilterChain::FilterName(e, buffer, sizeof buffer) ? buffer : "(none)");
+        names.push_back(FilterChain::filterName(e, buffer, sizeof buffer) ? buffer : "(none)");
     }
     EXPECT_EQ(names, (std::vector<std::string>{"Learning Fi", "Spam Word F", "Newsletter ", "(none)"}));
 }

@@ -31,7 +31,7 @@ constexpr const char* kHamText = "meeting agenda project notes";
 
 MailMessage message(const std::string& body) {
     MailMessage m;
-    m.Parse("From: someone@example.com\r\nSubject: hi\r\n\r\n" + body + "\r\n");
+    m.parse("From: someone@example.com\r\nSubject: hi\r\n\r\n" + body + "\r\n");
     return m;
 }
 
@@ -55,12 +55,12 @@ protected:
     void trainWordLists() {
         std::filesystem::create_directories(tmp.file("training"));
         LearningFilter learning;
-        learning.Load(tmp.file("training"), 0);
+        learning.load(tmp.file("training"), 0);
         for (int i = 0; i < 10; ++i) {
-            learning.LearnText(std::string(kSpamText) + "\r\n", "", true);
-            learning.LearnText(std::string(kHamText) + "\r\n", "", false);
+            learning.learnText(std::string(kSpamText) + "\r\n", "", true);
+            learning.learnText(std::string(kHamText) + "\r\n", "", false);
         }
-        learning.Save();
+        learning.save();
     }
 
     TempFolder tmp;
@@ -120,11 +120,11 @@ TEST_F(FilterManagerTest, RunFollowsTheChainAndTheBehaviours) {
         host.plugins = c.plugins;
         FilterChain::destroyInstance();
         FilterManager& manager = FilterManager::instance();
-        manager.Acquire(true);
+        manager.acquire(true);
 
         FilterVerdict verdict;
         verdict.spam = 1;
-        verdict.SetFilterName("stale");
+        verdict.setFilterName("stale");
         MailMessage m = message(c.text);
         bool spam = manager.Run(7, &m, verdict);
         EXPECT_EQ(spam, c.spam) << c.why;
@@ -138,43 +138,43 @@ TEST_F(FilterManagerTest, RunFollowsTheChainAndTheBehaviours) {
             << c.why << ": reason " << verdict.reason;
         for (size_t i = 0; i < c.pluginCalls.size(); ++i)
             EXPECT_EQ(host.plugins[i].calls, c.pluginCalls[i]) << c.why << ": plug-in " << i;
-        manager.Release();
+        manager.release();
     }
 }
 
 TEST_F(FilterManagerTest, AcquisitionsLoadAndTheLastReleaseFrees) {
     FilterManager& manager = FilterManager::instance();
     EXPECT_FALSE(manager.learningLoaded());
-    manager.Acquire(false);
+    manager.acquire(false);
     EXPECT_TRUE(manager.learningLoaded());
     EXPECT_FALSE(manager.wordsLoaded()) << "words only when asked for";
     EXPECT_EQ(host.loadCalls, 1) << "the plug-ins are loaded with the acquisition";
-    manager.Acquire(true);
+    manager.acquire(true);
     EXPECT_TRUE(manager.wordsLoaded());
-    manager.Release();
+    manager.release();
     EXPECT_TRUE(manager.learningLoaded()) << "one user is left";
-    manager.Release();
+    manager.release();
     EXPECT_FALSE(manager.learningLoaded());
     EXPECT_FALSE(manager.wordsLoaded());
-    manager.Release();
+    manager.release();
     EXPECT_EQ(manager.acquisitions(), 0) << "a release too many is harmless";
 
     int loads = host.loadCalls;
     settings::setFilterPluginEnable(0);
-    manager.Acquire(true);
+    manager.acquire(true);
     EXPECT_EQ(host.loadCalls, loads) << "no plug-ins while they are switched off";
 }
 
 TEST_F(FilterManagerTest, ReloadKeepsTheUsersItHas) {
     trainWordLists();
     FilterManager& manager = FilterManager::instance();
-    manager.Reload();
+    manager.reload();
     EXPECT_EQ(manager.acquisitions(), 1) << "without users the reload counts as one";
-    manager.Acquire(true);
-    manager.Reload();
+    manager.acquire(true);
+    manager.reload();
     EXPECT_EQ(manager.acquisitions(), 2);
     EXPECT_TRUE(manager.wordsLoaded());
-    manager.Release();
+    manager.release();
     EXPECT_TRUE(manager.learningLoaded()) << "the other user still holds the data";
 
     FilterVerdict verdict;
@@ -195,23 +195,23 @@ TEST_F(FilterManagerTest, LearnSaveAndCompactWorkOnTheSharedTables) {
     trainWordLists();
     std::string before = TempFolder::read(trainingFile(LearningFilter::kBadFileName));
     FilterManager& manager = FilterManager::instance();
-    manager.Save();
+    manager.save();
     EXPECT_EQ(TempFolder::read(trainingFile(LearningFilter::kBadFileName)), before)
         << "nothing loaded: the files are left alone";
 
     MailMessage once = message("zanzibar quokka marmalade");
-    ASSERT_TRUE(manager.Learn(&once, true)) << "learning loads the tables itself";
-    EXPECT_FALSE(manager.Learn(nullptr, true));
-    manager.Save();
+    ASSERT_TRUE(manager.learn(&once, true)) << "learning loads the tables itself";
+    EXPECT_FALSE(manager.learn(nullptr, true));
+    manager.save();
     LearningFilter reread;
-    reread.Load(tmp.file("training"), 0);
+    reread.load(tmp.file("training"), 0);
     EXPECT_EQ(reread.bad().messages(), 11u);
 
-    LearningFilter::CompactResult result = manager.Compact(true, false, 1, 0);
+    LearningFilter::CompactResult result = manager.compact(true, false, 1, 0);
     EXPECT_EQ(result.wordsDeleted, 3u) << "the three words seen once";
-    reread.Load(tmp.file("training"), 0);
-    EXPECT_EQ(reread.bad().Count("quokka"), 0u);
-    EXPECT_EQ(reread.bad().Count("viagra"), 10u);
+    reread.load(tmp.file("training"), 0);
+    EXPECT_EQ(reread.bad().count("quokka"), 0u);
+    EXPECT_EQ(reread.bad().count("viagra"), 10u);
 }
 
 TEST_F(FilterManagerTest, MemoryLimitComesFromTheSettings) {
@@ -226,11 +226,11 @@ TEST_F(FilterManagerTest, MemoryLimitComesFromTheSettings) {
         settings::setTrainingAreaMaxMemory(kilobytes[i]);
         FilterManager::destroyInstance();
         FilterManager& manager = FilterManager::instance();
-        manager.Acquire(false);
-        manager.Learn(&m, true);
-        manager.Save();
+        manager.acquire(false);
+        manager.learn(&m, true);
+        manager.save();
         LearningFilter reread;
-        reread.Load(tmp.file("training"), 0);
+        reread.load(tmp.file("training"), 0);
         learned[i] = reread.bad().entries();
     }
     EXPECT_EQ(learned[0], 400u) << "0 leaves the tables unlimited";
@@ -241,7 +241,7 @@ TEST_F(FilterManagerTest, RunsSurviveTheChainBeingDiscardedMeanwhile) {
     trainWordLists();
     host.plugins = {Plugin{"a.so", "A", false, 0}};
     FilterManager& manager = FilterManager::instance();
-    manager.Acquire(true);
+    manager.acquire(true);
     std::atomic<bool> stop{false};
     std::atomic<int> wrong{0};
     std::vector<std::thread> runners;
@@ -257,13 +257,13 @@ TEST_F(FilterManagerTest, RunsSurviveTheChainBeingDiscardedMeanwhile) {
     std::thread options([&] {
         while (!stop) {
             FilterChain& chain = FilterChain::instance();
-            chain.MoveDown(chain.Next(nullptr));
-            chain.Discard();
+            chain.moveDown(chain.Next(nullptr));
+            chain.discard();
         }
     });
     for (std::thread& runner : runners) runner.join();
     stop = true;
     options.join();
     EXPECT_EQ(wrong.load(), 0);
-    manager.Release();
+    manager.release();
 }

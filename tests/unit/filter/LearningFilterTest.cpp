@@ -20,13 +20,13 @@ namespace {
 
 // Sets a word's count in a table directly (count the word `count` times).
 void setCount(WordTable& table, const std::string& word, uint32_t count) {
-    for (uint32_t i = 0; i < count; ++i) table.Insert(word);
+    for (uint32_t i = 0; i < count; ++i) table.insert(word);
 }
 
 double score(const LearningFilter& filter, const std::string& body, std::string* reason = nullptr,
              size_t capacity = 256) {
     std::vector<char> buffer(capacity + 1, 'X');
-    double p = filter.ScoreText(body, "", reason ? buffer.data() : nullptr, capacity);
+    double p = filter.scoreText(body, "", reason ? buffer.data() : nullptr, capacity);
     if (reason) *reason = buffer.data();
     return p;
 }
@@ -35,12 +35,12 @@ double score(const LearningFilter& filter, const std::string& body, std::string*
 
 TEST(LearningFilter, NeutralWithoutWordsOrWithoutTraining) {
     LearningFilter trained;
-    trained.LearnText("spam spam money ", "", true);
-    trained.LearnText("meeting notes ", "", false);
+    trained.learnText("spam spam money ", "", true);
+    trained.learnText("meeting notes ", "", false);
     LearningFilter onlyBad;
-    onlyBad.LearnText("spam spam money ", "", true);
+    onlyBad.learnText("spam spam money ", "", true);
     LearningFilter onlyGood;
-    onlyGood.LearnText("meeting notes ", "", false);
+    onlyGood.learnText("meeting notes ", "", false);
     LearningFilter empty;
 
     struct Case { const char* name; const LearningFilter* filter; std::string body; } cases[] = {
@@ -108,7 +108,7 @@ TEST(LearningFilter, OnlyTheFifteenMostTellingWordsCount) {
     }
     double expected = std::pow(0.01, 15) / (std::pow(0.01, 15) + std::pow(0.99, 15));
     EXPECT_NEAR(score(filter, body), expected, expected * 1e-9);
-    EXPECT_EQ(LearningFilter::VerdictFor(score(filter, body)), FilterVerdict::kNonSpam);
+    EXPECT_EQ(LearningFilter::verdictFor(score(filter, body)), FilterVerdict::kNonSpam);
 }
 
 TEST(LearningFilter, ReasonListsSpammyTellingWordsWithinItsRoom) {
@@ -131,7 +131,7 @@ TEST(LearningFilter, ReasonListsSpammyTellingWordsWithinItsRoom) {
 
     char reason[LearningFilter::kVerdictReasonCapacity + 8];
     std::memset(reason, 'X', sizeof reason);
-    double probability = filter.ScoreText(body, "", reason, LearningFilter::kVerdictReasonCapacity);
+    double probability = filter.scoreText(body, "", reason, LearningFilter::kVerdictReasonCapacity);
     EXPECT_GT(probability, 0.9);
     std::string text = reason;
     EXPECT_LE(text.size(), 99u);
@@ -152,7 +152,7 @@ TEST(LearningFilter, ReasonListsSpammyTellingWordsWithinItsRoom) {
     EXPECT_EQ(text.find("neutral"), std::string::npos);
 
     char tiny[1] = {'X'};
-    filter.ScoreText(body, "", tiny, 1);
+    filter.scoreText(body, "", tiny, 1);
     EXPECT_EQ(tiny[0], '\0') << "a reason of capacity 1 is only emptied";
 }
 
@@ -163,31 +163,31 @@ TEST(LearningFilter, VerdictThresholds) {
         {3.1e-7, FilterVerdict::kUndecided}, {3e-7, FilterVerdict::kNonSpam},
         {0.0, FilterVerdict::kNonSpam},
     };
-    for (const Case& c : cases) EXPECT_EQ(LearningFilter::VerdictFor(c.probability), c.verdict) << c.probability;
+    for (const Case& c : cases) EXPECT_EQ(LearningFilter::verdictFor(c.probability), c.verdict) << c.probability;
 }
 
 TEST(LearningFilter, LearningCountsMessagesAndEveryOccurrenceOfBodyAndSubjectWords) {
     LearningFilter filter;
-    filter.LearnText("Cheap cheap pills ", "cheap pills", true);
-    filter.LearnText("Cheap cheap pills ", "cheap pills", true);  // learned twice, counted twice
-    filter.LearnText("lunch tomorrow? ", "", false);
+    filter.learnText("Cheap cheap pills ", "cheap pills", true);
+    filter.learnText("Cheap cheap pills ", "cheap pills", true);  // learned twice, counted twice
+    filter.learnText("lunch tomorrow? ", "", false);
     EXPECT_EQ(filter.bad().messages(), 2u);
     EXPECT_EQ(filter.good().messages(), 1u);
-    EXPECT_EQ(filter.bad().Count("cheap"), 6u);
-    EXPECT_EQ(filter.bad().Count("pills"), 2u) << "the subject's last word has no delimiter after it";
-    EXPECT_EQ(filter.good().Count("tomorrow"), 1u);
-    EXPECT_EQ(filter.good().Count("cheap"), 0u);
+    EXPECT_EQ(filter.bad().count("cheap"), 6u);
+    EXPECT_EQ(filter.bad().count("pills"), 2u) << "the subject's last word has no delimiter after it";
+    EXPECT_EQ(filter.good().count("tomorrow"), 1u);
+    EXPECT_EQ(filter.good().count("cheap"), 0u);
     // The body's last word does not run into the subject.
-    filter.LearnText("buy", "now ", true);
-    EXPECT_EQ(filter.bad().Count("buynow"), 0u);
-    EXPECT_EQ(filter.bad().Count("buy"), 0u);
-    EXPECT_EQ(filter.bad().Count("now"), 1u);
+    filter.learnText("buy", "now ", true);
+    EXPECT_EQ(filter.bad().count("buynow"), 0u);
+    EXPECT_EQ(filter.bad().count("buy"), 0u);
+    EXPECT_EQ(filter.bad().count("now"), 1u);
 }
 
 TEST(LearningFilter, MemoryLimitComesFromTheSettingInHalfKilobytes) {
     struct Case { int setting; size_t limit; } cases[] = {
         {2048, 1048576}, {1, 512}, {0, 0}, {-5, 0}, {4194304, size_t(4194304) * 512}};
-    for (const Case& c : cases) EXPECT_EQ(LearningFilter::MemoryLimitForSetting(c.setting), c.limit) << c.setting;
+    for (const Case& c : cases) EXPECT_EQ(LearningFilter::memoryLimitForSetting(c.setting), c.limit) << c.setting;
 }
 
 TEST(LearningFilter, LoadAndSaveUseTheTwoWordListsOfTheTrainingFolder) {
@@ -195,23 +195,23 @@ TEST(LearningFilter, LoadAndSaveUseTheTwoWordListsOfTheTrainingFolder) {
     std::string training = tmp.file("training");
     {
         LearningFilter filter;
-        filter.Load(training, 0);
+        filter.load(training, 0);
         EXPECT_EQ(filter.good().messages(), 0u) << "missing files give empty tables";
-        filter.LearnText("invoice attached today ", "", false);
-        filter.LearnText("winner lottery prize ", "", true);
-        filter.Save();
+        filter.learnText("invoice attached today ", "", false);
+        filter.learnText("winner lottery prize ", "", true);
+        filter.save();
     }
     LearningFilter again;
-    again.Load(training, LearningFilter::MemoryLimitForSetting(1));
+    again.load(training, LearningFilter::memoryLimitForSetting(1));
     EXPECT_EQ(again.good().memoryLimit(), 512u);
     EXPECT_EQ(again.bad().memoryLimit(), 512u);
-    EXPECT_EQ(again.good().Count("invoice"), 1u);
-    EXPECT_EQ(again.bad().Count("lottery"), 1u);
-    EXPECT_EQ(again.bad().Count("invoice"), 0u);
+    EXPECT_EQ(again.good().count("invoice"), 1u);
+    EXPECT_EQ(again.bad().count("lottery"), 1u);
+    EXPECT_EQ(again.bad().count("invoice"), 0u);
     EXPECT_EQ(again.good().filePath(), training + "/good.corvanthelix.wordlist");
     EXPECT_EQ(again.bad().filePath(), training + "/bad.corvanthelix.wordlist");
 
-    again.Load(training, 0);
+    again.load(training, 0);
     EXPECT_EQ(again.good().memoryLimit(), 512u) << "0 leaves the limit as it was";
 }
 
@@ -219,7 +219,7 @@ TEST(LearningFilter, CompactRemovesRareWordsAndReportsWhatItFreed) {
     TempFolder tmp;
     std::string training = tmp.file("training");
     LearningFilter filter;
-    filter.Load(training, 0);
+    filter.load(training, 0);
     setCount(filter.bad(), "once", 1);      // 9 bytes
     setCount(filter.bad(), "twice", 2);     // 10 bytes
     setCount(filter.bad(), "often", 5);
@@ -243,19 +243,19 @@ TEST(LearningFilter, CompactRemovesRareWordsAndReportsWhatItFreed) {
     };
     for (const Case& c : cases) {
         LearningFilter::CompactResult result =
-            filter.Compact(c.doBad, c.doGood, c.badThreshold, c.goodThreshold);
+            filter.compact(c.doBad, c.doGood, c.badThreshold, c.goodThreshold);
         EXPECT_EQ(result.wordsDeleted, c.words) << c.name;
         EXPECT_EQ(result.bytesReleased, c.bytes) << c.name;
         EXPECT_EQ(filter.bad().removedEntries(), 0u) << c.name << ": removed words left memory";
     }
-    EXPECT_EQ(filter.bad().Count("often"), 5u);
-    EXPECT_EQ(filter.bad().Count("twice"), 0u);
-    EXPECT_EQ(filter.good().Count("common"), 9u);
-    EXPECT_EQ(filter.good().Count("rare"), 0u);
+    EXPECT_EQ(filter.bad().count("often"), 5u);
+    EXPECT_EQ(filter.bad().count("twice"), 0u);
+    EXPECT_EQ(filter.good().count("common"), 9u);
+    EXPECT_EQ(filter.good().count("rare"), 0u);
     EXPECT_EQ(filter.bad().messages(), 3u);
 
     LearningFilter fromDisk;
-    fromDisk.Load(training, 0);
+    fromDisk.load(training, 0);
     EXPECT_EQ(fromDisk.bad().entries(), 1u) << "compaction saved the tables";
     EXPECT_EQ(fromDisk.good().entries(), 1u);
     EXPECT_EQ(fromDisk.good().messages(), 4u);
@@ -263,33 +263,33 @@ TEST(LearningFilter, CompactRemovesRareWordsAndReportsWhatItFreed) {
 
 TEST(LearningFilter, LearnsAndScoresMessagesByBodyWithoutTagsThenDecodedSubject) {
     MailMessage spam;
-    spam.Parse("Subject: =?iso-8859-1?Q?cheap_pills?=\r\nContent-Type: text/html\r\n\r\n"
+    spam.parse("Subject: =?iso-8859-1?Q?cheap_pills?=\r\nContent-Type: text/html\r\n\r\n"
                "<p class=\"promo\">Cheap pharmacy<br>offers</p>\r\n");
     MailMessage ham;
-    ham.Parse("Subject: agenda for monday\r\n\r\nSee the agenda attached.\r\n");
+    ham.parse("Subject: agenda for monday\r\n\r\nSee the agenda attached.\r\n");
 
     LearningFilter filter;
-    EXPECT_FALSE(filter.Learn(nullptr, true));
+    EXPECT_FALSE(filter.learn(nullptr, true));
     EXPECT_EQ(filter.bad().messages(), 0u);
-    for (int i = 0; i < 6; ++i) ASSERT_TRUE(filter.Learn(&spam, true));
-    ASSERT_TRUE(filter.Learn(&ham, false));
+    for (int i = 0; i < 6; ++i) ASSERT_TRUE(filter.learn(&spam, true));
+    ASSERT_TRUE(filter.learn(&ham, false));
     EXPECT_EQ(filter.bad().messages(), 6u);
-    EXPECT_EQ(filter.bad().Count("pharmacy"), 6u);
-    EXPECT_EQ(filter.bad().Count("offers"), 6u) << "<br> became a line break";
-    EXPECT_EQ(filter.bad().Count("cheap"), 12u) << "once in the body, once in the decoded subject";
-    EXPECT_EQ(filter.bad().Count("pills"), 0u) << "the subject's last word has no delimiter after it";
-    EXPECT_EQ(filter.bad().Count("promo"), 0u) << "tags are not words";
-    EXPECT_EQ(filter.good().Count("agenda"), 2u);
+    EXPECT_EQ(filter.bad().count("pharmacy"), 6u);
+    EXPECT_EQ(filter.bad().count("offers"), 6u) << "<br> became a line break";
+    EXPECT_EQ(filter.bad().count("cheap"), 12u) << "once in the body, once in the decoded subject";
+    EXPECT_EQ(filter.bad().count("pills"), 0u) << "the subject's last word has no delimiter after it";
+    EXPECT_EQ(filter.bad().count("promo"), 0u) << "tags are not words";
+    EXPECT_EQ(filter.good().count("agenda"), 2u);
 
     char reason[LearningFilter::kVerdictReasonCapacity];
     double probability = 0;
-    EXPECT_EQ(filter.Verdict(&spam, probability, reason), FilterVerdict::kSpam);
+    EXPECT_EQ(filter.verdict(&spam, probability, reason), FilterVerdict::kSpam);
     // cheap, pharmacy and offers are all at 0.99 (their order among equals is free)
     EXPECT_NEAR(probability, std::pow(0.99, 3) / (std::pow(0.99, 3) + std::pow(0.01, 3)), 1e-12);
     std::string text = reason;
     EXPECT_EQ(text.size(), std::string("cheap, pharmacy, offers").size()) << text;
     for (const char* word : {"cheap", "pharmacy", "offers"}) EXPECT_NE(text.find(word), std::string::npos) << text;
-    EXPECT_EQ(filter.Verdict(nullptr, probability, reason), FilterVerdict::kUndecided);
+    EXPECT_EQ(filter.verdict(nullptr, probability, reason), FilterVerdict::kUndecided);
     EXPECT_EQ(probability, 0.4);
 }
 
@@ -309,12 +309,12 @@ TEST(LearningFilter, LearningATextGivesTheTableThatCountingEachOccurrenceInOrder
             for (int i = 0; i < 30; ++i) body += pieces[random() % std::size(pieces)];
             body += "w" + std::to_string(message) + "x" + std::to_string(random() % 5) + " ";
             for (int i = 0; i < 3; ++i) subject += pieces[random() % std::size(pieces)];
-            learned.LearnText(body, subject, true);
+            learned.learnText(body, subject, true);
             expected.addMessage();
             Tokenizer::Run(body, expected);
             Tokenizer::Run(subject, expected);
         }
-        EXPECT_EQ(learned.bad().Serialize(), expected.Serialize()) << "limit " << limit;
+        EXPECT_EQ(learned.bad().serialize(), expected.serialize()) << "limit " << limit;
         EXPECT_EQ(learned.bad().memoryUsed(), expected.memoryUsed()) << "limit " << limit;
         if (limit != 0) {
             EXPECT_LE(learned.bad().memoryUsed(), limit);

@@ -57,8 +57,8 @@ public:
     std::vector<Request> requests;
     int answer = 0;
 
-    int LearnNow(std::string_view source, bool asSpam) override {
-        auto probe = std::async(std::launch::async, [] { PluginManager::instance().Records(); });
+    int learnNow(std::string_view source, bool asSpam) override {
+        auto probe = std::async(std::launch::async, [] { PluginManager::instance().records(); });
         bool free = probe.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
         requests.push_back({std::string(source), asSpam, free});
         return answer;
@@ -101,9 +101,9 @@ protected:
 
     // Installs and adds a plug-in; its record, or null when it was refused.
     PluginRecord* add(const std::string& file) {
-        if (!manager().AddPlugin(install(file))) return nullptr;
-        for (PluginRecord* record : manager().Records())
-            if (record->FileName() == file) return record;
+        if (!manager().addPlugin(install(file))) return nullptr;
+        for (PluginRecord* record : manager().records())
+            if (record->fileName() == file) return record;
         return nullptr;
     }
 
@@ -135,7 +135,7 @@ protected:
 
     static MailMessage message(const std::string& fixture) {
         MailMessage parsed;
-        EXPECT_EQ(parsed.LoadFile(kMailDir + fixture), 0) << fixture;
+        EXPECT_EQ(parsed.loadFile(kMailDir + fixture), 0) << fixture;
         return parsed;
     }
 
@@ -183,8 +183,8 @@ TEST_F(PluginManagerTest, LoadsOnlyLibrariesThatDescribeThemselvesForThisHost) {
             ASSERT_TRUE(replaceFileAtomically(program.file(std::string("plugins/") + c.file), bytes, false, 0700));
         }
         shell.clear();
-        manager().LoadAll();
-        EXPECT_EQ(manager().Records().size(), c.loads ? 1u : 0u);
+        manager().loadAll();
+        EXPECT_EQ(manager().records().size(), c.loads ? 1u : 0u);
         EXPECT_EQ(shell.calls(), c.boxes);
         EXPECT_EQ(libraryInProcess(program.file(std::string("plugins/") + c.file)), c.loads)
             << "a refused library is released";
@@ -197,15 +197,15 @@ TEST_F(PluginManagerTest, LoadAllListsTheFolderOnceNewestAtTheHead) {
     install("needs_099.so");
     install(kServices);
     folder.write("plugins/readme.txt", "not a plug-in");
-    manager().LoadAll();
+    manager().loadAll();
     std::vector<std::string> names;
-    for (PluginRecord* record : manager().Records()) names.push_back(record->FileName());
+    for (PluginRecord* record : manager().records()) names.push_back(record->fileName());
     EXPECT_EQ(names, (std::vector<std::string>{"services.so", "needs_096.so"}));
     EXPECT_EQ(shell.calls(), std::vector<std::string>{couldNotLoad("needs_099.so")});
     EXPECT_EQ(value("Loads"), "1") << "service 0 gave the plug-in a working host callback";
 
-    manager().LoadAll();
-    EXPECT_EQ(manager().Records().size(), 2u);
+    manager().loadAll();
+    EXPECT_EQ(manager().records().size(), 2u);
     EXPECT_EQ(shell.calls().size(), 1u) << "a second LoadAll neither loads nor reports again";
 }
 
@@ -217,14 +217,14 @@ TEST_F(PluginManagerTest, APluginDisabledInTheSettingsIsListedWithItsDescription
     EXPECT_FALSE(record->loaded());
     EXPECT_FALSE(libraryInProcess(record->path));
     ASSERT_NE(record->info, nullptr);
-    EXPECT_EQ(record->Name(), "Service Test");
-    EXPECT_EQ(PluginManager::VersionText(record->info->version), "1.2.3");
+    EXPECT_EQ(record->name(), "Service Test");
+    EXPECT_EQ(PluginManager::versionText(record->info->version), "1.2.3");
     EXPECT_EQ(record->info->partFilter, nullptr) << "the host's copy keeps no function of the library";
     EXPECT_EQ(value("Cleanups"), "1") << "cleanup ran before the library was released";
-    EXPECT_TRUE(manager().FilterPlugins().empty());
+    EXPECT_TRUE(manager().filterPlugins().empty());
     FilterVerdict verdict;
     MailMessage mail = message("plain.eml");
-    EXPECT_EQ(manager().PluginVerdict(record, 1, &mail, verdict), 0);
+    EXPECT_EQ(manager().pluginVerdict(record, 1, &mail, verdict), 0);
     EXPECT_EQ(value("Calls"), "") << "none of its functions is called";
 }
 
@@ -233,21 +233,21 @@ TEST_F(PluginManagerTest, DisablingAndEnablingReloadsTheLibraryAndSendsServiceZe
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(value("Loads"), "1");
 
-    ASSERT_TRUE(manager().SetEnabled(*record, false));
+    ASSERT_TRUE(manager().setEnabled(*record, false));
     EXPECT_FALSE(libraryInProcess(record->path)) << "the library is released";
     EXPECT_EQ(value("Cleanups"), "1");
-    EXPECT_EQ(record->Name(), "Service Test");
+    EXPECT_EQ(record->name(), "Service Test");
 
-    ASSERT_TRUE(manager().SetEnabled(*record, true));
+    ASSERT_TRUE(manager().setEnabled(*record, true));
     EXPECT_TRUE(record->loaded());
     EXPECT_EQ(value("Loads"), "2");
     EXPECT_EQ(ask(CVX_HOST_VERSION, 0, 0), 152) << "the callback of the new load works";
 
-    manager().SetEnabled(*record, false);
-    manager().SaveStates();
+    manager().setEnabled(*record, false);
+    manager().saveStates();
     EXPECT_EQ(settings::pluginEnabled(kServices), 0);
-    manager().SetEnabled(*record, true);
-    manager().SaveStates();
+    manager().setEnabled(*record, true);
+    manager().saveStates();
     EXPECT_EQ(settings::pluginEnabled(kServices), 1);
 }
 
@@ -256,9 +256,9 @@ TEST_F(PluginManagerTest, EnablingAPluginThatNoLongerLoadsKeepsItDisabled) {
     PluginRecord* record = add(kServices);
     ASSERT_NE(record, nullptr);
     setValue("InitResult", "3");
-    EXPECT_FALSE(manager().SetEnabled(*record, true));
+    EXPECT_FALSE(manager().setEnabled(*record, true));
     EXPECT_FALSE(record->enabled);
-    EXPECT_EQ(record->Name(), "Service Test") << "it is still listed with what it showed";
+    EXPECT_EQ(record->name(), "Service Test") << "it is still listed with what it showed";
     EXPECT_EQ(shell.calls(), std::vector<std::string>{couldNotLoad(kServices)});
 }
 
@@ -274,7 +274,7 @@ TEST_F(PluginManagerTest, HostServicesAnswerAsTheInterfaceStates) {
     const void* module = other->info;
     std::string plainSource = message("plain.eml").Source();
     std::string htmlSource = message("alternative.eml").Source();
-    std::string plainBody = *message("plain.eml").BodyText(false);
+    std::string plainBody = *message("plain.eml").bodyText(false);
     char buffer[512];
 
     struct Case {
@@ -314,7 +314,7 @@ TEST_F(PluginManagerTest, HostServicesAnswerAsTheInterfaceStates) {
     auto sizeIs = [&](int32_t expected) { return [&, expected] { EXPECT_EQ(codec.bufferSize, expected); }; };
 
     Case cases[] = {
-        {"null request", [] { return pluginhost::Service(nullptr); }, -1, {}},
+        {"null request", [] { return pluginhost::service(nullptr); }, -1, {}},
         {"unknown code", [&] { return ask(0x10000099, 0, 0); }, 0, {}},
         {"host version 0.9.8", [&] { return ask(CVX_HOST_VERSION, 0, 0); }, 152, {}},
         {"translate text without a language", [&] { return ask(CVX_HOST_TRANSLATE_TEXT, 0, text("Enable", 512)); }, 0,
@@ -507,7 +507,7 @@ TEST_F(PluginManagerTest, PluginVerdictRunsTheFiltersInOrderUntilOneDecides) {
         setValue("Reason", std::string("decided by ") + c.name);
         FilterVerdict verdict;
         verdict.probability = 0.5;
-        EXPECT_EQ(manager().PluginVerdict(record, 12, &mail, verdict), c.answer);
+        EXPECT_EQ(manager().pluginVerdict(record, 12, &mail, verdict), c.answer);
         EXPECT_EQ(value("Calls"), c.calls) << "@0: the probability was 0 when each part was given";
         if (c.answer) {
             EXPECT_STREQ(verdict.reason, (std::string("decided by ") + c.name).c_str());
@@ -525,10 +525,10 @@ TEST_F(PluginManagerTest, PluginVerdictIsUndecidedWithoutSomethingToJudge) {
     MailMessage empty;
     PluginRecord stranger;
     FilterVerdict verdict;
-    EXPECT_EQ(manager().PluginVerdict(nullptr, 1, &mail, verdict), 0);
-    EXPECT_EQ(manager().PluginVerdict(record, 1, nullptr, verdict), 0);
-    EXPECT_EQ(manager().PluginVerdict(record, 1, &empty, verdict), 0);
-    EXPECT_EQ(manager().PluginVerdict(&stranger, 1, &mail, verdict), 0);
+    EXPECT_EQ(manager().pluginVerdict(nullptr, 1, &mail, verdict), 0);
+    EXPECT_EQ(manager().pluginVerdict(record, 1, nullptr, verdict), 0);
+    EXPECT_EQ(manager().pluginVerdict(record, 1, &empty, verdict), 0);
+    EXPECT_EQ(manager().pluginVerdict(&stranger, 1, &mail, verdict), 0);
     EXPECT_EQ(value("Calls"), "");
 }
 
@@ -538,15 +538,15 @@ TEST_F(PluginManagerTest, AThrowingPluginIsReportedOnceAndLeavesMessagesUndecide
     MailMessage first = message("plain.eml");
     MailMessage second = message("nested.eml");
     FilterVerdict verdict;
-    EXPECT_EQ(manager().PluginVerdict(record, 1, &first, verdict), 0) << "its source filter would say spam";
-    EXPECT_EQ(manager().PluginVerdict(record, 2, &second, verdict), 0);
-    EXPECT_EQ(manager().AfterDelivery(first), 0);
+    EXPECT_EQ(manager().pluginVerdict(record, 1, &first, verdict), 0) << "its source filter would say spam";
+    EXPECT_EQ(manager().pluginVerdict(record, 2, &second, verdict), 0);
+    EXPECT_EQ(manager().afterDelivery(first), 0);
     EXPECT_EQ(shell.calls(), std::vector<std::string>{causedException("Thrower")});
 
     // A new load of the library reports its next fault again.
-    manager().SetEnabled(*record, false);
-    manager().SetEnabled(*record, true);
-    EXPECT_EQ(manager().PluginVerdict(record, 1, &first, verdict), 0);
+    manager().setEnabled(*record, false);
+    manager().setEnabled(*record, true);
+    EXPECT_EQ(manager().pluginVerdict(record, 1, &first, verdict), 0);
     EXPECT_EQ(shell.count("messageBox"), 2);
 }
 
@@ -555,7 +555,7 @@ TEST_F(PluginManagerTest, AfterDeliveryGivesEachPluginWhatItAsksFor) {
     ASSERT_NE(add(kServices), nullptr);  // head of the list: asked first
     MailMessage mail = message("nested.eml");
     const std::string size = std::to_string(mail.Source().size());
-    const std::string textSize = std::to_string(mail.BodyText(false)->size());
+    const std::string textSize = std::to_string(mail.bodyText(false)->size());
     struct Case {
         const char* mode;
         const char* stopAt;
@@ -578,7 +578,7 @@ TEST_F(PluginManagerTest, AfterDeliveryGivesEachPluginWhatItAsksFor) {
         setValue("Mode", c.mode);
         setValue("StopAt", c.stopAt);
         setValue("DeliveredResult", c.result);
-        EXPECT_EQ(manager().AfterDelivery(mail), c.expected);
+        EXPECT_EQ(manager().afterDelivery(mail), c.expected);
         EXPECT_EQ(value("Delivered"), c.delivered);
         EXPECT_EQ(shell.count("messageBox"), c.exceptionBoxes);
     }
@@ -589,26 +589,26 @@ TEST_F(PluginManagerTest, LearnedNoticesLanguageFilesAndPagesComeFromLoadedPlugi
     ASSERT_NE(add("needs_096.so"), nullptr);
     ASSERT_NE(services, nullptr);
 
-    manager().NotifyLearned("Subject: x\r\n\r\nabc", true);
+    manager().notifyLearned("Subject: x\r\n\r\nabc", true);
     EXPECT_EQ(value("Learned"), "spam:17");
-    manager().NotifyLearned("abc", false);
+    manager().notifyLearned("abc", false);
     EXPECT_EQ(value("Learned"), "ham:3");
 
-    EXPECT_EQ(manager().LanguageFiles(0x407),
+    EXPECT_EQ(manager().languageFiles(0x407),
               std::vector<std::string>{"/plugins/services.german.corvanthelix.language"});
-    EXPECT_TRUE(manager().LanguageFiles(0x409).empty());
+    EXPECT_TRUE(manager().languageFiles(0x409).empty());
 
-    const PageList* pages = manager().Pages(*services);
+    const PageList* pages = manager().pages(*services);
     ASSERT_NE(pages, nullptr);
     ASSERT_EQ(pages->count, 2u);
     EXPECT_STREQ(pages->pages[0].title, "Service Test");
     EXPECT_EQ(pages->pages[1].parentId, pages->pages[0].dialogId);
-    EXPECT_STREQ(reinterpret_cast<const char*>(manager().SendService(*services, CVX_SERVICE_NAME, 0, 0)),
+    EXPECT_STREQ(reinterpret_cast<const char*>(manager().sendService(*services, CVX_SERVICE_NAME, 0, 0)),
                  "Service Test");
 
-    manager().SetEnabled(*services, false);
-    EXPECT_EQ(manager().Pages(*services), nullptr) << "a disabled plug-in gets no service requests";
-    EXPECT_TRUE(manager().LanguageFiles(0x407).empty());
+    manager().setEnabled(*services, false);
+    EXPECT_EQ(manager().pages(*services), nullptr) << "a disabled plug-in gets no service requests";
+    EXPECT_TRUE(manager().languageFiles(0x407).empty());
 }
 
 TEST_F(PluginManagerTest, LearningAskedForWhileFilteringWaitsUntilTheManagerIsFree) {
@@ -622,7 +622,7 @@ TEST_F(PluginManagerTest, LearningAskedForWhileFilteringWaitsUntilTheManagerIsFr
     // lock is held; the learning (which takes the filter manager's lock) must run after it is left.
     auto learnFromFilter = [](int, const char* text, double*) -> int {
         ServiceRequest request{sizeof request, CVX_CALLER_TAG, CVX_HOST_LEARN, 1, reinterpret_cast<intptr_t>(text)};
-        return pluginhost::Service(&request) == 0 ? CVX_SPAM : CVX_UNDECIDED;
+        return pluginhost::service(&request) == 0 ? CVX_SPAM : CVX_UNDECIDED;
     };
     PluginInfo info = *record->info;
     info.partFilter = nullptr;
@@ -632,7 +632,7 @@ TEST_F(PluginManagerTest, LearningAskedForWhileFilteringWaitsUntilTheManagerIsFr
     const PluginInfo* own = record->info;
     record->info = &info;
     FilterVerdict verdict;
-    EXPECT_EQ(manager().PluginVerdict(record, 5, &mail, verdict), -1);
+    EXPECT_EQ(manager().pluginVerdict(record, 5, &mail, verdict), -1);
     record->info = own;
     ASSERT_EQ(learning.requests.size(), 1u);
     EXPECT_TRUE(learning.requests[0].managerFree);
@@ -658,10 +658,10 @@ TEST_F(PluginManagerTest, TheChainPutsANewRunFirstPluginOnTopUntilAnOrderIsSaved
     FilterChain& chain = FilterChain::instance();
     EXPECT_EQ(chainOrder(chain), "run_first.so@1 1@2 2@3 needs_096.so@4");
 
-    ASSERT_TRUE(chain.MoveDown(chain.Next(nullptr)));
-    ASSERT_TRUE(chain.MoveDown(chain.Next(chain.Next(nullptr))));
-    chain.Save();
-    chain.Discard();
+    ASSERT_TRUE(chain.moveDown(chain.Next(nullptr)));
+    ASSERT_TRUE(chain.moveDown(chain.Next(chain.Next(nullptr))));
+    chain.save();
+    chain.discard();
     EXPECT_EQ(chainOrder(chain), "1@1 2@2 run_first.so@3 needs_096.so@4") << "the saved order counts now";
 }
 
@@ -675,7 +675,7 @@ TEST_F(PluginManagerTest, AThrowingPluginInTheChainIsUndecidedAndTheNextOneDecid
     install("needs_096.so");
     FilterChain::destroyInstance();
     MailMessage spam;
-    spam.Parse("Subject: offer\r\nX-Test-Spam: yes\r\n\r\nBuy now.\r\n");
+    spam.parse("Subject: offer\r\nX-Test-Spam: yes\r\n\r\nBuy now.\r\n");
 
     for (int number : {1, 2}) {
         FilterVerdict verdict;

@@ -31,7 +31,7 @@ protected:
     }
     static MailMessage message(const std::string& headers) {
         MailMessage m;
-        m.Parse(headers + "Subject: hello\r\n\r\nbody\r\n");
+        m.parse(headers + "Subject: hello\r\n\r\nbody\r\n");
         return m;
     }
 
@@ -81,18 +81,18 @@ TEST_F(SenderListsTest, FindByAddressPrefersTheExactKeyAndFriendsOverBlockedPatt
     for (const Case& c : cases) {
         senders(c.lines);
         SenderEntry entry;
-        bool found = lists.FindByAddress(c.address, entry);
+        bool found = lists.findByAddress(c.address, entry);
         EXPECT_EQ(describe(found, entry), c.expected) << c.name;
     }
 }
 
 TEST_F(SenderListsTest, MissingFileOrSectionFindsNothingAndListsNothing) {
     SenderEntry entry;
-    EXPECT_FALSE(lists.FindByAddress("bob@example.com", entry)) << "no settings file";
+    EXPECT_FALSE(lists.findByAddress("bob@example.com", entry)) << "no settings file";
     tmp.write("corvanthelix.ini", "[CORVANTHELIX]\nEnable=1\n");
-    EXPECT_FALSE(lists.FindByAddress("bob@example.com", entry)) << "no SENDERS section";
+    EXPECT_FALSE(lists.findByAddress("bob@example.com", entry)) << "no SENDERS section";
     int calls = 0;
-    lists.ForEach([&](const SenderEntry&) { return ++calls; });
+    lists.forEach([&](const SenderEntry&) { return ++calls; });
     EXPECT_EQ(calls, 0);
 }
 
@@ -122,7 +122,7 @@ TEST(SenderListsWildcard, MatchesTheWholeAddressWithBacktracking) {
         {"bob@example.com", "bob@example.co", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(SenderLists::WildcardMatch(c.pattern, c.address), c.matches) << c.pattern << " ~ " << c.address;
+        EXPECT_EQ(SenderLists::wildcardMatch(c.pattern, c.address), c.matches) << c.pattern << " ~ " << c.address;
 }
 
 TEST_F(SenderListsTest, SenderOfSplitsNameAndAddress) {
@@ -144,25 +144,25 @@ TEST_F(SenderListsTest, SenderOfSplitsNameAndAddress) {
     for (const Case& c : cases) {
         MailMessage m = message(std::string("From: ") + c.from + "\r\n");
         SenderEntry sender;
-        ASSERT_TRUE(SenderLists::SenderOf(m, sender)) << c.from;
+        ASSERT_TRUE(SenderLists::senderOf(m, sender)) << c.from;
         EXPECT_EQ(sender.name, c.name) << c.from;
         EXPECT_EQ(sender.address, c.address) << c.from;
         EXPECT_EQ(sender.list, SenderEntry::kNotFound);
     }
     SenderEntry sender;
-    EXPECT_FALSE(SenderLists::SenderOf(message("To: bob@example.com\r\n"), sender)) << "no From header";
-    EXPECT_FALSE(SenderLists::SenderOf(message("From:  \r\n"), sender)) << "blank From header";
+    EXPECT_FALSE(SenderLists::senderOf(message("To: bob@example.com\r\n"), sender)) << "no From header";
+    EXPECT_FALSE(SenderLists::senderOf(message("From:  \r\n"), sender)) << "blank From header";
 }
 
 TEST_F(SenderListsTest, FindCarriesTheMessageDateOrNow) {
     senders({"*@example.com=Example,2"});
     SenderEntry entry;
-    ASSERT_TRUE(lists.Find(message("From: Bob <bob@example.com>\r\nDate: Tue, 7 Jan 2003 13:05:00 +0000\r\n"), entry));
+    ASSERT_TRUE(lists.find(message("From: Bob <bob@example.com>\r\nDate: Tue, 7 Jan 2003 13:05:00 +0000\r\n"), entry));
     EXPECT_EQ(describe(true, entry), "*@example.com|Example|2");
     EXPECT_EQ(entry.date.year, 2003);
     EXPECT_EQ(entry.date.month, 1);
 
-    ASSERT_FALSE(lists.Find(message("From: Eve <eve@example.org>\r\n"), entry));
+    ASSERT_FALSE(lists.find(message("From: Eve <eve@example.org>\r\n"), entry));
     EXPECT_EQ(entry.address, "eve@example.org") << "the sender is kept when nothing matches";
     EXPECT_EQ(entry.list, SenderEntry::kNotFound);
     std::time_t now = std::time(nullptr);
@@ -173,12 +173,12 @@ TEST_F(SenderListsTest, FindCarriesTheMessageDateOrNow) {
 
 TEST_F(SenderListsTest, FindInUsesOneReadingOfTheSection) {
     senders({"*@example.com=Example,1"});
-    std::string text = lists.ReadSection();
+    std::string text = lists.readSection();
     senders({});
     SenderEntry entry;
-    EXPECT_TRUE(SenderLists::FindIn(text, message("From: a@example.com\r\n"), entry));
+    EXPECT_TRUE(SenderLists::findIn(text, message("From: a@example.com\r\n"), entry));
     EXPECT_EQ(entry.list, SenderEntry::kBlocked);
-    EXPECT_FALSE(lists.Find(message("From: a@example.com\r\n"), entry)) << "the file itself has changed";
+    EXPECT_FALSE(lists.find(message("From: a@example.com\r\n"), entry)) << "the file itself has changed";
 }
 
 TEST_F(SenderListsTest, AddRefusesUnsafeOrAllMatchingEntries) {
@@ -214,9 +214,9 @@ TEST_F(SenderListsTest, AddRefusesUnsafeOrAllMatchingEntries) {
         entry.address = c.key;
         entry.name = c.name;
         entry.list = c.list;
-        EXPECT_EQ(lists.Add(entry), c.accepted) << c.why;
+        EXPECT_EQ(lists.add(entry), c.accepted) << c.why;
         SenderEntry found;
-        EXPECT_EQ(lists.FindByAddress(c.key, found) && found.address == c.key, c.accepted) << c.why;
+        EXPECT_EQ(lists.findByAddress(c.key, found) && found.address == c.key, c.accepted) << c.why;
     }
 }
 
@@ -226,14 +226,14 @@ TEST_F(SenderListsTest, AddOverwritesRemoveDeletesForEachWalksInFileOrder) {
     entry.name = "Doe, Jane";
     entry.address = "jane@example.com";
     entry.list = SenderEntry::kBlocked;
-    ASSERT_TRUE(lists.Add(entry));
+    ASSERT_TRUE(lists.add(entry));
     entry.list = SenderEntry::kFriend; // moves her to the friends
-    ASSERT_TRUE(lists.Add(entry));
+    ASSERT_TRUE(lists.add(entry));
     entry = {"Third", "*@third.org", SenderEntry::kBlocked, {}};
-    ASSERT_TRUE(lists.Add(entry));
+    ASSERT_TRUE(lists.add(entry));
 
     std::vector<std::string> seen;
-    lists.ForEach([&](const SenderEntry& e) {
+    lists.forEach([&](const SenderEntry& e) {
         seen.push_back(describe(true, e));
         return 1;
     });
@@ -241,16 +241,16 @@ TEST_F(SenderListsTest, AddOverwritesRemoveDeletesForEachWalksInFileOrder) {
                                               "*@third.org|Third|1"}));
 
     seen.clear();
-    lists.ForEach([&](const SenderEntry& e) {
+    lists.forEach([&](const SenderEntry& e) {
         seen.push_back(e.address);
         return seen.size() < 2 ? 1 : 0;
     });
     EXPECT_EQ(seen.size(), 2u) << "a callback answering 0 ends the walk";
 
-    ASSERT_TRUE(lists.Remove("JANE@example.com"));
+    ASSERT_TRUE(lists.remove("JANE@example.com"));
     SenderEntry found;
-    EXPECT_FALSE(lists.FindByAddress("jane@example.com", found));
-    EXPECT_TRUE(lists.FindByAddress("first@example.com", found));
+    EXPECT_FALSE(lists.findByAddress("jane@example.com", found));
+    EXPECT_TRUE(lists.findByAddress("first@example.com", found));
 }
 
 TEST(SenderListsValue, NameBeforeTheLastCommaListAfterIt) {
@@ -265,7 +265,7 @@ TEST(SenderListsValue, NameBeforeTheLastCommaListAfterIt) {
     for (const Case& c : cases) {
         std::string name;
         int list = 99;
-        SenderLists::ParseValue(c.value, name, list);
+        SenderLists::parseValue(c.value, name, list);
         EXPECT_EQ(name, c.name) << c.value;
         EXPECT_EQ(list, c.list) << c.value;
     }

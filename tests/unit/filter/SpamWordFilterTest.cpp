@@ -37,7 +37,7 @@ protected:
     void user(const std::string& content) { tmp.write("spampoints_user.ini", content); }
     SpamWordFilter loaded() {
         SpamWordFilter filter(tmp.path());
-        filter.LoadWords();
+        filter.loadWords();
         return filter;
     }
 
@@ -46,7 +46,7 @@ protected:
 
 std::string listed(const SpamWordFilter& filter) {
     std::string out;
-    for (const SpamWord& w : filter.Words())
+    for (const SpamWord& w : filter.words())
         out += w.word + ":" + std::to_string(w.percent) + (w.predefined ? "p" : "u") + " ";
     return out;
 }
@@ -59,7 +59,7 @@ struct Scored {
 Scored scoreText(const SpamWordFilter& filter, const std::string& subject, const std::string& body) {
     char reason[SpamWordFilter::kReasonCapacity];
     std::memset(reason, 'X', sizeof reason);
-    double score = filter.ScoreText(subject, body, reason);
+    double score = filter.scoreText(subject, body, reason);
     return {score, reason};
 }
 
@@ -69,14 +69,14 @@ Scored referenceScore(const SpamWordFilter& filter, std::string_view subject, st
     char reason[SpamWordFilter::kReasonCapacity] = "";
     size_t length = 0;
     long long sum = 0;
-    for (const SpamWord& entry : filter.Words()) {
+    for (const SpamWord& entry : filter.words()) {
         bool listed = false;
-        if (FindText(subject, entry.word, false) >= 0) {
-            listed = AppendReasonWord(reason, sizeof reason, length, entry.word);
+        if (findText(subject, entry.word, false) >= 0) {
+            listed = appendReasonWord(reason, sizeof reason, length, entry.word);
             sum += entry.percent;
         }
-        if (FindText(body, entry.word, false) >= 0) {
-            if (!listed) AppendReasonWord(reason, sizeof reason, length, entry.word);
+        if (findText(body, entry.word, false) >= 0) {
+            if (!listed) appendReasonWord(reason, sizeof reason, length, entry.word);
             sum += entry.percent;
         }
     }
@@ -89,7 +89,7 @@ void expectSameAsReference(const SpamWordFilter& filter, std::string_view subjec
     Scored got = scoreText(filter, std::string(subject), std::string(body));
     EXPECT_EQ(got.score, expected.score) << what;
     EXPECT_EQ(got.reason, expected.reason) << what;
-    EXPECT_EQ(filter.ScoreText(subject, body, nullptr), expected.score) << what << " (without a reason)";
+    EXPECT_EQ(filter.scoreText(subject, body, nullptr), expected.score) << what << " (without a reason)";
 }
 
 } // namespace
@@ -99,18 +99,18 @@ TEST_F(SpamWordFiles, UserFileOverridesPredefinedWordsWhichKeepTheirPlace) {
     user("[PROBABILITIES]\nmy word=10\nCASINO=90\nother=5\n");
     SpamWordFilter filter = loaded();
     EXPECT_EQ(listed(filter), "other:5u my word:10u rolex:20p casino:90p free money:40p ");
-    EXPECT_EQ(filter.Size(), 5u);
+    EXPECT_EQ(filter.size(), 5u);
 
-    filter.FreeWords();
-    EXPECT_TRUE(filter.Empty());
-    filter.LoadWords();
-    EXPECT_EQ(filter.Size(), 5u) << "loading again after freeing gives the same list";
+    filter.freeWords();
+    EXPECT_TRUE(filter.empty());
+    filter.loadWords();
+    EXPECT_EQ(filter.size(), 5u) << "loading again after freeing gives the same list";
 }
 
 TEST_F(SpamWordFiles, MissingOrEmptyFilesGiveAnEmptyListThatNeverFires) {
     user("[THRESHOLD]\nlevel50=100\n");
     SpamWordFilter filter = loaded();
-    EXPECT_TRUE(filter.Empty());
+    EXPECT_TRUE(filter.empty());
     Scored s = scoreText(filter, "casino viagra", "free money casino");
     EXPECT_EQ(s.score, 0.0);
     EXPECT_EQ(s.reason, "");
@@ -133,7 +133,7 @@ TEST(SpamWordFilter, LinesSplitAtTheLastEqualsSign) {
     for (const Case& c : cases) {
         std::string word;
         int32_t percent = -1;
-        SpamWordFilter::SplitLine(c.line, word, percent);
+        SpamWordFilter::splitLine(c.line, word, percent);
         EXPECT_EQ(word, c.word) << c.line;
         EXPECT_EQ(percent, c.percent) << c.line;
     }
@@ -141,7 +141,7 @@ TEST(SpamWordFilter, LinesSplitAtTheLastEqualsSign) {
 
 TEST(SpamWordFilter, ScoresEveryWordInSubjectAndAgainInBody) {
     SpamWordFilter filter("/nonexistent");
-    filter.AddWords({"sex=30", "free money=60", "casino=25", "winner=10"}, true);
+    filter.addWords({"sex=30", "free money=60", "casino=25", "winner=10"}, true);
     struct Case { const char* name; std::string subject, body; double score; std::string reason; } cases[] = {
         {"60 % word in subject and body", "Free Money!", "get FREE money now", 1.2, "free money"},
         {"no match", "hello", "lunch at noon", 0.0, ""},
@@ -154,7 +154,7 @@ TEST(SpamWordFilter, ScoresEveryWordInSubjectAndAgainInBody) {
         Scored s = scoreText(filter, c.subject, c.body);
         EXPECT_NEAR(s.score, c.score, 1e-12) << c.name;
         EXPECT_EQ(s.reason, c.reason) << c.name;
-        EXPECT_EQ(SpamWordFilter::VerdictFor(s.score, 100),
+        EXPECT_EQ(SpamWordFilter::verdictFor(s.score, 100),
                   c.score >= 1.0 ? FilterVerdict::kSpam : FilterVerdict::kUndecided) << c.name;
     }
 }
@@ -170,7 +170,7 @@ TEST(SpamWordFilter, ReasonStaysBelow255CharactersButEveryWordCounts) {
     }
     lines.push_back(std::string(255, 'z') + "=1");
     body += std::string(255, 'z');
-    filter.AddWords(lines, false);
+    filter.addWords(lines, false);
     Scored s = scoreText(filter, "", body);
     EXPECT_NEAR(s.score, 1.21, 1e-12) << "words that do not fit are counted all the same";
     EXPECT_LT(s.reason.size(), 255u);
@@ -190,17 +190,17 @@ TEST_F(SpamWordFiles, ThresholdComesFromTheUserFileThenThePredefinedFile) {
         {25, 100},  // negative likewise
         {0, 100},   // absent in both files
     };
-    for (const Case& c : cases) EXPECT_EQ(filter.Threshold(c.level), c.threshold) << c.level;
+    for (const Case& c : cases) EXPECT_EQ(filter.threshold(c.level), c.threshold) << c.level;
     user("");
     IniFile::clearCache();
-    EXPECT_EQ(filter.Threshold(75), 70);
+    EXPECT_EQ(filter.threshold(75), 70);
 }
 
 TEST_F(SpamWordFiles, VerdictUsesTheAggressivenessLevelAndTheHtmlSetting) {
     predefined("[THRESHOLD]\nlevel25=150\nlevel50=100\nlevel75=70\n[PROBABILITIES]\ncasino=60\nhref=50\n");
     SpamWordFilter filter = loaded();
     MailMessage message;
-    message.Parse("Subject: casino\r\nContent-Type: text/html\r\n\r\n<a href=\"x\">Casino</a> night\r\n");
+    message.parse("Subject: casino\r\nContent-Type: text/html\r\n\r\n<a href=\"x\">Casino</a> night\r\n");
 
     struct Case { int aggressiveness; int htmlSetting; int verdict; double probability; } cases[] = {
         {50, 1, FilterVerdict::kSpam, 1.2},       // subject and body: 120 >= 100
@@ -213,7 +213,7 @@ TEST_F(SpamWordFiles, VerdictUsesTheAggressivenessLevelAndTheHtmlSetting) {
         settings::setFilterWordHtml(c.htmlSetting);
         double probability = -1;
         char reason[SpamWordFilter::kReasonCapacity];
-        EXPECT_EQ(filter.Verdict(&message, probability, reason), c.verdict) << c.aggressiveness;
+        EXPECT_EQ(filter.verdict(&message, probability, reason), c.verdict) << c.aggressiveness;
         EXPECT_NEAR(probability, c.probability, 1e-12) << c.aggressiveness;
     }
     settings::setFilterWordHtml(1);
@@ -224,15 +224,15 @@ TEST_F(SpamWordFiles, MessagesWithoutContentScoreZero) {
     SpamWordFilter filter = loaded();
     MailMessage empty;
     char reason[SpamWordFilter::kReasonCapacity] = "stale";
-    EXPECT_EQ(filter.Score(&empty, reason), 0.0);
+    EXPECT_EQ(filter.score(&empty, reason), 0.0);
     EXPECT_STREQ(reason, "");
-    EXPECT_EQ(filter.Score(nullptr, reason), 0.0);
+    EXPECT_EQ(filter.score(nullptr, reason), 0.0);
     MailMessage imageOnly;
-    imageOnly.Parse("Subject: Casino\r\nContent-Type: image/png\r\n\r\ncasino\r\n");
-    EXPECT_NEAR(filter.Score(&imageOnly, reason), 0.6, 1e-12) << "an empty body text still scores the subject";
+    imageOnly.parse("Subject: Casino\r\nContent-Type: image/png\r\n\r\ncasino\r\n");
+    EXPECT_NEAR(filter.score(&imageOnly, reason), 0.6, 1e-12) << "an empty body text still scores the subject";
     MailMessage encoded;
-    encoded.Parse("Subject: =?utf-8?B?Q2FzaW5v?= tonight\r\n\r\nhello\r\n");
-    EXPECT_NEAR(filter.Score(&encoded, reason), 0.6, 1e-12) << "the subject's encoded words are decoded";
+    encoded.parse("Subject: =?utf-8?B?Q2FzaW5v?= tonight\r\n\r\nhello\r\n");
+    EXPECT_NEAR(filter.score(&encoded, reason), 0.6, 1e-12) << "the subject's encoded words are decoded";
 }
 
 TEST_F(SpamWordFiles, OldPointsAreConvertedOnceAndTheUserIsToldOnce) {
@@ -242,7 +242,7 @@ TEST_F(SpamWordFiles, OldPointsAreConvertedOnceAndTheUserIsToldOnce) {
     Application::instance().setShell(&shell);
     std::string settingsFile = Application::instance().settingsPath();
 
-    EXPECT_EQ(SpamWordFilter::ConvertOldWordFiles(tmp.path(), settingsFile), 5);
+    EXPECT_EQ(SpamWordFilter::convertOldWordFiles(tmp.path(), settingsFile), 5);
     EXPECT_EQ(shell.count("messageBox"), 1);
     ASSERT_EQ(shell.calls().size(), 1u);
     EXPECT_NE(shell.calls()[0].find("Please verify your Spam-Words."), std::string::npos);
@@ -259,21 +259,21 @@ TEST_F(SpamWordFiles, OldPointsAreConvertedOnceAndTheUserIsToldOnce) {
     EXPECT_TRUE(IniFile::readSectionLines("POINTS", tmp.file("spampoints_user.ini")).empty());
 
     SpamWordFilter filter = loaded();
-    EXPECT_EQ(filter.Size(), 6u);
+    EXPECT_EQ(filter.size(), 6u);
 
     // Nothing left to convert; and a later old file converts silently once the user was told.
-    EXPECT_EQ(SpamWordFilter::ConvertOldWordFiles(tmp.path(), settingsFile), 0);
+    EXPECT_EQ(SpamWordFilter::convertOldWordFiles(tmp.path(), settingsFile), 0);
     user("[POINTS]\nlate=20\n");
-    EXPECT_EQ(SpamWordFilter::ConvertOldWordFiles(tmp.path(), settingsFile), 1);
+    EXPECT_EQ(SpamWordFilter::convertOldWordFiles(tmp.path(), settingsFile), 1);
     EXPECT_EQ(shell.count("messageBox"), 1);
 }
 
 TEST(SpamWordFilter, ShippedWordFileHoldsAtLeast150WordsAndOrderedThresholds) {
     std::string folder = CORVANTHELIX_PROGRAM_DIR;
     SpamWordFilter filter(folder);
-    filter.LoadWords();
-    EXPECT_GE(filter.Size(), 150u);
-    for (const SpamWord& w : filter.Words()) {
+    filter.loadWords();
+    EXPECT_GE(filter.size(), 150u);
+    for (const SpamWord& w : filter.words()) {
         EXPECT_TRUE(w.predefined) << w.word;
         EXPECT_GT(w.percent, 0) << w.word;
         EXPECT_LE(w.percent, 100) << w.word;
@@ -298,16 +298,16 @@ TEST(SpamWordFilter, ShippedWordFileHoldsAtLeast150WordsAndOrderedThresholds) {
 
 TEST(SpamWordFilter, ScoresTheFixturesAsOneSearchPerWordDoes) {
     SpamWordFilter filter(CORVANTHELIX_PROGRAM_DIR);
-    filter.LoadWords();
-    filter.AddWords({"Sussex=5", "=70", "Mime-Version=15", "\xC4rger=20", "--=3"}, false);
-    ASSERT_GT(filter.Size(), 150u);
+    filter.loadWords();
+    filter.addWords({"Sussex=5", "=70", "Mime-Version=15", "\xC4rger=20", "--=3"}, false);
+    ASSERT_GT(filter.size(), 150u);
     size_t files = 0;
     for (const auto& file : std::filesystem::directory_iterator(std::string(CORVANTHELIX_FIXTURES) + "/mail")) {
         MailMessage message;
-        message.Parse(TempFolder::read(file.path().string()));
-        const std::string subject = DecodeEncodedWords(message.HeaderByName("Subject") ? message.HeaderByName("Subject") : "");
+        message.parse(TempFolder::read(file.path().string()));
+        const std::string subject = decodeEncodedWords(message.headerByName("Subject") ? message.headerByName("Subject") : "");
         for (bool stripHtml : {true, false})
-            expectSameAsReference(filter, subject, message.BodyText(stripHtml).value_or(""), file.path().string());
+            expectSameAsReference(filter, subject, message.bodyText(stripHtml).value_or(""), file.path().string());
         expectSameAsReference(filter, "", message.Source(), file.path().string() + " as a whole");
         ++files;
     }
@@ -340,7 +340,7 @@ TEST(SpamWordFilter, ScoresRandomTextsAsOneSearchPerWordDoes) {
             // Every fifth list has long words, so that the reason runs out of room.
             std::string word = round % 5 == 0 ? randomText(20, 90) : randomText(1, 4);
             words.push_back(word);
-            filter.AddWords({word + "=" + std::to_string(int(random() % 121) - 20)}, i % 3 != 0);
+            filter.addWords({word + "=" + std::to_string(int(random() % 121) - 20)}, i % 3 != 0);
         }
         for (int t = 0; t < 10; ++t) {
             std::string subject = randomText(0, 12);

@@ -25,7 +25,7 @@ TEST(Tokenizer, DelimitersAreExactlyTheThirtyFiveBytes) {
     ASSERT_EQ(delimiters.size(), 35u);
     for (int c = 0; c < 256; ++c) {
         bool listed = c != 0 && delimiters.find(char(c)) != std::string::npos;
-        EXPECT_EQ(Tokenizer::IsDelimiter((unsigned char)c), listed) << "byte " << c;
+        EXPECT_EQ(Tokenizer::isDelimiter((unsigned char)c), listed) << "byte " << c;
     }
 }
 
@@ -72,7 +72,7 @@ TEST(Tokenizer, RunawayWordsAreDiscardedAtFiveHundredCharacters) {
 TEST(Tokenizer, CountsEveryOccurrenceIntoATable) {
     WordTable table;
     Tokenizer::Run("Free free FREE offer, free! ", table);
-    EXPECT_EQ(table.Count("free"), 4u);
-    EXPECT_EQ(table.Count("offer"), 1u);
+    EXPECT_EQ(table.count("free"), 4u);
+    EXPECT_EQ(table.count("offer"), 1u);
     EXPECT_EQ(table.entries(), 2u);
 }

@@ -17,7 +17,7 @@ std::vector<std::string_view> views(const std::vector<std::string>& words) { ret
 // The words FindText finds in `text`, one search per word: what the matcher must give.
 std::vector<uint8_t> searchedOneByOne(const std::vector<std::string>& words, std::string_view text) {
     std::vector<uint8_t> found;
-    for (const std::string& word : words) found.push_back(FindText(text, word, false) >= 0 ? 1 : 0);
+    for (const std::string& word : words) found.push_back(findText(text, word, false) >= 0 ? 1 : 0);
     return found;
 }
 
@@ -33,7 +33,7 @@ std::string shown(const std::vector<std::string>& words, const std::vector<uint8
 TEST(WordSetMatcher, FindsOverlappingAndNestedWordsOnce) {
     const std::vector<std::string> words = {"he", "she", "his", "hers", "", "s", "HIS", "ushers!", "\xC4rger"};
     WordSetMatcher matcher(views(words));
-    EXPECT_EQ(matcher.WordCount(), words.size());
+    EXPECT_EQ(matcher.wordCount(), words.size());
     struct Case { const char* name; std::string text; std::string expected; } cases[] = {
         {"nested suffixes at one place", "ushers", "[he][she][hers][s]"},
         {"words at both ends", "his s", "[his][s][HIS]"},
@@ -46,14 +46,14 @@ TEST(WordSetMatcher, FindsOverlappingAndNestedWordsOnce) {
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> found = {7};
-        matcher.FindWords(c.text, found);
+        matcher.findWords(c.text, found);
         ASSERT_EQ(found.size(), words.size()) << c.name;
         EXPECT_EQ(shown(words, found), c.expected) << c.name;
         EXPECT_EQ(found, searchedOneByOne(words, c.text)) << c.name;
     }
 
     std::vector<uint8_t> found = {1, 1};
-    WordSetMatcher().FindWords("anything", found);
+    WordSetMatcher().findWords("anything", found);
     EXPECT_TRUE(found.empty()) << "a matcher without words finds nothing";
 }
 
@@ -74,7 +74,7 @@ TEST(WordSetMatcher, AgreesWithOneSearchPerWordOnRandomTexts) {
         for (int t = 0; t < 20; ++t) {
             const std::string text = randomText(40);
             std::vector<uint8_t> found;
-            matcher.FindWords(text, found);
+            matcher.findWords(text, found);
             ASSERT_EQ(found, searchedOneByOne(words, text)) << "round " << round << " text '" << text << "'";
         }
     }

@@ -27,7 +27,7 @@ std::string record(const std::string& word, uint32_t count) {
 
 std::vector<std::string> wordsInSlotOrder(const WordTable& table) {
     std::vector<std::string> words;
-    table.ForEach([&](const WordEntry& e) { words.emplace_back(e.text()); });
+    table.forEach([&](const WordEntry& e) { words.emplace_back(e.text()); });
     return words;
 }
 
@@ -59,24 +59,24 @@ TEST(WordTable, HashIsTheMultiplyBy65599SumOverUnsignedBytes) {
         // wraps around 32 bits: 'z' * 65599^2 overflows
         {"zzz", uint32_t(uint64_t(122) * 65599 * 65599 + 122 * 65599 + 122)},
     };
-    for (const Case& c : cases) EXPECT_EQ(WordTable::Hash(c.word), c.hash) << c.word;
+    for (const Case& c : cases) EXPECT_EQ(WordTable::hash(c.word), c.hash) << c.word;
 }
 
 TEST(WordTable, ProbesByTheHashStepAndFindsEveryWordAfterCollisions) {
     // Words that share a start slot in 16 slots, so the step decides where they go.
     std::vector<std::string> words;
-    uint32_t firstSlot = WordTable::Hash("w0") % 16;
+    uint32_t firstSlot = WordTable::hash("w0") % 16;
     for (int i = 0; words.size() < 6; ++i) {
         std::string w = "w" + std::to_string(i);
-        if (WordTable::Hash(w) % 16 == firstSlot) words.push_back(w);
+        if (WordTable::hash(w) % 16 == firstSlot) words.push_back(w);
     }
     WordTable small;
-    for (const std::string& w : words) ASSERT_NE(small.Insert(w), nullptr);
+    for (const std::string& w : words) ASSERT_NE(small.insert(w), nullptr);
     EXPECT_EQ(small.capacity(), 16u);
     EXPECT_EQ(wordsInSlotOrder(small), modelSlots(words, 16));
-    for (const std::string& w : words) EXPECT_EQ(small.Count(w), 1u) << w;
-    EXPECT_EQ(small.Find("W0"), nullptr) << "look-ups compare bytes exactly";
-    EXPECT_EQ(small.Find("absent"), nullptr);
+    for (const std::string& w : words) EXPECT_EQ(small.count(w), 1u) << w;
+    EXPECT_EQ(small.find("W0"), nullptr) << "look-ups compare bytes exactly";
+    EXPECT_EQ(small.find("absent"), nullptr);
 }
 
 TEST(WordTable, GrowsToTwiceTheCapacityAtThreeQuartersAndKeepsEveryCount) {
@@ -85,15 +85,15 @@ TEST(WordTable, GrowsToTwiceTheCapacityAtThreeQuartersAndKeepsEveryCount) {
     for (int i = 0; i < 200; ++i) words.push_back("word" + std::to_string(i));
     for (size_t i = 0; i < words.size(); ++i) {
         size_t before = table.capacity();
-        ASSERT_NE(table.Insert(words[i]), nullptr);
+        ASSERT_NE(table.insert(words[i]), nullptr);
         // The table grows before the insertion that finds it three quarters full.
         size_t expected = i >= size_t(double(before) * 0.75) ? before * 2 : before;
         ASSERT_EQ(table.capacity(), expected) << "after " << i + 1 << " words";
     }
     EXPECT_EQ(table.capacity(), 512u);
     EXPECT_EQ(table.entries(), 200u);
-    for (const std::string& w : words) table.Insert(w);
-    for (const std::string& w : words) EXPECT_EQ(table.Count(w), 2u) << w;
+    for (const std::string& w : words) table.insert(w);
+    for (const std::string& w : words) EXPECT_EQ(table.count(w), 2u) << w;
     EXPECT_EQ(wordsInSlotOrder(table).size(), 200u);
 }
 
@@ -105,35 +105,35 @@ TEST(WordTable, CapacityHintIsAPowerOfTwoOfAtLeastSixteen) {
 TEST(WordTable, MemoryLimitRefusesNewWordsWhileKnownWordsKeepCounting) {
     // Each word costs its length + 5 bytes: "alpha" 10, "beta" 9, "gamma" 10.
     WordTable table(28);
-    ASSERT_NE(table.Insert("alpha"), nullptr);
-    ASSERT_NE(table.Insert("beta"), nullptr);
+    ASSERT_NE(table.insert("alpha"), nullptr);
+    ASSERT_NE(table.insert("beta"), nullptr);
     EXPECT_EQ(table.memoryUsed(), 19u);
-    EXPECT_EQ(table.Insert("gamma"), nullptr) << "19 + 10 > 28 is refused";
+    EXPECT_EQ(table.insert("gamma"), nullptr) << "19 + 10 > 28 is refused";
     EXPECT_EQ(table.memoryUsed(), 19u);
-    ASSERT_NE(table.Insert("cat"), nullptr) << "19 + 8 fits";
+    ASSERT_NE(table.insert("cat"), nullptr) << "19 + 8 fits";
     EXPECT_EQ(table.memoryUsed(), 27u);
-    EXPECT_EQ(table.Insert("dog"), nullptr);
-    for (int i = 0; i < 3; ++i) EXPECT_NE(table.Insert("alpha"), nullptr);
-    EXPECT_EQ(table.Count("alpha"), 4u);
-    EXPECT_EQ(table.Count("gamma"), 0u);
+    EXPECT_EQ(table.insert("dog"), nullptr);
+    for (int i = 0; i < 3; ++i) EXPECT_NE(table.insert("alpha"), nullptr);
+    EXPECT_EQ(table.count("alpha"), 4u);
+    EXPECT_EQ(table.count("gamma"), 0u);
     EXPECT_EQ(table.entries(), 3u);
 
     WordTable exact(10);
-    EXPECT_NE(exact.Insert("alpha"), nullptr) << "a word that fills the limit exactly is taken";
+    EXPECT_NE(exact.insert("alpha"), nullptr) << "a word that fills the limit exactly is taken";
 
     WordTable unlimited;
-    for (int i = 0; i < 5000; ++i) ASSERT_NE(unlimited.Insert("w" + std::to_string(i)), nullptr);
+    for (int i = 0; i < 5000; ++i) ASSERT_NE(unlimited.insert("w" + std::to_string(i)), nullptr);
 }
 
 TEST(WordTable, LongWordsKeepTheirFirstTwentyBytes) {
     WordTable table;
     std::string twentyOne = "abcdefghijklmnopqrstu";
-    WordEntry* entry = table.Insert(twentyOne);
+    WordEntry* entry = table.insert(twentyOne);
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->text(), "abcdefghijklmnopqrst");
     EXPECT_EQ(table.memoryUsed(), 25u);
-    EXPECT_EQ(table.Insert(twentyOne), entry) << "the same long word counts on the same entry";
-    EXPECT_EQ(table.Count("abcdefghijklmnopqrst"), 2u);
+    EXPECT_EQ(table.insert(twentyOne), entry) << "the same long word counts on the same entry";
+    EXPECT_EQ(table.count("abcdefghijklmnopqrst"), 2u);
     EXPECT_EQ(table.entries(), 1u);
 }
 
@@ -142,36 +142,36 @@ TEST(WordTable, FileRoundTripKeepsWordsCountsAndMessagesAndSkipsRemovedWords) {
     WordTable table;
     table.setFilePath(tmp.file("training/good.corvanthelix.wordlist"));
     for (int i = 0; i < 40; ++i)
-        for (int k = 0; k <= i % 4; ++k) table.Insert("word" + std::to_string(i));
+        for (int k = 0; k <= i % 4; ++k) table.insert("word" + std::to_string(i));
     table.setMessages(7);
-    EXPECT_EQ(table.MarkRare(1), 10u) << "words counted once";
-    EXPECT_EQ(table.Count("word0"), 1u) << "a removed word still answers look-ups";
+    EXPECT_EQ(table.markRare(1), 10u) << "words counted once";
+    EXPECT_EQ(table.count("word0"), 1u) << "a removed word still answers look-ups";
     ASSERT_TRUE(table.Write());
 
     std::string bytes = TempFolder::read(table.filePath());
     EXPECT_EQ(bytes.substr(0, 16), header(30, 7));
     WordTable loaded;
-    ASSERT_TRUE(loaded.Read(table.filePath()));
+    ASSERT_TRUE(loaded.read(table.filePath()));
     EXPECT_EQ(loaded.messages(), 7u);
     EXPECT_EQ(loaded.entries(), 30u);
     EXPECT_EQ(loaded.removedEntries(), 0u);
     EXPECT_EQ(loaded.capacity(), 64u) << "smallest power of two for 30 records, grown once at 24";
     for (int i = 0; i < 40; ++i) {
         uint32_t expected = i % 4 == 0 ? 0 : uint32_t(i % 4 + 1);
-        EXPECT_EQ(loaded.Count("word" + std::to_string(i)), expected) << i;
+        EXPECT_EQ(loaded.count("word" + std::to_string(i)), expected) << i;
     }
     // Records come in slot order: what was written reads back in the same order.
     std::vector<std::string> written;
-    table.ForEach([&](const WordEntry& e) { if (!e.removed) written.emplace_back(e.text()); });
+    table.forEach([&](const WordEntry& e) { if (!e.removed) written.emplace_back(e.text()); });
     std::string expectedBytes = header(30, 7);
-    for (const std::string& w : written) expectedBytes += record(w, table.Count(w));
+    for (const std::string& w : written) expectedBytes += record(w, table.count(w));
     EXPECT_EQ(bytes, expectedBytes);
 }
 
 TEST(WordTable, WritesAtomicallyPrivateFilesAndFailsSilently) {
     TempFolder tmp;
     WordTable table;
-    table.Insert("hello");
+    table.insert("hello");
     table.setFilePath(tmp.file("training/bad.corvanthelix.wordlist"));
     tmp.write("training/bad.corvanthelix.wordlist", "old content");
     ::chmod(tmp.file("training").c_str(), 0700);
@@ -228,11 +228,11 @@ TEST(WordTable, ReadingStopsAtTheFirstBadRecord) {
     for (const Case& c : cases) {
         std::string path = tmp.write("list", c.bytes);
         WordTable table;
-        EXPECT_TRUE(table.Read(path)) << c.name;
+        EXPECT_TRUE(table.read(path)) << c.name;
         EXPECT_EQ(table.entries(), c.entries) << c.name;
         EXPECT_EQ(table.messages(), c.messages) << c.name;
         EXPECT_LE(table.capacity(), 64u) << c.name << ": sized by what the file holds";
-        for (auto& [word, count] : c.present) EXPECT_EQ(table.Count(word), count) << c.name << " " << word;
+        for (auto& [word, count] : c.present) EXPECT_EQ(table.count(word), count) << c.name << " " << word;
     }
 }
 
@@ -241,17 +241,17 @@ TEST(WordTable, ReadingReplacesTheContentsKeepsTheLimitAndToleratesAMissingFile)
     std::string path = tmp.write("list", header(3, 5) + record("alpha", 3) + record("beta", 4) +
                                              record("gamma", 5));
     WordTable table(19);  // room for "alpha" (10) and "beta" (9) only
-    table.Insert("stale");
+    table.insert("stale");
     table.setMessages(40);
-    ASSERT_TRUE(table.Read(path));
-    EXPECT_EQ(table.Count("stale"), 0u);
-    EXPECT_EQ(table.Count("alpha"), 3u);
-    EXPECT_EQ(table.Count("beta"), 4u);
-    EXPECT_EQ(table.Count("gamma"), 0u) << "loading stops when the limit refuses a word";
+    ASSERT_TRUE(table.read(path));
+    EXPECT_EQ(table.count("stale"), 0u);
+    EXPECT_EQ(table.count("alpha"), 3u);
+    EXPECT_EQ(table.count("beta"), 4u);
+    EXPECT_EQ(table.count("gamma"), 0u) << "loading stops when the limit refuses a word";
     EXPECT_EQ(table.memoryUsed(), 19u);
     EXPECT_EQ(table.messages(), 5u);
 
-    EXPECT_FALSE(table.Read(tmp.file("missing")));
+    EXPECT_FALSE(table.read(tmp.file("missing")));
     EXPECT_EQ(table.entries(), 0u);
     EXPECT_EQ(table.messages(), 0u);
     EXPECT_EQ(table.memoryLimit(), 19u);
@@ -260,19 +260,19 @@ TEST(WordTable, ReadingReplacesTheContentsKeepsTheLimitAndToleratesAMissingFile)
 
 TEST(WordTable, RestoreFromAnImageDropsRemovedWordsAndTheirMemory) {
     WordTable table;
-    table.Insert("keep");
-    table.Insert("keep");
-    table.Insert("drop");
+    table.insert("keep");
+    table.insert("keep");
+    table.insert("drop");
     table.setMessages(2);
     EXPECT_EQ(table.memoryUsed(), 18u);
-    table.MarkRare(1);
+    table.markRare(1);
     EXPECT_EQ(table.removedEntries(), 1u);
-    EXPECT_EQ(table.MarkRare(1), 0u) << "a removed word is not flagged twice";
-    table.Restore(table.Serialize());
+    EXPECT_EQ(table.markRare(1), 0u) << "a removed word is not flagged twice";
+    table.restore(table.serialize());
     EXPECT_EQ(table.entries(), 1u);
     EXPECT_EQ(table.removedEntries(), 0u);
     EXPECT_EQ(table.memoryUsed(), 9u);
-    EXPECT_EQ(table.Count("keep"), 2u);
-    EXPECT_EQ(table.Count("drop"), 0u);
+    EXPECT_EQ(table.count("keep"), 2u);
+    EXPECT_EQ(table.count("drop"), 0u);
     EXPECT_EQ(table.messages(), 2u);
 }

@@ -40,7 +40,7 @@ protected:
     // Runs the plug-in over `source` as message 3; the answer, with the verdict in `verdict`.
     int judge(PluginRecord* record, const std::string& source, FilterVerdict& verdict) {
         MailMessage message = parse(source);
-        return manager().PluginVerdict(record, 3, &message, verdict);
+        return manager().pluginVerdict(record, 3, &message, verdict);
     }
 };
 
@@ -49,7 +49,7 @@ TEST_F(AttachmentPluginTest, DescribesItselfToTheHostAsAPartFilter) {
     PluginRecord* record = load();
     ASSERT_NE(record, nullptr);
     const PluginInfo& info = *record->info;
-    EXPECT_EQ(record->Name(), "Attachment Filter");
+    EXPECT_EQ(record->name(), "Attachment Filter");
     EXPECT_EQ(info.version, 2304u);
     EXPECT_EQ(info.neededHostVersion, 2310u);
     EXPECT_STREQ(info.description, "Protects your computer from some e-mail viruses. Now fully configurable!");
@@ -58,12 +58,12 @@ TEST_F(AttachmentPluginTest, DescribesItselfToTheHostAsAPartFilter) {
     EXPECT_EQ(info.plainTextFilter, nullptr);
     EXPECT_EQ(info.sourceFilter, nullptr);
     EXPECT_NE(info.cleanup, nullptr);
-    EXPECT_STREQ(reinterpret_cast<const char*>(manager().SendService(*record, CVX_SERVICE_NAME, 0, 0)),
+    EXPECT_STREQ(reinterpret_cast<const char*>(manager().sendService(*record, CVX_SERVICE_NAME, 0, 0)),
                  "Attachment Filter");
-    EXPECT_EQ(manager().FilterPlugins(), std::vector<PluginRecord*>{record});
-    EXPECT_FALSE(manager().AsksToRunFirst(record));
-    EXPECT_EQ(manager().SendService(*record, CVX_SERVICE_DELIVERY_MODE, 0, 0), 0) << "no after-delivery pass";
-    EXPECT_EQ(manager().SendService(*record, 0x777, 1, 2), 0);
+    EXPECT_EQ(manager().filterPlugins(), std::vector<PluginRecord*>{record});
+    EXPECT_FALSE(manager().asksToRunFirst(record));
+    EXPECT_EQ(manager().sendService(*record, CVX_SERVICE_DELIVERY_MODE, 0, 0), 0) << "no after-delivery pass";
+    EXPECT_EQ(manager().sendService(*record, 0x777, 1, 2), 0);
 }
 
 TEST_F(AttachmentPluginTest, BlocksAttachedFilesWhoseExtensionIsListed) {
@@ -190,10 +190,10 @@ TEST_F(AttachmentPluginTest, DisablingAndEnablingReadsTheListAgain) {
     FilterVerdict verdict;
     EXPECT_EQ(judge(record, zip, verdict), 0);
 
-    ASSERT_TRUE(manager().SetEnabled(*record, false));
+    ASSERT_TRUE(manager().setEnabled(*record, false));
     EXPECT_FALSE(libraryInProcess(libraryPath())) << "the library leaves the process when released";
     program.write("plugins/quillatrest.txt", "exe\nzip\n");
-    ASSERT_TRUE(manager().SetEnabled(*record, true));
+    ASSERT_TRUE(manager().setEnabled(*record, true));
     EXPECT_EQ(judge(record, zip, verdict), -1);
     EXPECT_EQ(judge(record, withAttachment("Content-Type: application/x; name=b.exe"), verdict), -1);
 }

@@ -47,7 +47,7 @@ protected:
         session.sources[number] = source;
         MailMessage parsed = parse(source);
         FilterVerdict verdict;
-        int answer = manager().PluginVerdict(record, number, &parsed, verdict);
+        int answer = manager().pluginVerdict(record, number, &parsed, verdict);
         EXPECT_EQ(verdict.probability, 0.0);
         return answer;
     }
@@ -62,7 +62,7 @@ TEST_F(NewsletterPluginTest, DescribesItselfAndAsksToRunFirstAndToSeeDeliveredPa
     PluginRecord* record = load();
     ASSERT_NE(record, nullptr);
     const PluginInfo& info = *record->info;
-    EXPECT_EQ(record->Name(), "Newsletter Plugin");
+    EXPECT_EQ(record->name(), "Newsletter Plugin");
     EXPECT_EQ(info.version, 65536u);
     EXPECT_EQ(info.neededHostVersion, 2312u);
     EXPECT_STREQ(info.description, "Define newsletters that will never be treated as Spam.");
@@ -70,11 +70,11 @@ TEST_F(NewsletterPluginTest, DescribesItselfAndAsksToRunFirstAndToSeeDeliveredPa
     EXPECT_EQ(info.textFilter, nullptr);
     EXPECT_EQ(info.plainTextFilter, nullptr);
     EXPECT_EQ(info.sourceFilter, nullptr);
-    EXPECT_STREQ(reinterpret_cast<const char*>(manager().SendService(*record, CVX_SERVICE_NAME, 0, 0)),
+    EXPECT_STREQ(reinterpret_cast<const char*>(manager().sendService(*record, CVX_SERVICE_NAME, 0, 0)),
                  "Newsletter Plugin");
-    EXPECT_TRUE(manager().AsksToRunFirst(record));
-    EXPECT_EQ(manager().SendService(*record, CVX_SERVICE_DELIVERY_MODE, 0, 0), CVX_DELIVERY_PARTS);
-    EXPECT_EQ(manager().SendService(*record, CVX_SERVICE_LEARNED, 0, reinterpret_cast<intptr_t>("x")), 0);
+    EXPECT_TRUE(manager().asksToRunFirst(record));
+    EXPECT_EQ(manager().sendService(*record, CVX_SERVICE_DELIVERY_MODE, 0, 0), CVX_DELIVERY_PARTS);
+    EXPECT_EQ(manager().sendService(*record, CVX_SERVICE_LEARNED, 0, reinterpret_cast<intptr_t>("x")), 0);
 
     struct stat st {};
     ASSERT_EQ(stat(pluginFile("newsletter").c_str(), &st), 0) << "the data folder is made when it is loaded";
@@ -147,12 +147,12 @@ TEST_F(NewsletterPluginTest, NoTrainingAndAutoLearnDecideWhatTheHostIsTold) {
             EXPECT_EQ(learning.requests[0].source, newsletter);
             EXPECT_FALSE(learning.requests[0].asSpam);
         }
-        EXPECT_EQ(manager().AfterDelivery(parse(newsletter)), c.afterDelivery);
+        EXPECT_EQ(manager().afterDelivery(parse(newsletter)), c.afterDelivery);
 
         session.handled.clear();
         EXPECT_EQ(judge(record, other, 5), 0);
         EXPECT_TRUE(session.handled.empty());
-        EXPECT_EQ(manager().AfterDelivery(parse(other)), 0);
+        EXPECT_EQ(manager().afterDelivery(parse(other)), 0);
     }
 }
 

@@ -38,7 +38,7 @@ protected:
         app.setShell(&shell_);
         app.status().reset();
         // As at start-up: the bin's index exists before the first check.
-        recycleBin().RebuildIndex(false);
+        recycleBin().rebuildIndex(false);
         app.setSpamCount(0);
         Connection probe;
         probe.listen(0);

@@ -127,7 +127,7 @@ protected:
             return RecycleSenderAndSubject{"Ann Example", "ann@example.org", "Lost\r\nBcc: x"};
         };
         services_.learn = [this](const MailMessage& message, bool spam) {
-            learned_.push_back((spam ? "spam:" : "ham:") + std::string(message.HeaderByName("Subject")));
+            learned_.push_back((spam ? "spam:" : "ham:") + std::string(message.headerByName("Subject")));
             return true;
         };
         ClientSession::install(proxy_, services_);
@@ -418,7 +418,7 @@ TEST_F(ClientSessionTest, MessagesWithoutServerUidGetAStableUidFromTheirHeader) 
         ASSERT_TRUE(sessionsEnded());
     }
     MailMessage second;
-    second.Parse(kSecond);
+    second.parse(kSecond);
     EXPECT_EQ(listed, "2 " + ClientSession::synthesizedUid(second));
 }
 
@@ -475,14 +475,14 @@ TEST_F(ClientSessionTest, PluginOperationsReachTheCurrentSessionByServerNumber) 
         PluginSessionAccess* elsewhere = plugins;
         std::thread([&] { elsewhere = currentPluginSession(); }).join();
         EXPECT_EQ(elsewhere, nullptr);
-        EXPECT_TRUE(plugins->SetPluginReason(2, std::string(300, 'r')));
-        EXPECT_TRUE(plugins->MarkHandledByPlugin(3));
+        EXPECT_TRUE(plugins->setPluginReason(2, std::string(300, 'r')));
+        EXPECT_TRUE(plugins->markHandledByPlugin(3));
         std::string source;
-        EXPECT_TRUE(plugins->MessageSource(2, source));
+        EXPECT_TRUE(plugins->messageSource(2, source));
         EXPECT_EQ(source, kSecond);
         EXPECT_TRUE(session.learn(1, true));
         EXPECT_FALSE(session.setHandled(7, true)) << "no such server message";
-        EXPECT_FALSE(plugins->MessageSource(7, source));
+        EXPECT_FALSE(plugins->messageSource(7, source));
     };
     auto client = login();
     EXPECT_EQ(client->command("LIST 1").substr(0, 6), "+OK 1 ");
@@ -648,11 +648,11 @@ TEST_F(ClientSessionTest, StoppingTheServerEndsASessionWaitingForTheMailServer) 
 
 TEST_F(ClientSessionTest, EmptyRestoredMessageIsDescribedFromTheRecycleBin) {
     destroyRecycleBin(); // the store of this test's program folder, set up as start-up does
-    ASSERT_TRUE(recycleBin().RebuildIndex(false));
+    ASSERT_TRUE(recycleBin().rebuildIndex(false));
     MailMessage spam;
-    spam.Parse("From: \"Eve Sender\" <eve@example.org>\r\nSubject: cheap pills\r\n\r\nbuy\r\n");
+    spam.parse("From: \"Eve Sender\" <eve@example.org>\r\nSubject: cheap pills\r\n\r\nbuy\r\n");
     std::string path;
-    ASSERT_TRUE(recycleBin().AddMessage(spam, "uid-spam", FilterVerdict{}, "alice @ 127.0.0.1", &path, false));
+    ASSERT_TRUE(recycleBin().addMessage(spam, "uid-spam", FilterVerdict{}, "alice @ 127.0.0.1", &path, false));
     ASSERT_TRUE(replaceFileAtomically(path, "")) << "the message file came back empty";
     check_.restoredFiles = {path};
     services_.restoredInfo = nullptr;

@@ -20,7 +20,7 @@ protected:
         upstream_.addMessage(message("N <n@example.net>", "neutral"), "uid-neutral");
     }
     std::string recycleIndex() {
-        recycleBin().Checkpoint();
+        recycleBin().checkpoint();
         return TempFolder::read(home_.file("recycle/recyclebin.xml"));
     }
     std::size_t savedUids() {
@@ -63,7 +63,7 @@ TEST(CommitParts, FilterLogLine) {
 
 TEST(CommitParts, DecisionAndLabel) {
     FilterVerdict named;
-    named.SetFilterName("Learning Filter");
+    named.setFilterName("Learning Filter");
     FilterVerdict none;
     struct Case {
         int sender;
@@ -99,7 +99,7 @@ TEST_F(CommitTest, SpamMovesToTheBinAndOffTheServerEverythingElseIsRecorded) {
     EXPECT_EQ(settings::statsMails(), "1,");
     // Friend and blocked sender were learned; only the neutral message waits in the training area.
     std::vector<TrainingEntry> training;
-    ASSERT_TRUE(trainingArea().ListEntries(training));
+    ASSERT_TRUE(trainingArea().listEntries(training));
     ASSERT_EQ(training.size(), 1u);
     EXPECT_EQ(training[0].subject, "neutral");
     EXPECT_EQ(training[0].verdict, TrainingArea::kVerdictNonSpam);
@@ -186,7 +186,7 @@ TEST_F(CommitTest, TheTrainingAreaGetsEveryNewMessageAlsoWhenTheCommitFails) {
         upstream_.addMessage(message("N <n@example.net>", "neutral " + std::to_string(i)), "uid-n" + std::to_string(i));
     EXPECT_EQ(visibleSubjects().size(), 12u);
     std::vector<TrainingEntry> training;
-    ASSERT_TRUE(trainingArea().ListEntries(training));
+    ASSERT_TRUE(trainingArea().listEntries(training));
     EXPECT_EQ(training.size(), 12u);
 
     // The commit takes the newest message first: the neutral one, then the blocked one whose DELE fails.
@@ -198,7 +198,7 @@ TEST_F(CommitTest, TheTrainingAreaGetsEveryNewMessageAlsoWhenTheCommitFails) {
     upstream_.setGreeting("-ERR going away");
     EXPECT_EQ(client.command("QUIT"), std::string("-ERR ") + Commit::kConnectionLossReply);
     ASSERT_TRUE(sessionsEnded());
-    ASSERT_TRUE(trainingArea().ListEntries(training));
+    ASSERT_TRUE(trainingArea().listEntries(training));
     ASSERT_EQ(training.size(), 13u);
     EXPECT_EQ(std::count_if(training.begin(), training.end(),
                             [](const TrainingEntry& entry) { return entry.subject == "before the failure"; }),

@@ -24,7 +24,7 @@ std::string record(const std::string& uid, const std::string& fileName) {
 
 MailMessage messageFrom(const std::string& text) {
     MailMessage message;
-    message.Parse(text);
+    message.parse(text);
     return message;
 }
 

@@ -33,7 +33,7 @@ protected:
 
     static MailMessage message(const std::string& header) {
         MailMessage parsed;
-        parsed.Parse(header + "Subject: s\r\n\r\nbody\r\n");
+        parsed.parse(header + "Subject: s\r\n\r\nbody\r\n");
         return parsed;
     }
 
@@ -47,14 +47,14 @@ std::string localStamp(std::time_t instant) {
     localtime_r(&instant, &local);
     char time[16];
     std::snprintf(time, sizeof time, "%02i:%02i", local.tm_hour, local.tm_min);
-    return std::to_string(DayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday)) + " " + time;
+    return std::to_string(dayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday)) + " " + time;
 }
 
 } // namespace
 
 TEST_F(EntryDateTest, TheMessageDateInLocalTime) {
     EntryDate date = entryDateOf(message("Date: Sat, 31 Dec 2022 23:30:05 -0200\r\n"));
-    EXPECT_EQ(date.dayNumber, DayNumber(2023, 1, 1));
+    EXPECT_EQ(date.dayNumber, dayNumber(2023, 1, 1));
     EXPECT_EQ(date.time, "01:30");
 }
 

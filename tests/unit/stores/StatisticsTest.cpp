@@ -23,28 +23,28 @@ TEST_F(StatisticsTest, LoadKeepsOnlyTheLast30DaysAndSaveWritesNonZeroDaysNewestF
     settings::setStatsDays("2461000,2460971,2460970,2461001,2460990,", file());
     settings::setStatsMails("3,4,9,9,0,", file());
     Statistics stats(file());
-    stats.Load(kToday);
+    stats.load(kToday);
     EXPECT_EQ(stats.countDaysAgo(0), 3u);
     EXPECT_EQ(stats.countDaysAgo(29), 4u);
     EXPECT_EQ(stats.countDaysAgo(10), 0u);
 
-    stats.Count(kToday - 2);
-    stats.Count(kToday + 1); // a message dated tomorrow changes nothing
-    stats.Count(kToday - 30);
-    ASSERT_TRUE(stats.Save());
+    stats.count(kToday - 2);
+    stats.count(kToday + 1); // a message dated tomorrow changes nothing
+    stats.count(kToday - 30);
+    ASSERT_TRUE(stats.save());
     EXPECT_EQ(settings::statsDays(file()), "2461000,2460998,2460971,");
     EXPECT_EQ(settings::statsMails(file()), "3,1,4,");
 
     // The next day, the oldest day leaves the window at the next save.
-    stats.Load(kToday + 1);
-    stats.Save();
+    stats.load(kToday + 1);
+    stats.save();
     EXPECT_EQ(settings::statsDays(file()), "2461000,2460998,");
 }
 
 TEST_F(StatisticsTest, DamagedOrMissingListsReadAsEmpty) {
     Statistics fresh(file());
-    fresh.Load(kToday);
-    fresh.Save();
+    fresh.load(kToday);
+    fresh.save();
     EXPECT_EQ(settings::statsDays(file()), "");
     EXPECT_EQ(settings::statsMails(file()), "");
 
@@ -52,34 +52,34 @@ TEST_F(StatisticsTest, DamagedOrMissingListsReadAsEmpty) {
     settings::setStatsDays("2461000,x,2460999,", file());
     settings::setStatsMails("5,6,7,", file());
     Statistics damaged(file());
-    damaged.Load(kToday);
+    damaged.load(kToday);
     EXPECT_EQ(damaged.countDaysAgo(0), 5u);
     EXPECT_EQ(damaged.countDaysAgo(1), 0u);
 }
 
 TEST_F(StatisticsTest, MaximumPrefersTheLatestOfEqualDaysAndAverageDividesByThirty) {
     Statistics stats(file());
-    stats.Load(kToday);
+    stats.load(kToday);
     int day = 0;
-    EXPECT_EQ(stats.Maximum(&day), 0u);
+    EXPECT_EQ(stats.maximum(&day), 0u);
     EXPECT_EQ(day, kToday);
-    for (int i = 0; i < 3; ++i) stats.Count(kToday - 5);
-    for (int i = 0; i < 3; ++i) stats.Count(kToday - 9);
-    stats.Count(kToday);
-    EXPECT_EQ(stats.Maximum(&day), 3u);
+    for (int i = 0; i < 3; ++i) stats.count(kToday - 5);
+    for (int i = 0; i < 3; ++i) stats.count(kToday - 9);
+    stats.count(kToday);
+    EXPECT_EQ(stats.maximum(&day), 3u);
     EXPECT_EQ(day, kToday - 5);
-    EXPECT_DOUBLE_EQ(stats.Average(), 7.0 / 30.0);
+    EXPECT_DOUBLE_EQ(stats.average(), 7.0 / 30.0);
 }
 
 TEST_F(StatisticsTest, LoadingAgainSavesWhatWasCountedFirst) {
     Statistics stats(file());
-    stats.Load(kToday);
-    stats.Count(kToday);
-    stats.Load(kToday);
+    stats.load(kToday);
+    stats.count(kToday);
+    stats.load(kToday);
     EXPECT_EQ(stats.countDaysAgo(0), 1u);
     Statistics unloaded(file());
-    unloaded.Count(kToday); // not loaded: nothing to count into, nothing written
-    EXPECT_TRUE(unloaded.Save());
+    unloaded.count(kToday); // not loaded: nothing to count into, nothing written
+    EXPECT_TRUE(unloaded.save());
     EXPECT_EQ(settings::statsMails(file()), "1,");
 }
 

@@ -54,7 +54,7 @@ std::string LocalDateDaysAgo(int daysAgo) {
     return text;
 }
 
-std::string MessageText(const std::string& body, const std::string& date = {},
+std::string messageText(const std::string& body, const std::string& date = {},
                         const std::string& subject = "Hello there") {
     std::string text = "From: \"Ann Example\" <ann@example.com>\r\nTo: bob@example.com\r\n";
     if (!subject.empty()) text += "Subject: " + subject + "\r\n";
@@ -64,7 +64,7 @@ std::string MessageText(const std::string& body, const std::string& date = {},
 
 MailMessage Message(const std::string& text) {
     MailMessage message;
-    message.Parse(text);
+    message.parse(text);
     return message;
 }
 
@@ -113,8 +113,8 @@ protected:
         return answer;
     }
 
-    std::string SettingsFile() const { return tmp.file("corvanthelix.ini"); }
-    TrainingArea::Options Options() const { return {SettingsFile()}; }
+    std::string settingsFile() const { return tmp.file("corvanthelix.ini"); }
+    TrainingArea::Options Options() const { return {settingsFile()}; }
     std::string TrainingFile(const std::string& name) const { return tmp.file("training/" + name); }
     std::string Index() const { return TempFolder::read(TrainingFile("training.xml")); }
 
@@ -130,7 +130,7 @@ protected:
     /// The learning filter's tables as they are on disk.
     std::unique_ptr<LearningFilter> SavedTables() const {
         auto tables = std::make_unique<LearningFilter>();
-        tables->Load(tmp.file("training"), 0);
+        tables->load(tmp.file("training"), 0);
         return tables;
     }
 
@@ -139,15 +139,15 @@ protected:
 
 TEST_F(TrainingAreaTest, AddMessageWritesTheFileAndAnEntryThatAFreshStoreReadsBack) {
     const std::string text =
-        MessageText("Cheap pills here", LocalDateDaysAgo(1), "=?ISO-8859-1?Q?Gr=FC=DFe_und_mehr?=");
+        messageText("Cheap pills here", LocalDateDaysAgo(1), "=?ISO-8859-1?Q?Gr=FC=DFe_und_mehr?=");
     const MailMessage message = Message(text);
     {
         TrainingArea area(tmp.path(), Options());
-        ASSERT_TRUE(area.AddMessage(message, TrainingArea::kVerdictSpam, "2460000_123456_1.recycle"));
+        ASSERT_TRUE(area.addMessage(message, TrainingArea::kVerdictSpam, "2460000_123456_1.recycle"));
     }
     char name[32];
-    std::snprintf(name, sizeof name, "%x.eml", Crc32(text));
-    EXPECT_EQ(TrainingFileName(text), name);
+    std::snprintf(name, sizeof name, "%x.eml", crc32(text));
+    EXPECT_EQ(trainingFileName(text), name);
     EXPECT_EQ(TempFolder::read(TrainingFile(name)), text);
 
     const std::string index = Index();
@@ -165,7 +165,7 @@ TEST_F(TrainingAreaTest, AddMessageWritesTheFileAndAnEntryThatAFreshStoreReadsBa
 
     TrainingArea reread(tmp.path(), Options());
     TrainingEntry entry;
-    ASSERT_TRUE(reread.GetEntry(name, entry));
+    ASSERT_TRUE(reread.getEntry(name, entry));
     EXPECT_EQ(entry.fileName, name);
     EXPECT_EQ(entry.senderName, "Ann Example");
     EXPECT_EQ(entry.senderAddress, "ann@example.com");
@@ -173,9 +173,9 @@ TEST_F(TrainingAreaTest, AddMessageWritesTheFileAndAnEntryThatAFreshStoreReadsBa
     EXPECT_EQ(entry.recycleFileName, "2460000_123456_1.recycle");
     EXPECT_EQ(entry.size, static_cast<long long>(text.size()));
     EXPECT_EQ(entry.verdict, TrainingArea::kVerdictSpam);
-    EXPECT_EQ(entry.dayNumber, TodayDayNumber() - 1);
+    EXPECT_EQ(entry.dayNumber, todayDayNumber() - 1);
     int year, month, day;
-    DateFromDayNumber(TodayDayNumber() - 1, year, month, day);
+    dateFromDayNumber(todayDayNumber() - 1, year, month, day);
     EXPECT_EQ(entry.year, year);
     EXPECT_EQ(entry.month, month);
     EXPECT_EQ(entry.day, day);
@@ -183,45 +183,45 @@ TEST_F(TrainingAreaTest, AddMessageWritesTheFileAndAnEntryThatAFreshStoreReadsBa
     EXPECT_EQ(entry.minute, 34);
 
     std::vector<TrainingEntry> entries;
-    ASSERT_TRUE(reread.ListEntries(entries));
+    ASSERT_TRUE(reread.listEntries(entries));
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].fileName, name);
 }
 
 TEST_F(TrainingAreaTest, TheSameMessageTwiceIsRefusedAndLeavesTheIndexUnchanged) {
     TrainingArea area(tmp.path(), Options());
-    const MailMessage message = Message(MessageText("once only"));
-    ASSERT_TRUE(area.AddMessage(message, TrainingArea::kVerdictNonSpam));
+    const MailMessage message = Message(messageText("once only"));
+    ASSERT_TRUE(area.addMessage(message, TrainingArea::kVerdictNonSpam));
     const std::string before = Index();
 
-    EXPECT_FALSE(area.AddMessage(message, TrainingArea::kVerdictSpam, "other.recycle"));
+    EXPECT_FALSE(area.addMessage(message, TrainingArea::kVerdictSpam, "other.recycle"));
     EXPECT_EQ(Index(), before);
     // A second store on the same folder refuses it as well.
     TrainingArea other(tmp.path(), Options());
-    EXPECT_FALSE(other.AddMessage(message, TrainingArea::kVerdictNonSpam));
+    EXPECT_FALSE(other.addMessage(message, TrainingArea::kVerdictNonSpam));
     EXPECT_EQ(Index(), before);
 }
 
 TEST_F(TrainingAreaTest, WhatAddMessageRefuses) {
     TrainingArea area(tmp.path(), Options());
-    EXPECT_FALSE(area.AddMessage(MailMessage(), TrainingArea::kVerdictSpam)) << "empty message";
-    EXPECT_FALSE(area.AddMessage(Message(MessageText("x")), 0)) << "no verdict";
-    EXPECT_FALSE(area.AddMessage(Message(MessageText("x")), 3)) << "unknown verdict";
+    EXPECT_FALSE(area.addMessage(MailMessage(), TrainingArea::kVerdictSpam)) << "empty message";
+    EXPECT_FALSE(area.addMessage(Message(messageText("x")), 0)) << "no verdict";
+    EXPECT_FALSE(area.addMessage(Message(messageText("x")), 3)) << "unknown verdict";
     std::vector<TrainingEntry> entries;
-    ASSERT_TRUE(area.ListEntries(entries));
+    ASSERT_TRUE(area.listEntries(entries));
     EXPECT_TRUE(entries.empty());
-    EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(MessageText("x")))));
+    EXPECT_FALSE(fs::exists(TrainingFile(trainingFileName(messageText("x")))));
 }
 
 TEST_F(TrainingAreaTest, AddMessagesFilesAListAsAddMessageDoesOneByOne) {
     const std::string date = "Tue, 7 Jan 2003 13:05:00 +0000";
-    const MailMessage first = Message(MessageText("first", date, "one"));
-    const MailMessage second = Message(MessageText("second", date, ""));
-    const MailMessage third = Message(MessageText("third", date, "three"));
-    const MailMessage there = Message(MessageText("filed before", date));
+    const MailMessage first = Message(messageText("first", date, "one"));
+    const MailMessage second = Message(messageText("second", date, ""));
+    const MailMessage third = Message(messageText("third", date, "three"));
+    const MailMessage there = Message(messageText("filed before", date));
     const MailMessage empty;
     std::vector<MailMessage> more;
-    for (int i = 0; i < 12; ++i) more.push_back(Message(MessageText("more " + std::to_string(i), date)));
+    for (int i = 0; i < 12; ++i) more.push_back(Message(messageText("more " + std::to_string(i), date)));
     const std::vector<TrainingArea::NewMessage> shortList = {
         {&first, TrainingArea::kVerdictSpam, "/home/u/recycle/a.recycle"},
         {&there, TrainingArea::kVerdictSpam, ""},       // an entry exists already
@@ -243,13 +243,13 @@ TEST_F(TrainingAreaTest, AddMessagesFilesAListAsAddMessageDoesOneByOne) {
         int expected = 0;
         {
             TrainingArea area(single.path(), Options());
-            ASSERT_TRUE(area.AddMessage(there, TrainingArea::kVerdictNonSpam));
+            ASSERT_TRUE(area.addMessage(there, TrainingArea::kVerdictNonSpam));
             for (const auto& added : *list)
-                expected += added.message && area.AddMessage(*added.message, added.verdict, added.recycleFileName);
+                expected += added.message && area.addMessage(*added.message, added.verdict, added.recycleFileName);
         }
         TrainingArea area(batch.path(), Options());
-        ASSERT_TRUE(area.AddMessage(there, TrainingArea::kVerdictNonSpam));
-        EXPECT_EQ(area.AddMessages(*list), expected);
+        ASSERT_TRUE(area.addMessage(there, TrainingArea::kVerdictNonSpam));
+        EXPECT_EQ(area.addMessages(*list), expected);
         EXPECT_EQ(TempFolder::read(batch.file("training/training.xml")),
                   TempFolder::read(single.file("training/training.xml")));
         size_t files = 0;
@@ -263,35 +263,35 @@ TEST_F(TrainingAreaTest, AddMessagesFilesAListAsAddMessageDoesOneByOne) {
     }
     EXPECT_EQ(shortList.size(), 8u) << "at most 8 messages have their files flushed one by one";
     TrainingArea area(tmp.path(), Options());
-    EXPECT_EQ(area.AddMessages({}), 0);
+    EXPECT_EQ(area.addMessages({}), 0);
 }
 
 TEST_F(TrainingAreaTest, AddMessagesLeavesOutAFileItCannotWriteAndFilesNothingWhenTheIndexCannotBeWritten) {
-    const MailMessage blocked = Message(MessageText("its file name is taken by a folder"));
-    const MailMessage fine = Message(MessageText("fine"));
-    fs::create_directories(TrainingFile(TrainingFileName(blocked.Source())));
+    const MailMessage blocked = Message(messageText("its file name is taken by a folder"));
+    const MailMessage fine = Message(messageText("fine"));
+    fs::create_directories(TrainingFile(trainingFileName(blocked.Source())));
     TrainingArea area(tmp.path(), Options());
-    EXPECT_EQ(area.AddMessages({{&blocked, TrainingArea::kVerdictSpam, ""}, {&fine, TrainingArea::kVerdictSpam, ""}}), 1);
+    EXPECT_EQ(area.addMessages({{&blocked, TrainingArea::kVerdictSpam, ""}, {&fine, TrainingArea::kVerdictSpam, ""}}), 1);
     std::string name;
-    EXPECT_FALSE(area.IsInTrainingArea(blocked, name));
-    EXPECT_TRUE(area.IsInTrainingArea(fine, name));
+    EXPECT_FALSE(area.isInTrainingArea(blocked, name));
+    EXPECT_TRUE(area.isInTrainingArea(fine, name));
 
     // The index is held; a folder in its place makes the replacement fail.
     const std::string before = Index();
     fs::remove(TrainingFile("training.xml"));
     fs::create_directories(TrainingFile("training.xml/in-the-way"));
-    const MailMessage lost = Message(MessageText("never filed"));
-    const MailMessage lostToo = Message(MessageText("never filed either"));
-    EXPECT_EQ(area.AddMessages({{&lost, TrainingArea::kVerdictSpam, ""}, {&lostToo, TrainingArea::kVerdictNonSpam, ""}}), 0);
-    EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(lost.Source())))) << "files of an unwritten index are deleted";
-    EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(lostToo.Source()))));
-    EXPECT_TRUE(fs::exists(TrainingFile(TrainingFileName(fine.Source()))));
+    const MailMessage lost = Message(messageText("never filed"));
+    const MailMessage lostToo = Message(messageText("never filed either"));
+    EXPECT_EQ(area.addMessages({{&lost, TrainingArea::kVerdictSpam, ""}, {&lostToo, TrainingArea::kVerdictNonSpam, ""}}), 0);
+    EXPECT_FALSE(fs::exists(TrainingFile(trainingFileName(lost.Source())))) << "files of an unwritten index are deleted";
+    EXPECT_FALSE(fs::exists(TrainingFile(trainingFileName(lostToo.Source()))));
+    EXPECT_TRUE(fs::exists(TrainingFile(trainingFileName(fine.Source()))));
 
     // The held index was dropped: with the file back, the next use reads what is on disk.
     fs::remove_all(TrainingFile("training.xml"));
     tmp.write("training/training.xml", before);
-    EXPECT_FALSE(area.IsInTrainingArea(lost, name));
-    EXPECT_TRUE(area.IsInTrainingArea(fine, name));
+    EXPECT_FALSE(area.isInTrainingArea(lost, name));
+    EXPECT_TRUE(area.isInTrainingArea(fine, name));
 }
 
 TEST_F(TrainingAreaTest, RecycleBinNameIsKeptOnlyWhenGiven) {
@@ -311,14 +311,14 @@ TEST_F(TrainingAreaTest, RecycleBinNameIsKeptOnlyWhenGiven) {
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
-        const std::string text = MessageText("body " + std::to_string(n++));
-        ASSERT_TRUE(area.AddMessage(Message(text), c.verdict, c.recycleName));
+        const std::string text = messageText("body " + std::to_string(n++));
+        ASSERT_TRUE(area.addMessage(Message(text), c.verdict, c.recycleName));
         TrainingEntry entry;
-        ASSERT_TRUE(area.GetEntry(TrainingFileName(text), entry));
+        ASSERT_TRUE(area.getEntry(trainingFileName(text), entry));
         EXPECT_EQ(entry.verdict, c.verdict);
         EXPECT_EQ(entry.recycleFileName, c.expected ? c.expected : "");
         const std::string index = Index();
-        size_t at = index.find("filename=\"" + TrainingFileName(text) + "\"");
+        size_t at = index.find("filename=\"" + trainingFileName(text) + "\"");
         ASSERT_NE(at, std::string::npos);
         size_t begin = index.rfind('\n', at), end = index.find('\n', at);
         const std::string line = index.substr(begin, end - begin);
@@ -328,23 +328,23 @@ TEST_F(TrainingAreaTest, RecycleBinNameIsKeptOnlyWhenGiven) {
 
 TEST_F(TrainingAreaTest, AnUndatedMessageIsDatedTodayAndSurvivesTheNextAgeing) {
     TrainingArea area(tmp.path(), Options());
-    const std::string undated = MessageText("no date at all");
-    const std::string threeDaysOld = MessageText("old news", LocalDateDaysAgo(3));
-    ASSERT_TRUE(area.AddMessage(Message(undated), TrainingArea::kVerdictNonSpam));
-    ASSERT_TRUE(area.AddMessage(Message(threeDaysOld), TrainingArea::kVerdictSpam));
+    const std::string undated = messageText("no date at all");
+    const std::string threeDaysOld = messageText("old news", LocalDateDaysAgo(3));
+    ASSERT_TRUE(area.addMessage(Message(undated), TrainingArea::kVerdictNonSpam));
+    ASSERT_TRUE(area.addMessage(Message(threeDaysOld), TrainingArea::kVerdictSpam));
     TrainingEntry entry;
-    ASSERT_TRUE(area.GetEntry(TrainingFileName(undated), entry));
-    EXPECT_EQ(entry.dayNumber, TodayDayNumber());
+    ASSERT_TRUE(area.getEntry(trainingFileName(undated), entry));
+    EXPECT_EQ(entry.dayNumber, todayDayNumber());
 
-    EXPECT_EQ(area.ExpireOld(3), 1);
-    EXPECT_TRUE(area.GetEntry(TrainingFileName(undated), entry));
-    EXPECT_TRUE(fs::exists(TrainingFile(TrainingFileName(undated))));
-    EXPECT_FALSE(area.GetEntry(TrainingFileName(threeDaysOld), entry));
-    EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(threeDaysOld))));
+    EXPECT_EQ(area.expireOld(3), 1);
+    EXPECT_TRUE(area.getEntry(trainingFileName(undated), entry));
+    EXPECT_TRUE(fs::exists(TrainingFile(trainingFileName(undated))));
+    EXPECT_FALSE(area.getEntry(trainingFileName(threeDaysOld), entry));
+    EXPECT_FALSE(fs::exists(TrainingFile(trainingFileName(threeDaysOld))));
 }
 
 TEST_F(TrainingAreaTest, ExpireOldRemovesEntriesOfMaxDaysAndOlderWithTheirFiles) {
-    const int today = TodayDayNumber();
+    const int today = todayDayNumber();
     struct Case {
         const char* file;  // nullptr: entry without file name
         int daysAgo;       // -1: entry without date
@@ -365,58 +365,58 @@ TEST_F(TrainingAreaTest, ExpireOldRemovesEntriesOfMaxDaysAndOlderWithTheirFiles)
         entries.push_back(attributes);
     }
     WriteIndex(entries);
-    settings::setTrainingAreaDeleteOldMessagesLast(today - 1, SettingsFile());
+    settings::setTrainingAreaDeleteOldMessagesLast(today - 1, settingsFile());
 
     TrainingArea area(tmp.path(), Options());
-    EXPECT_EQ(area.ExpireOld(3), 2);
-    EXPECT_EQ(settings::trainingAreaDeleteOldMessagesLast(SettingsFile()), today);
+    EXPECT_EQ(area.expireOld(3), 2);
+    EXPECT_EQ(settings::trainingAreaDeleteOldMessagesLast(settingsFile()), today);
     std::vector<TrainingEntry> left;
-    ASSERT_TRUE(area.ListEntries(left));
+    ASSERT_TRUE(area.listEntries(left));
     EXPECT_EQ(left.size(), 4u);
     for (const Case& c : cases) {
         if (!c.file) continue;
         SCOPED_TRACE(c.file);
         TrainingEntry entry;
-        EXPECT_EQ(area.GetEntry(c.file, entry), !c.removed);
+        EXPECT_EQ(area.getEntry(c.file, entry), !c.removed);
         EXPECT_EQ(fs::exists(TrainingFile(c.file)), !c.removed);
     }
 }
 
 TEST_F(TrainingAreaTest, ExpireOldRunsAtMostOncePerDay) {
     TrainingArea area(tmp.path(), Options());
-    const std::string old = MessageText("ancient", LocalDateDaysAgo(10));
-    const std::string recent = MessageText("yesterday's", LocalDateDaysAgo(1));
-    ASSERT_TRUE(area.AddMessage(Message(recent), TrainingArea::kVerdictSpam));
+    const std::string old = messageText("ancient", LocalDateDaysAgo(10));
+    const std::string recent = messageText("yesterday's", LocalDateDaysAgo(1));
+    ASSERT_TRUE(area.addMessage(Message(recent), TrainingArea::kVerdictSpam));
 
-    EXPECT_EQ(area.ExpireOld(3), 0); // first run today: nothing old yet
-    ASSERT_TRUE(area.AddMessage(Message(old), TrainingArea::kVerdictSpam));
+    EXPECT_EQ(area.expireOld(3), 0); // first run today: nothing old yet
+    ASSERT_TRUE(area.addMessage(Message(old), TrainingArea::kVerdictSpam));
     // The same day again, even with a shorter maximum: nothing happens.
-    EXPECT_EQ(area.ExpireOld(0), 0);
+    EXPECT_EQ(area.expireOld(0), 0);
     TrainingEntry entry;
-    EXPECT_TRUE(area.GetEntry(TrainingFileName(old), entry));
-    EXPECT_TRUE(area.GetEntry(TrainingFileName(recent), entry));
+    EXPECT_TRUE(area.getEntry(trainingFileName(old), entry));
+    EXPECT_TRUE(area.getEntry(trainingFileName(recent), entry));
 
     // A day already marked in the settings (another start today) counts as well.
     TrainingArea restarted(tmp.path(), Options());
-    EXPECT_EQ(restarted.ExpireOld(3), 0);
-    EXPECT_TRUE(restarted.GetEntry(TrainingFileName(old), entry));
+    EXPECT_EQ(restarted.expireOld(3), 0);
+    EXPECT_TRUE(restarted.getEntry(trainingFileName(old), entry));
 
     // The next day runs again.
-    settings::setTrainingAreaDeleteOldMessagesLast(TodayDayNumber() - 1, SettingsFile());
-    EXPECT_EQ(restarted.ExpireOld(3), 1);
-    EXPECT_FALSE(restarted.GetEntry(TrainingFileName(old), entry));
+    settings::setTrainingAreaDeleteOldMessagesLast(todayDayNumber() - 1, settingsFile());
+    EXPECT_EQ(restarted.expireOld(3), 1);
+    EXPECT_FALSE(restarted.getEntry(trainingFileName(old), entry));
 }
 
 TEST_F(TrainingAreaTest, IsInTrainingAreaFindsTheMessageByTextOrByBodyText) {
-    const std::string added = MessageText("filed by its text");
-    const std::string byBody = MessageText("filed by its body", "", "other subject");
+    const std::string added = messageText("filed by its text");
+    const std::string byBody = messageText("filed by its body", "", "other subject");
     const MailMessage bodyMessage = Message(byBody);
-    const std::string bodyName = TrainingFileName(*bodyMessage.BodyText(true));
+    const std::string bodyName = trainingFileName(*bodyMessage.bodyText(true));
     WriteIndex({"filename=\"" + bodyName + "\" date=\"1\""});
     tmp.write("training/" + bodyName, byBody);
 
     TrainingArea area(tmp.path(), Options());
-    ASSERT_TRUE(area.AddMessage(Message(added), TrainingArea::kVerdictSpam));
+    ASSERT_TRUE(area.addMessage(Message(added), TrainingArea::kVerdictSpam));
     struct Case {
         const char* why;
         std::string text;
@@ -424,46 +424,46 @@ TEST_F(TrainingAreaTest, IsInTrainingAreaFindsTheMessageByTextOrByBodyText) {
         std::string name;
     };
     const Case cases[] = {
-        {"first candidate: the whole text", added, true, TrainingFileName(added)},
+        {"first candidate: the whole text", added, true, trainingFileName(added)},
         {"second candidate: the decoded body", byBody, true, bodyName},
-        {"not there", MessageText("never filed"), false, ""},
+        {"not there", messageText("never filed"), false, ""},
         {"one byte differs", added + " ", false, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         std::string name = "unchanged";
-        EXPECT_EQ(area.IsInTrainingArea(Message(c.text), name), c.found);
+        EXPECT_EQ(area.isInTrainingArea(Message(c.text), name), c.found);
         EXPECT_EQ(name, c.found ? c.name : "unchanged");
     }
 }
 
 TEST_F(TrainingAreaTest, RemoveMessageDeletesEntryAndFileAndIgnoresUnknownNames) {
     TrainingArea area(tmp.path(), Options());
-    const std::string keep = MessageText("keep me"), drop = MessageText("drop me");
-    ASSERT_TRUE(area.AddMessage(Message(keep), TrainingArea::kVerdictSpam));
-    ASSERT_TRUE(area.AddMessage(Message(drop), TrainingArea::kVerdictSpam));
+    const std::string keep = messageText("keep me"), drop = messageText("drop me");
+    ASSERT_TRUE(area.addMessage(Message(keep), TrainingArea::kVerdictSpam));
+    ASSERT_TRUE(area.addMessage(Message(drop), TrainingArea::kVerdictSpam));
 
-    EXPECT_TRUE(area.RemoveMessage(TrainingFileName(drop)));
-    EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(drop))));
-    EXPECT_EQ(Index().find(TrainingFileName(drop)), std::string::npos);
-    EXPECT_NE(Index().find(TrainingFileName(keep)), std::string::npos);
+    EXPECT_TRUE(area.removeMessage(trainingFileName(drop)));
+    EXPECT_FALSE(fs::exists(TrainingFile(trainingFileName(drop))));
+    EXPECT_EQ(Index().find(trainingFileName(drop)), std::string::npos);
+    EXPECT_NE(Index().find(trainingFileName(keep)), std::string::npos);
 
     const std::string before = Index();
-    EXPECT_FALSE(area.RemoveMessage(TrainingFileName(drop)));
-    EXPECT_FALSE(area.RemoveMessage("nothing.eml"));
+    EXPECT_FALSE(area.removeMessage(trainingFileName(drop)));
+    EXPECT_FALSE(area.removeMessage("nothing.eml"));
     EXPECT_EQ(Index(), before);
-    EXPECT_TRUE(fs::exists(TrainingFile(TrainingFileName(keep))));
+    EXPECT_TRUE(fs::exists(TrainingFile(trainingFileName(keep))));
 }
 
 TEST_F(TrainingAreaTest, AnEntryNamingAFileOutsideTheFolderNeverReachesIt) {
     tmp.write("victim.txt", "precious");
     WriteIndex({"filename=\"../victim.txt\" date=\"1\"", "filename=\"..\" date=\"1\""});
-    settings::setTrainingAreaDeleteOldMessagesLast(0, SettingsFile());
+    settings::setTrainingAreaDeleteOldMessagesLast(0, settingsFile());
     TrainingArea area(tmp.path(), Options());
-    EXPECT_EQ(area.MessagePath("../victim.txt"), "");
-    EXPECT_TRUE(area.RemoveMessage("../victim.txt"));
-    EXPECT_FALSE(area.LearnEntry("..", true));
-    EXPECT_EQ(area.ExpireOld(3), 1);
+    EXPECT_EQ(area.messagePath("../victim.txt"), "");
+    EXPECT_TRUE(area.removeMessage("../victim.txt"));
+    EXPECT_FALSE(area.learnEntry("..", true));
+    EXPECT_EQ(area.expireOld(3), 1);
     EXPECT_EQ(TempFolder::read(tmp.file("victim.txt")), "precious");
     EXPECT_TRUE(fs::is_directory(tmp.file("training")));
 }
@@ -486,16 +486,16 @@ TEST_F(TrainingAreaTest, AnIndexThatIsNotATrainingDocumentIsNeverOverwritten) {
         else
             tmp.write("training/training.xml", c.content);
         TrainingArea area(tmp.path(), Options());
-        const MailMessage message = Message(MessageText("refused"));
+        const MailMessage message = Message(messageText("refused"));
         std::string name;
         std::vector<TrainingEntry> entries;
         TrainingEntry entry;
-        EXPECT_FALSE(area.AddMessage(message, TrainingArea::kVerdictSpam));
-        EXPECT_FALSE(area.IsInTrainingArea(message, name));
-        EXPECT_FALSE(area.ListEntries(entries));
-        EXPECT_FALSE(area.GetEntry("a.eml", entry));
-        EXPECT_FALSE(area.RemoveMessage("a.eml"));
-        EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(message.Source()))));
+        EXPECT_FALSE(area.addMessage(message, TrainingArea::kVerdictSpam));
+        EXPECT_FALSE(area.isInTrainingArea(message, name));
+        EXPECT_FALSE(area.listEntries(entries));
+        EXPECT_FALSE(area.getEntry("a.eml", entry));
+        EXPECT_FALSE(area.removeMessage("a.eml"));
+        EXPECT_FALSE(fs::exists(TrainingFile(trainingFileName(message.Source()))));
         if (!c.content.empty()) {
             EXPECT_EQ(Index(), c.content);
         }
@@ -504,30 +504,30 @@ TEST_F(TrainingAreaTest, AnIndexThatIsNotATrainingDocumentIsNeverOverwritten) {
 
 TEST_F(TrainingAreaTest, AMissingIndexStartsEmptyAndAFileLeftWithoutEntryIsReplaced) {
     // What a crash between writing the message file and the index leaves behind.
-    const std::string text = MessageText("written before the crash");
-    tmp.write("training/" + TrainingFileName(text), "half a mess");
+    const std::string text = messageText("written before the crash");
+    tmp.write("training/" + trainingFileName(text), "half a mess");
     TrainingArea area(tmp.path(), Options());
     std::vector<TrainingEntry> entries;
-    ASSERT_TRUE(area.ListEntries(entries));
+    ASSERT_TRUE(area.listEntries(entries));
     EXPECT_TRUE(entries.empty());
     EXPECT_FALSE(fs::exists(TrainingFile("training.xml"))) << "a read alone writes nothing";
 
-    ASSERT_TRUE(area.AddMessage(Message(text), TrainingArea::kVerdictSpam));
-    EXPECT_EQ(TempFolder::read(TrainingFile(TrainingFileName(text))), text);
-    ASSERT_TRUE(area.ListEntries(entries));
+    ASSERT_TRUE(area.addMessage(Message(text), TrainingArea::kVerdictSpam));
+    EXPECT_EQ(TempFolder::read(TrainingFile(trainingFileName(text))), text);
+    ASSERT_TRUE(area.listEntries(entries));
     EXPECT_EQ(entries.size(), 1u);
 }
 
 TEST_F(TrainingAreaTest, LearnReachesTheLearningTablesAndThePluginsWithTheSpamFlag) {
     TrainingArea area(tmp.path(), Options());
-    const std::string spam = MessageText("viagra pills cheap offer", "", "cheap offer");
-    const std::string ham = MessageText("meeting agenda project notes", "", "agenda");
-    ASSERT_TRUE(area.Learn(Message(spam), true));
+    const std::string spam = messageText("viagra pills cheap offer", "", "cheap offer");
+    const std::string ham = messageText("meeting agenda project notes", "", "agenda");
+    ASSERT_TRUE(area.learn(Message(spam), true));
     EXPECT_EQ(LastNotice(), Notice(spam, true));
-    ASSERT_TRUE(area.Learn(Message(ham), false));
+    ASSERT_TRUE(area.learn(Message(ham), false));
     EXPECT_EQ(LastNotice(), Notice(ham, false));
     ForgetNotice();
-    EXPECT_FALSE(area.Learn(MailMessage(), true));
+    EXPECT_FALSE(area.learn(MailMessage(), true));
     EXPECT_EQ(LastNotice(), "");
 
     std::unique_ptr<LearningFilter> saved = SavedTables();
@@ -535,17 +535,17 @@ TEST_F(TrainingAreaTest, LearnReachesTheLearningTablesAndThePluginsWithTheSpamFl
     EXPECT_EQ(tables.bad().messages(), 1u);
     EXPECT_EQ(tables.good().messages(), 1u);
     WordTable spamWords, hamWords;
-    LearningFilter::CountWords("viagra pills cheap offer", "cheap offer", spamWords);
-    LearningFilter::CountWords("meeting agenda project notes", "agenda", hamWords);
+    LearningFilter::countWords("viagra pills cheap offer", "cheap offer", spamWords);
+    LearningFilter::countWords("meeting agenda project notes", "agenda", hamWords);
     bool spamWordSeen = false, hamWordSeen = false;
-    spamWords.ForEach([&](const WordEntry& word) {
+    spamWords.forEach([&](const WordEntry& word) {
         spamWordSeen = true;
-        EXPECT_EQ(tables.bad().Count(word.text()), word.count) << word.text();
-        EXPECT_EQ(tables.good().Count(word.text()), 0u) << word.text();
+        EXPECT_EQ(tables.bad().count(word.text()), word.count) << word.text();
+        EXPECT_EQ(tables.good().count(word.text()), 0u) << word.text();
     });
-    hamWords.ForEach([&](const WordEntry& word) {
+    hamWords.forEach([&](const WordEntry& word) {
         hamWordSeen = true;
-        EXPECT_EQ(tables.good().Count(word.text()), word.count) << word.text();
+        EXPECT_EQ(tables.good().count(word.text()), word.count) << word.text();
     });
     EXPECT_TRUE(spamWordSeen && hamWordSeen);
 }
@@ -555,10 +555,10 @@ TEST_F(TrainingAreaTest, ABatchLoadsOnceAndSavesWhenItEnds) {
     const std::string bad = tmp.file("training/bad.corvanthelix.wordlist");
     {
         TrainingArea::LearnBatch batch;
-        const std::string first = MessageText("first spam words"), second = MessageText("second spam words!");
-        ASSERT_TRUE(area.Learn(Message(first), true));
+        const std::string first = messageText("first spam words"), second = messageText("second spam words!");
+        ASSERT_TRUE(area.learn(Message(first), true));
         EXPECT_EQ(LastNotice(), Notice(first, true)) << "plug-ins are told at once";
-        ASSERT_TRUE(area.Learn(Message(second), true));
+        ASSERT_TRUE(area.learn(Message(second), true));
         EXPECT_EQ(LastNotice(), Notice(second, true));
         EXPECT_FALSE(fs::exists(bad)) << "saved inside the batch";
     }
@@ -568,49 +568,49 @@ TEST_F(TrainingAreaTest, ABatchLoadsOnceAndSavesWhenItEnds) {
 
 TEST_F(TrainingAreaTest, EachEntryIsLearnedOnceWhoeverAsksFirst) {
     TrainingArea area(tmp.path(), Options());
-    const std::string first = MessageText("learn me from the window");
-    const std::string second = MessageText("learn me from the commit");
-    ASSERT_TRUE(area.AddMessage(Message(first), TrainingArea::kVerdictSpam));
-    ASSERT_TRUE(area.AddMessage(Message(second), TrainingArea::kVerdictSpam));
+    const std::string first = messageText("learn me from the window");
+    const std::string second = messageText("learn me from the commit");
+    ASSERT_TRUE(area.addMessage(Message(first), TrainingArea::kVerdictSpam));
+    ASSERT_TRUE(area.addMessage(Message(second), TrainingArea::kVerdictSpam));
 
-    EXPECT_TRUE(area.LearnEntry(TrainingFileName(first), true));
+    EXPECT_TRUE(area.learnEntry(trainingFileName(first), true));
     EXPECT_EQ(LastNotice(), Notice(first, true));
     ForgetNotice();
-    EXPECT_FALSE(area.LearnEntry(TrainingFileName(first), true)) << "already learned";
-    EXPECT_FALSE(area.LearnIfPresent(Message(first), true));
-    EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(first))));
+    EXPECT_FALSE(area.learnEntry(trainingFileName(first), true)) << "already learned";
+    EXPECT_FALSE(area.learnIfPresent(Message(first), true));
+    EXPECT_FALSE(fs::exists(TrainingFile(trainingFileName(first))));
     EXPECT_EQ(LastNotice(), "");
 
-    EXPECT_TRUE(area.LearnIfPresent(Message(second), false));
+    EXPECT_TRUE(area.learnIfPresent(Message(second), false));
     EXPECT_EQ(LastNotice(), Notice(second, false));
     ForgetNotice();
-    EXPECT_FALSE(area.LearnIfPresent(Message(second), false));
-    EXPECT_FALSE(area.LearnIfPresent(Message(MessageText("never filed")), false));
+    EXPECT_FALSE(area.learnIfPresent(Message(second), false));
+    EXPECT_FALSE(area.learnIfPresent(Message(messageText("never filed")), false));
     EXPECT_EQ(LastNotice(), "");
     std::unique_ptr<LearningFilter> saved = SavedTables();
     const LearningFilter& tables = *saved;
     EXPECT_EQ(tables.bad().messages(), 1u);
     EXPECT_EQ(tables.good().messages(), 1u);
     std::vector<TrainingEntry> entries;
-    ASSERT_TRUE(area.ListEntries(entries));
+    ASSERT_TRUE(area.listEntries(entries));
     EXPECT_TRUE(entries.empty());
 }
 
 TEST_F(TrainingAreaTest, LearnEntryKeepsAnEntryWhoseFileCannotBeRead) {
     WriteIndex({"filename=\"gone.eml\" date=\"1\""});
     TrainingArea area(tmp.path(), Options());
-    EXPECT_FALSE(area.LearnEntry("gone.eml", true));
+    EXPECT_FALSE(area.learnEntry("gone.eml", true));
     TrainingEntry entry;
-    EXPECT_TRUE(area.GetEntry("gone.eml", entry));
+    EXPECT_TRUE(area.getEntry("gone.eml", entry));
     EXPECT_EQ(LastNotice(), "");
     EXPECT_FALSE(fs::exists(tmp.file("training/bad.corvanthelix.wordlist")));
 }
 
 TEST_F(TrainingAreaTest, APluginAsksTheHostToLearnAMessageAtOnce) {
-    const std::string filed = MessageText("filed and then learned by a plug-in");
-    const std::string unfiled = MessageText("never filed, learned all the same");
-    ASSERT_TRUE(trainingArea().AddMessage(Message(filed), TrainingArea::kVerdictNonSpam));
-    PluginManager::instance().LoadAll();
+    const std::string filed = messageText("filed and then learned by a plug-in");
+    const std::string unfiled = messageText("never filed, learned all the same");
+    ASSERT_TRUE(trainingArea().addMessage(Message(filed), TrainingArea::kVerdictNonSpam));
+    PluginManager::instance().loadAll();
     struct Case {
         const char* why;
         uint32_t code;
@@ -633,8 +633,8 @@ TEST_F(TrainingAreaTest, APluginAsksTheHostToLearnAMessageAtOnce) {
         EXPECT_EQ(LastNotice(), c.notice);
     }
     TrainingEntry entry;
-    EXPECT_FALSE(trainingArea().GetEntry(TrainingFileName(filed), entry));
-    EXPECT_FALSE(fs::exists(TrainingFile(TrainingFileName(filed))));
+    EXPECT_FALSE(trainingArea().getEntry(trainingFileName(filed), entry));
+    EXPECT_FALSE(fs::exists(TrainingFile(trainingFileName(filed))));
     EXPECT_EQ(SavedTables()->bad().messages(), 1u);
     EXPECT_EQ(SavedTables()->good().messages(), 1u);
 
@@ -652,11 +652,11 @@ TEST_F(TrainingAreaTest, ConcurrentAddsAndReadsKeepEveryEntry) {
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < kEach; ++i) {
-                if (area.AddMessage(Message(MessageText("t" + std::to_string(t) + " m" + std::to_string(i))),
+                if (area.addMessage(Message(messageText("t" + std::to_string(t) + " m" + std::to_string(i))),
                                     TrainingArea::kVerdictSpam))
                     ++added;
                 std::vector<TrainingEntry> entries;
-                area.ListEntries(entries);
+                area.listEntries(entries);
             }
         });
     }
@@ -664,7 +664,7 @@ TEST_F(TrainingAreaTest, ConcurrentAddsAndReadsKeepEveryEntry) {
     EXPECT_EQ(added.load(), kThreads * kEach);
     TrainingArea reread(tmp.path(), Options());
     std::vector<TrainingEntry> entries;
-    ASSERT_TRUE(reread.ListEntries(entries));
+    ASSERT_TRUE(reread.listEntries(entries));
     EXPECT_EQ(entries.size(), static_cast<size_t>(kThreads * kEach));
 }
 

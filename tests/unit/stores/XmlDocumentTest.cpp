@@ -19,15 +19,15 @@ const std::string kHeader(XmlDocument::kHeader);
 // Shows the whole tree in list order: "root[child(a=1,b=2),other()] nextTopLevel[]".
 std::string Dump(const XmlDocument& doc) {
     std::string out;
-    for (const XmlElement* top = doc.Root(); top; top = top->Next()) {
+    for (const XmlElement* top = doc.root(); top; top = top->Next()) {
         if (!out.empty()) out += ' ';
-        out += top->Name() + "[";
-        for (const XmlElement* child = top->FirstChild(); child; child = child->Next()) {
-            if (child != top->FirstChild()) out += ',';
-            out += child->Name() + "(";
-            for (const XmlAttribute* a = child->FirstAttribute(); a; a = a->Next()) {
-                if (a != child->FirstAttribute()) out += ',';
-                out += a->Name() + "=" + a->Value();
+        out += top->name() + "[";
+        for (const XmlElement* child = top->firstChild(); child; child = child->Next()) {
+            if (child != top->firstChild()) out += ',';
+            out += child->name() + "(";
+            for (const XmlAttribute* a = child->firstAttribute(); a; a = a->Next()) {
+                if (a != child->firstAttribute()) out += ',';
+                out += a->name() + "=" + a->value();
             }
             out += ")";
         }
@@ -48,8 +48,8 @@ class XmlReader : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(XmlReader, ReadsTheDialectAndItsQuirks) {
     XmlDocument doc;
-    ASSERT_TRUE(doc.Parse(GetParam().text));
-    EXPECT_TRUE(doc.IsLoaded());
+    ASSERT_TRUE(doc.parse(GetParam().text));
+    EXPECT_TRUE(doc.isLoaded());
     EXPECT_EQ(Dump(doc), GetParam().expected);
 }
 
@@ -93,45 +93,45 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(XmlWriter, EmptyRootIsThreeLines) {
     XmlDocument doc;
-    doc.CreateRoot("recyclebin");
+    doc.createRoot("recyclebin");
     EXPECT_EQ(XmlDocument::kHeader.size(), 44u);
-    EXPECT_EQ(doc.ToText(), kHeader + "<recyclebin>\n</recyclebin>\n");
+    EXPECT_EQ(doc.toText(), kHeader + "<recyclebin>\n</recyclebin>\n");
 }
 
 TEST(XmlWriter, WritesChildLinesByteForByteWithoutEscaping) {
     XmlDocument doc;
-    XmlElement* root = doc.CreateRoot("training");
-    root->SetAttribute("ignored", "top-level attributes are never written");
-    root->AddChild("bare");
-    XmlElement* message = root->AddChild("message");
-    message->SetAttribute("subject", "a <b> & c");
-    message->SetAttribute("size", "");
-    message->AddChild("deeper")->SetAttribute("x", "1");
-    EXPECT_EQ(doc.ToText(), kHeader + "<training>\n<message size=\"\" subject=\"a <b> & c\"/>\n<bare/>\n</training>\n");
+    XmlElement* root = doc.createRoot("training");
+    root->setAttribute("ignored", "top-level attributes are never written");
+    root->addChild("bare");
+    XmlElement* message = root->addChild("message");
+    message->setAttribute("subject", "a <b> & c");
+    message->setAttribute("size", "");
+    message->addChild("deeper")->setAttribute("x", "1");
+    EXPECT_EQ(doc.toText(), kHeader + "<training>\n<message size=\"\" subject=\"a <b> & c\"/>\n<bare/>\n</training>\n");
 }
 
 TEST(XmlWriter, NewestAttributeFirstAndReversedAfterReload) {
     XmlDocument doc;
-    XmlElement* child = doc.CreateRoot("recyclebin")->AddChild("message");
-    child->SetAttribute("name", "a.recycle");
-    child->SetAttribute("seen", "1");
-    std::string first = doc.ToText();
+    XmlElement* child = doc.createRoot("recyclebin")->addChild("message");
+    child->setAttribute("name", "a.recycle");
+    child->setAttribute("seen", "1");
+    std::string first = doc.toText();
     EXPECT_NE(first.find("<message seen=\"1\" name=\"a.recycle\"/>"), std::string::npos);
 
     XmlDocument reloaded;
-    reloaded.Parse(first);
-    EXPECT_NE(reloaded.ToText().find("<message name=\"a.recycle\" seen=\"1\"/>"), std::string::npos);
+    reloaded.parse(first);
+    EXPECT_NE(reloaded.toText().find("<message name=\"a.recycle\" seen=\"1\"/>"), std::string::npos);
 }
 
 TEST(XmlWriter, NewestChildFirstAndReversedAfterReload) {
     XmlDocument doc;
-    XmlElement* root = doc.CreateRoot("r");
-    for (const char* name : {"first", "second", "third"}) root->AddChild(name);
-    EXPECT_EQ(doc.ToText(), kHeader + "<r>\n<third/>\n<second/>\n<first/>\n</r>\n");
+    XmlElement* root = doc.createRoot("r");
+    for (const char* name : {"first", "second", "third"}) root->addChild(name);
+    EXPECT_EQ(doc.toText(), kHeader + "<r>\n<third/>\n<second/>\n<first/>\n</r>\n");
 
     XmlDocument reloaded;
-    reloaded.Parse(doc.ToText());
-    EXPECT_EQ(reloaded.ToText(), kHeader + "<r>\n<first/>\n<second/>\n<third/>\n</r>\n");
+    reloaded.parse(doc.toText());
+    EXPECT_EQ(reloaded.toText(), kHeader + "<r>\n<first/>\n<second/>\n<third/>\n</r>\n");
 }
 
 // Found by fuzzing (fuzz/regressions/xml/): a self-closing tag in front of the root is read as a
@@ -153,58 +153,58 @@ TEST(XmlWriter, RootAndChildrenReadBackAfterAWrite) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         XmlDocument read;
-        read.Parse(c.text);
+        read.parse(c.text);
         XmlDocument again;
-        again.Parse(read.ToText());
-        ASSERT_NE(again.Root(), nullptr);
-        std::string skeleton = again.Root()->Name() + "[";
-        for (const XmlElement* child = again.Root()->FirstChild(); child; child = child->Next())
-            skeleton += (child == again.Root()->FirstChild() ? "" : ",") + child->Name();
+        again.parse(read.toText());
+        ASSERT_NE(again.root(), nullptr);
+        std::string skeleton = again.root()->name() + "[";
+        for (const XmlElement* child = again.root()->firstChild(); child; child = child->Next())
+            skeleton += (child == again.root()->firstChild() ? "" : ",") + child->name();
         EXPECT_EQ(skeleton + "]", c.expected);
-        EXPECT_EQ(again.Root()->Next(), nullptr);
+        EXPECT_EQ(again.root()->Next(), nullptr);
     }
 }
 
 TEST(XmlElement, SetAttributeReplacesInPlace) {
     XmlElement element("host");
-    element.SetAttribute("a", "1");
-    XmlAttribute* b = element.SetAttribute("b", "2");
-    element.SetAttribute("c", "3");
-    EXPECT_EQ(element.SetAttribute("b", "two"), b);
+    element.setAttribute("a", "1");
+    XmlAttribute* b = element.setAttribute("b", "2");
+    element.setAttribute("c", "3");
+    EXPECT_EQ(element.setAttribute("b", "two"), b);
     std::string order;
-    for (XmlAttribute* a = element.FirstAttribute(); a; a = a->Next()) order += a->Name() + "=" + a->Value() + ";";
+    for (XmlAttribute* a = element.firstAttribute(); a; a = a->Next()) order += a->name() + "=" + a->value() + ";";
     EXPECT_EQ(order, "c=3;b=two;a=1;");
 }
 
 TEST(XmlElement, FindCopyAndRemove) {
     XmlElement root("r");
-    XmlElement* child = root.AddChild("c");
-    XmlAttribute* a = child->SetAttribute("Name", "x");
-    EXPECT_EQ(child->FindAttribute("Name"), a);
-    EXPECT_EQ(child->FindAttribute("name"), nullptr); // case-sensitive
-    EXPECT_EQ(child->FindAttribute(static_cast<const char*>(nullptr)), nullptr);
-    EXPECT_EQ(child->CopyAttributeValue("Name"), std::optional<std::string>("x"));
-    EXPECT_EQ(child->CopyAttributeValue("missing"), std::nullopt);
-    EXPECT_EQ(child->SetAttribute("", "v")->Name(), "unknown");
+    XmlElement* child = root.addChild("c");
+    XmlAttribute* a = child->setAttribute("Name", "x");
+    EXPECT_EQ(child->findAttribute("Name"), a);
+    EXPECT_EQ(child->findAttribute("name"), nullptr); // case-sensitive
+    EXPECT_EQ(child->findAttribute(static_cast<const char*>(nullptr)), nullptr);
+    EXPECT_EQ(child->copyAttributeValue("Name"), std::optional<std::string>("x"));
+    EXPECT_EQ(child->copyAttributeValue("missing"), std::nullopt);
+    EXPECT_EQ(child->setAttribute("", "v")->name(), "unknown");
 
     // Entries of another element are left alone rather than unlinked from the wrong list.
     XmlElement stranger("s");
-    XmlAttribute* foreign = stranger.SetAttribute("Name", "y");
-    XmlElement* foreignChild = stranger.AddChild("c");
-    child->RemoveAttribute(foreign);
-    root.RemoveChild(foreignChild);
-    EXPECT_EQ(stranger.FindAttribute("Name"), foreign);
-    EXPECT_EQ(stranger.FirstChild(), foreignChild);
+    XmlAttribute* foreign = stranger.setAttribute("Name", "y");
+    XmlElement* foreignChild = stranger.addChild("c");
+    child->removeAttribute(foreign);
+    root.removeChild(foreignChild);
+    EXPECT_EQ(stranger.findAttribute("Name"), foreign);
+    EXPECT_EQ(stranger.firstChild(), foreignChild);
 
-    child->RemoveAttribute(a);
-    child->RemoveAttribute(nullptr);
-    EXPECT_EQ(child->FindAttribute("Name"), nullptr);
-    XmlElement* keep = root.AddChild("keep");
-    root.RemoveChild(child);
-    root.RemoveChild(nullptr);
-    EXPECT_EQ(root.FirstChild(), keep);
+    child->removeAttribute(a);
+    child->removeAttribute(nullptr);
+    EXPECT_EQ(child->findAttribute("Name"), nullptr);
+    XmlElement* keep = root.addChild("keep");
+    root.removeChild(child);
+    root.removeChild(nullptr);
+    EXPECT_EQ(root.firstChild(), keep);
     EXPECT_EQ(keep->Next(), nullptr);
-    EXPECT_EQ(keep->Previous(), nullptr);
+    EXPECT_EQ(keep->previous(), nullptr);
 }
 
 TEST(XmlDocumentFile, SaveReplacesTheFilePrivatelyAndLoadReadsItBack) {
@@ -212,73 +212,73 @@ TEST(XmlDocumentFile, SaveReplacesTheFilePrivatelyAndLoadReadsItBack) {
     std::string path = tmp.write("index.xml", "old contents");
     chmod(path.c_str(), 0644);
     XmlDocument doc;
-    doc.CreateRoot("hostlist")->AddChild("host")->SetAttribute("server", "mail.example.org");
-    ASSERT_TRUE(doc.Save(path));
+    doc.createRoot("hostlist")->addChild("host")->setAttribute("server", "mail.example.org");
+    ASSERT_TRUE(doc.save(path));
 
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_EQ(TempFolder::read(path), doc.ToText());
+    EXPECT_EQ(TempFolder::read(path), doc.toText());
     int files = 0;
     for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator(tmp.path())) ++files;
     EXPECT_EQ(files, 1) << "no temporary file is left behind";
 
     XmlDocument loaded;
-    ASSERT_TRUE(loaded.Load(path));
+    ASSERT_TRUE(loaded.load(path));
     EXPECT_EQ(Dump(loaded), "hostlist[host(server=mail.example.org)]");
     // Loading again starts from scratch instead of adding to what is there.
-    ASSERT_TRUE(loaded.Load(path));
+    ASSERT_TRUE(loaded.load(path));
     EXPECT_EQ(Dump(loaded), "hostlist[host(server=mail.example.org)]");
 }
 
 TEST(XmlDocumentFile, FailuresLeaveStateAsDocumented) {
     TempFolder tmp;
     XmlDocument doc;
-    EXPECT_FALSE(doc.Save(tmp.file("never.xml"))) << "a document that is not loaded writes nothing";
+    EXPECT_FALSE(doc.save(tmp.file("never.xml"))) << "a document that is not loaded writes nothing";
     EXPECT_FALSE(std::filesystem::exists(tmp.file("never.xml")));
 
-    doc.CreateRoot("r");
-    EXPECT_FALSE(doc.Save(tmp.file("missing-folder/r.xml")));
+    doc.createRoot("r");
+    EXPECT_FALSE(doc.save(tmp.file("missing-folder/r.xml")));
 
-    EXPECT_FALSE(doc.Load(tmp.file("absent.xml")));
-    EXPECT_FALSE(doc.IsLoaded());
-    EXPECT_EQ(doc.Root(), nullptr);
-    EXPECT_FALSE(doc.Load(tmp.path())) << "a folder cannot be read";
-    EXPECT_FALSE(doc.IsLoaded());
+    EXPECT_FALSE(doc.load(tmp.file("absent.xml")));
+    EXPECT_FALSE(doc.isLoaded());
+    EXPECT_EQ(doc.root(), nullptr);
+    EXPECT_FALSE(doc.load(tmp.path())) << "a folder cannot be read";
+    EXPECT_FALSE(doc.isLoaded());
 
-    doc.CreateRoot("r");
-    doc.Clear();
-    EXPECT_FALSE(doc.IsLoaded());
-    EXPECT_EQ(doc.Root(), nullptr);
+    doc.createRoot("r");
+    doc.clear();
+    EXPECT_FALSE(doc.isLoaded());
+    EXPECT_EQ(doc.root(), nullptr);
 }
 
 // A training index as the store writes it, Q-encoded free text included.
 std::string RealDocument() {
     XmlDocument doc;
-    XmlElement* root = doc.CreateRoot("training");
+    XmlElement* root = doc.createRoot("training");
     for (int i = 0; i < 12; ++i) {
-        XmlElement* m = root->AddChild("message");
-        m->SetAttribute("filename", std::to_string(0x1a2b3c + i * 977) + ".eml");
-        m->SetAttribute("sender", "Jane_Doe_=3Cjane@example.org=3E");
-        m->SetAttribute("subject", "Re=3A_meeting_" + std::to_string(i));
-        m->SetAttribute("date", "2459000");
-        m->SetAttribute("size", std::to_string(1000 + i));
-        m->SetAttribute("block", i % 2 ? "1" : "0");
+        XmlElement* m = root->addChild("message");
+        m->setAttribute("filename", std::to_string(0x1a2b3c + i * 977) + ".eml");
+        m->setAttribute("sender", "Jane_Doe_=3Cjane@example.org=3E");
+        m->setAttribute("subject", "Re=3A_meeting_" + std::to_string(i));
+        m->setAttribute("date", "2459000");
+        m->setAttribute("size", std::to_string(1000 + i));
+        m->setAttribute("block", i % 2 ? "1" : "0");
     }
-    return doc.ToText();
+    return doc.toText();
 }
 
 TEST(XmlRobustness, EveryTruncationLoadsAsNothingOrAsTheWholeDocument) {
     const std::string full = RealDocument();
     XmlDocument whole;
-    whole.Parse(full);
+    whole.parse(full);
     const std::string expected = Dump(whole);
     ASSERT_EQ(expected.substr(0, 9), "training[");
 
     int complete = 0;
     for (size_t length = 0; length <= full.size(); ++length) {
         XmlDocument doc;
-        ASSERT_TRUE(doc.Parse(full.substr(0, length)));
+        ASSERT_TRUE(doc.parse(full.substr(0, length)));
         std::string dump = Dump(doc);
         ASSERT_TRUE(dump.empty() || dump == expected) << "cut at " << length << ": " << dump;
         complete += !dump.empty();
@@ -289,8 +289,8 @@ TEST(XmlRobustness, EveryTruncationLoadsAsNothingOrAsTheWholeDocument) {
     TempFolder tmp;
     for (size_t length : {size_t{0}, full.size() / 3, full.size() - 2, full.size()}) {
         XmlDocument doc;
-        ASSERT_TRUE(doc.Load(tmp.write("cut.xml", full.substr(0, length))));
-        EXPECT_EQ(doc.Root() != nullptr, length >= full.size() - 2) << length;
+        ASSERT_TRUE(doc.load(tmp.write("cut.xml", full.substr(0, length))));
+        EXPECT_EQ(doc.root() != nullptr, length >= full.size() - 2) << length;
     }
 }
 
@@ -302,10 +302,10 @@ TEST(XmlRobustness, RandomBytesNeverHangOrCrash) {
         for (char& c : text)
             c = round % 2 ? static_cast<char>(random() % 256) : dialect[random() % dialect.size()];
         XmlDocument doc;
-        ASSERT_TRUE(doc.Parse(text));
+        ASSERT_TRUE(doc.parse(text));
         // What was read can be written and read again.
         XmlDocument again;
-        ASSERT_TRUE(again.Parse(doc.ToText()));
+        ASSERT_TRUE(again.parse(doc.toText()));
     }
 }
 

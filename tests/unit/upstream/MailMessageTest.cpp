@@ -29,7 +29,7 @@ const char* const kFixtures[] = {"plain.eml",  "alternative.eml", "nested.eml",
 /// The part tree as text: each part's Content-Type up to its ";" ("-" when it has none), the
 /// children in parentheses.
 std::string shape(const MessagePart* part) {
-    const char* type = MailMessage::HeaderByKind(part, CVX_HEADER_CONTENT_TYPE);
+    const char* type = MailMessage::headerByKind(part, CVX_HEADER_CONTENT_TYPE);
     std::string text = type ? std::string(type).substr(0, std::string(type).find(';')) : "-";
     if (part->firstChild) {
         text += "(";
@@ -86,14 +86,14 @@ TEST(MailMessageRoundTrip, EveryFixtureComesBackByteForByte) {
         std::string text = readFixture(name);
         ASSERT_FALSE(text.empty());
         MailMessage message;
-        message.Parse(text);
+        message.parse(text);
         EXPECT_EQ(message.Source(), text);
         EXPECT_EQ(message.size(), text.size());
         EXPECT_EQ(message.topLines(), -1);
         expectSoundTree(message, message.root());
 
         MailMessage copy;
-        copy.Copy(message);
+        copy.copy(message);
         EXPECT_EQ(copy.Source(), text);
         EXPECT_EQ(shape(copy.root()), shape(message.root()));
     }
@@ -148,21 +148,21 @@ TEST(MailMessageRoundTrip, GeneratedMessagesComeBackExactlyAndParseSoundly) {
         std::string text = randomMessage(random);
         SCOPED_TRACE(::testing::Message() << "round " << round);
         MailMessage message;
-        message.Parse(text);
+        message.parse(text);
         ASSERT_EQ(message.Source(), text);
         if (text.empty()) {
             EXPECT_EQ(message.root(), nullptr);
             continue;
         }
         expectSoundTree(message, message.root());
-        std::optional<std::string> body = message.BodyText(true);
+        std::optional<std::string> body = message.bodyText(true);
         ASSERT_TRUE(body);
         EXPECT_LE(body->size(), message.size());
-        EXPECT_LE(message.BodyText(false)->size(), message.size());
+        EXPECT_LE(message.bodyText(false)->size(), message.size());
 
         // A partial download keeps a prefix of the text, exactly.
         MailMessage top;
-        top.ParseTop(text, static_cast<int>(random() % 4));
+        top.parseTop(text, static_cast<int>(random() % 4));
         EXPECT_EQ(text.compare(0, top.size(), top.Source()), 0);
         if (top.root()) expectSoundTree(top, top.root());
     }
@@ -171,17 +171,17 @@ TEST(MailMessageRoundTrip, GeneratedMessagesComeBackExactlyAndParseSoundly) {
 TEST(MailMessageRoundTrip, NulBytesStayInTheSourceAndAreSpacesToTheParts) {
     MailMessage message;
     const char raw[] = "Subject: one\0two\r\n\r\nbody\0tail\r\n";
-    message.Parse(std::string(raw, sizeof raw - 1));
+    message.parse(std::string(raw, sizeof raw - 1));
     EXPECT_EQ(message.Source(), std::string(raw, sizeof raw - 1)) << "passed on and stored as it came";
-    EXPECT_STREQ(message.HeaderByName("subject"), "one two");
-    EXPECT_EQ(*message.BodyText(false), "\r\nbody tail\r\n");
+    EXPECT_STREQ(message.headerByName("subject"), "one two");
+    EXPECT_EQ(*message.bodyText(false), "\r\nbody tail\r\n");
 }
 
 // --- headers ------------------------------------------------------------------------------------
 
 TEST(MailMessageHeaders, FoldedHeadersUnfoldAndRecordTheirLineLengths) {
     MailMessage message;
-    message.Parse(readFixture("folded.eml"));
+    message.parse(readFixture("folded.eml"));
     const MessagePart* root = message.root();
     ASSERT_NE(root, nullptr);
 
@@ -248,7 +248,7 @@ TEST(MailMessageHeaders, LinesSplitAtTheFirstColonWithLimitsAndKinds) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line.substr(0, 40));
         MailMessage message;
-        message.Parse("X-First: 1\r\n" + c.line + "\r\n\r\nbody\r\n");
+        message.parse("X-First: 1\r\n" + c.line + "\r\n\r\nbody\r\n");
         const HeaderField* header = message.root()->headers;
         ASSERT_NE(header, nullptr);
         EXPECT_STREQ(header->name, "X-First");
@@ -268,18 +268,18 @@ TEST(MailMessageHeaders, LinesSplitAtTheFirstColonWithLimitsAndKinds) {
 
 TEST(MailMessageHeaders, LookupByNameAndKindFindsTheFirstInSourceOrder) {
     MailMessage message;
-    message.Parse("Received: first\r\nreceived: second\r\nSubject: s\r\nFrom: f\r\n\r\n");
-    EXPECT_STREQ(message.HeaderByName("RECEIVED"), "first");
-    EXPECT_STREQ(message.HeaderByKind(CVX_HEADER_SUBJECT), "s");
-    EXPECT_STREQ(message.HeaderByKind(CVX_HEADER_FROM), "f");
-    EXPECT_STREQ(message.HeaderByKind(CVX_HEADER_OTHER), "first");
-    EXPECT_EQ(message.HeaderByKind(CVX_HEADER_FROM | CVX_HEADER_SUBJECT), nullptr);
-    EXPECT_EQ(message.HeaderByName("Date"), nullptr);
-    EXPECT_EQ(MailMessage::HeaderByName(nullptr, "Subject"), nullptr);
-    EXPECT_EQ(message.HeaderByName(nullptr), nullptr);
+    message.parse("Received: first\r\nreceived: second\r\nSubject: s\r\nFrom: f\r\n\r\n");
+    EXPECT_STREQ(message.headerByName("RECEIVED"), "first");
+    EXPECT_STREQ(message.headerByKind(CVX_HEADER_SUBJECT), "s");
+    EXPECT_STREQ(message.headerByKind(CVX_HEADER_FROM), "f");
+    EXPECT_STREQ(message.headerByKind(CVX_HEADER_OTHER), "first");
+    EXPECT_EQ(message.headerByKind(CVX_HEADER_FROM | CVX_HEADER_SUBJECT), nullptr);
+    EXPECT_EQ(message.headerByName("Date"), nullptr);
+    EXPECT_EQ(MailMessage::headerByName(nullptr, "Subject"), nullptr);
+    EXPECT_EQ(message.headerByName(nullptr), nullptr);
 
     MailMessage empty;
-    EXPECT_EQ(empty.HeaderByName("Subject"), nullptr);
+    EXPECT_EQ(empty.headerByName("Subject"), nullptr);
 }
 
 // --- MIME structure ------------------------------------------------------------------------------
@@ -306,7 +306,7 @@ TEST(MailMessageMime, FixturesSplitIntoTheirParts) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fixture);
         MailMessage message;
-        ASSERT_EQ(message.LoadFile(fixturePath(c.fixture)), 0);
+        ASSERT_EQ(message.loadFile(fixturePath(c.fixture)), 0);
         EXPECT_EQ(shape(message.root()), c.shape);
         if (c.boundary) EXPECT_STREQ(message.root()->boundary, c.boundary);
         else EXPECT_EQ(message.root()->boundary, nullptr);
@@ -316,7 +316,7 @@ TEST(MailMessageMime, FixturesSplitIntoTheirParts) {
 TEST(MailMessageMime, PartsEndWhereTheNextBoundaryLineBegins) {
     std::string text = readFixture("preamble_epilogue.eml");
     MailMessage message;
-    message.Parse(text);
+    message.parse(text);
     const MessagePart* root = message.root();
     EXPECT_EQ(root->textLength, text.size());
     // The root's body is the preamble, starting with the line end of the empty line.
@@ -335,7 +335,7 @@ TEST(MailMessageMime, PartsEndWhereTheNextBoundaryLineBegins) {
     EXPECT_EQ(std::string(second->text, second->textLength),
               "Content-Type: text/plain\r\n\r\nSecond article.");
     EXPECT_EQ(second->next, nullptr);
-    EXPECT_EQ(*message.BodyText(false),
+    EXPECT_EQ(*message.bodyText(false),
               "\r\nFirst article without its own header.\r\n\r\nSecond article.");
 }
 
@@ -358,7 +358,7 @@ TEST(MailMessageMime, BoundaryParameterForms) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.contentType);
         MailMessage message;
-        message.Parse(std::string("Content-Type: ") + c.contentType + "\r\n\r\nbody\r\n");
+        message.parse(std::string("Content-Type: ") + c.contentType + "\r\n\r\nbody\r\n");
         if (c.boundary) EXPECT_STREQ(message.root()->boundary, c.boundary);
         else EXPECT_EQ(message.root()->boundary, nullptr);
     }
@@ -369,7 +369,7 @@ TEST(MailMessageMime, SplittingEdgeCases) {
         const char* what;
         std::string text;
         const char* shape;
-        const char* body; // BodyText(false)
+        const char* body; // bodyText(false)
     };
     const std::string mixed = "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n";
     const Case cases[] = {
@@ -400,9 +400,9 @@ TEST(MailMessageMime, SplittingEdgeCases) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         MailMessage message;
-        message.Parse(c.text);
+        message.parse(c.text);
         EXPECT_EQ(shape(message.root()), c.shape);
-        EXPECT_EQ(*message.BodyText(false), c.body);
+        EXPECT_EQ(*message.bodyText(false), c.body);
         EXPECT_EQ(message.Source(), c.text);
         expectSoundTree(message, message.root());
     }
@@ -415,7 +415,7 @@ TEST(MailMessageMime, HostileNestingStaysBounded) {
         text += "Content-Type: multipart/mixed; boundary=n" + std::to_string(i) + "\r\n\r\n--n" + std::to_string(i) + "\r\n";
     text += "\r\ninnermost\r\n";
     MailMessage message;
-    message.Parse(text);
+    message.parse(text);
     int depth = 0;
     for (const MessagePart* part = message.root(); part; part = part->firstChild) ++depth;
     EXPECT_GT(depth, 10);
@@ -427,19 +427,19 @@ TEST(MailMessageMime, HostileNestingStaysBounded) {
 
 TEST(MailMessageBodyText, AlternativeMessageWithAndWithoutHtml) {
     MailMessage message;
-    message.Parse(readFixture("alternative.eml"));
+    message.parse(readFixture("alternative.eml"));
     const std::string plain = "\r\nYour order 10442 has shipped.\r\nTrack it online.\r\n";
     const std::string html =
         "\r\n<html><head><title>Order</title></head><body>\r\n<p>Your order <b>10442</b> has&nbsp;shipped.<BR>Track it "
         "<a href=\"http://shop.example.com/t?o=10442\">online</a>.</p>\r\n</body></html>\r\n";
-    EXPECT_EQ(*message.BodyText(false), plain + html);
-    EXPECT_EQ(*message.BodyText(true), plain + "\r\nOrder\r\nYour order 10442 has shipped.\r\nTrack it online.\r\n\r\n");
+    EXPECT_EQ(*message.bodyText(false), plain + html);
+    EXPECT_EQ(*message.bodyText(true), plain + "\r\nOrder\r\nYour order 10442 has shipped.\r\nTrack it online.\r\n\r\n");
 }
 
 TEST(MailMessageBodyText, DecodesTransferEncodingsAndSkipsNonText) {
     MailMessage message;
-    message.Parse(readFixture("nested.eml"));
-    EXPECT_EQ(*message.BodyText(false),
+    message.parse(readFixture("nested.eml"));
+    EXPECT_EQ(*message.bodyText(false),
               // quoted-printable: soft line break joined, escapes decoded
               "\r\nThe delivery arrived on time. Price per unit: 12,50 \xA4\r\r\nTotal: 100 units.\r\n"
               // the nested alternative
@@ -454,7 +454,7 @@ TEST(MailMessageBodyText, WhichPartsCountAsText) {
     struct Case {
         const char* headers;
         const char* body;
-        const char* text; // BodyText(true)
+        const char* text; // bodyText(true)
     };
     const Case cases[] = {
         {"", "no content type\r\n", "\r\nno content type\r\n"},
@@ -469,11 +469,11 @@ TEST(MailMessageBodyText, WhichPartsCountAsText) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.headers);
         MailMessage message;
-        message.Parse(std::string(c.headers) + "\r\n" + c.body);
-        EXPECT_EQ(*message.BodyText(true), c.text);
+        message.parse(std::string(c.headers) + "\r\n" + c.body);
+        EXPECT_EQ(*message.bodyText(true), c.text);
     }
     MailMessage empty;
-    EXPECT_FALSE(empty.BodyText(true).has_value());
+    EXPECT_FALSE(empty.bodyText(true).has_value());
 }
 
 TEST(MailMessageBodyText, HtmlStripping) {
@@ -494,9 +494,9 @@ TEST(MailMessageBodyText, HtmlStripping) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.html);
         MailMessage message;
-        message.Parse(std::string("Content-Type: text/html\r\n\r\n") + c.html);
-        EXPECT_EQ(*message.BodyText(true), std::string("\r\n") + c.text);
-        EXPECT_EQ(*message.BodyText(false), std::string("\r\n") + c.html);
+        message.parse(std::string("Content-Type: text/html\r\n\r\n") + c.html);
+        EXPECT_EQ(*message.bodyText(true), std::string("\r\n") + c.text);
+        EXPECT_EQ(*message.bodyText(false), std::string("\r\n") + c.html);
     }
 }
 
@@ -519,21 +519,21 @@ TEST(MailMessageTop, KeepsTheHeaderAndTheRequestedLines) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.maxLines);
         MailMessage message;
-        message.ParseTop(full, c.maxLines);
+        message.parseTop(full, c.maxLines);
         EXPECT_EQ(message.topLines(), c.keptLines);
         EXPECT_EQ(message.Source(), full.substr(0, c.length));
-        EXPECT_STREQ(message.HeaderByName("Subject"), "Minutes of Monday's meeting");
+        EXPECT_STREQ(message.headerByName("Subject"), "Minutes of Monday's meeting");
     }
     // A header-only TOP result is kept as it is.
     const std::string top = readFixture("top_headers.eml");
     MailMessage message;
-    message.ParseTop(top, 0);
+    message.parseTop(top, 0);
     EXPECT_EQ(message.Source(), top);
     EXPECT_EQ(message.topLines(), 1);
-    EXPECT_EQ(*message.BodyText(true), "\r\n");
+    EXPECT_EQ(*message.bodyText(true), "\r\n");
 
     MailMessage copy;
-    copy.Copy(message);
+    copy.copy(message);
     EXPECT_EQ(copy.topLines(), 1);
     EXPECT_EQ(copy.Source(), top);
 }
@@ -541,16 +541,16 @@ TEST(MailMessageTop, KeepsTheHeaderAndTheRequestedLines) {
 TEST(MailMessageFiles, LoadAndSaveKeepTheBytes) {
     TempFolder folder;
     MailMessage message;
-    EXPECT_EQ(message.LoadFile(folder.file("missing.eml")), 1);
+    EXPECT_EQ(message.loadFile(folder.file("missing.eml")), 1);
     EXPECT_EQ(message.root(), nullptr);
     EXPECT_EQ(message.size(), 0u);
-    EXPECT_EQ(message.SaveFile(folder.file("empty.eml")), -1);
+    EXPECT_EQ(message.saveFile(folder.file("empty.eml")), -1);
     EXPECT_FALSE(std::filesystem::exists(folder.file("empty.eml")));
 
-    ASSERT_EQ(message.LoadFile(fixturePath("signed.eml")), 0);
+    ASSERT_EQ(message.loadFile(fixturePath("signed.eml")), 0);
     EXPECT_EQ(message.size(), std::filesystem::file_size(fixturePath("signed.eml")));
     const std::string saved = folder.write("saved.eml", "old content that is longer than nothing");
-    ASSERT_EQ(message.SaveFile(saved), 0);
+    ASSERT_EQ(message.saveFile(saved), 0);
     EXPECT_EQ(TempFolder::read(saved), readFixture("signed.eml"));
     struct stat info {};
     ASSERT_EQ(::stat(saved.c_str(), &info), 0);
@@ -558,9 +558,9 @@ TEST(MailMessageFiles, LoadAndSaveKeepTheBytes) {
     // Only the target is left in the folder: no temporary file remains.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
 
-    EXPECT_EQ(message.SaveFile(folder.file("no/such/folder/x.eml")), -1);
+    EXPECT_EQ(message.saveFile(folder.file("no/such/folder/x.eml")), -1);
     // A failed load empties the message.
-    EXPECT_EQ(message.LoadFile(folder.path()), 1);
+    EXPECT_EQ(message.loadFile(folder.path()), 1);
     EXPECT_EQ(message.root(), nullptr);
 }
 
@@ -568,15 +568,15 @@ TEST(MailMessageFiles, CopyOutlivesItsOriginal) {
     MailMessage copy;
     {
         MailMessage original;
-        original.Parse(readFixture("nested.eml"));
-        copy.Copy(original);
-        copy.Copy(copy);
+        original.parse(readFixture("nested.eml"));
+        copy.copy(original);
+        copy.copy(copy);
     }
     EXPECT_EQ(copy.Source(), readFixture("nested.eml"));
     EXPECT_EQ(copy.topLines(), -1);
-    EXPECT_STREQ(copy.HeaderByName("Subject"), "Delivery report with attachment");
+    EXPECT_STREQ(copy.headerByName("Subject"), "Delivery report with attachment");
     MailMessage moved(std::move(copy));
-    EXPECT_STREQ(moved.HeaderByName("Subject"), "Delivery report with attachment");
+    EXPECT_STREQ(moved.headerByName("Subject"), "Delivery report with attachment");
 }
 
 // --- dates ---------------------------------------------------------------------------------------
@@ -601,21 +601,21 @@ private:
 
 TEST(MailMessageDate, TheReceivedExampleIsSevenJanuary2105Utc) {
     MailMessage message;
-    message.Parse(readFixture("plain.eml"));
+    message.parse(readFixture("plain.eml"));
     // The first Received header wins over the later one and the Date header.
-    EXPECT_EQ(message.DateUtc(), (MessageDate{2003, 1, 7, 21, 5, 0}));
+    EXPECT_EQ(message.dateUtc(), (MessageDate{2003, 1, 7, 21, 5, 0}));
     ZoneScope zone("CET-1CEST,M3.5.0,M10.5.0/3");
-    EXPECT_EQ(message.Date(), (MessageDate{2003, 1, 7, 22, 5, 0}));
+    EXPECT_EQ(message.date(), (MessageDate{2003, 1, 7, 22, 5, 0}));
 }
 
 TEST(MailMessageDate, LocalTimeUsesTheRulesOfThatInstant) {
     ZoneScope zone("CET-1CEST,M3.5.0,M10.5.0/3");
     // Winter and summer dates converted on the same day get different offsets.
-    EXPECT_EQ(UtcToLocal({2003, 1, 15, 12, 0, 0}), (MessageDate{2003, 1, 15, 13, 0, 0}));
-    EXPECT_EQ(UtcToLocal({2003, 7, 15, 12, 0, 0}), (MessageDate{2003, 7, 15, 14, 0, 0}));
+    EXPECT_EQ(utcToLocal({2003, 1, 15, 12, 0, 0}), (MessageDate{2003, 1, 15, 13, 0, 0}));
+    EXPECT_EQ(utcToLocal({2003, 7, 15, 12, 0, 0}), (MessageDate{2003, 7, 15, 14, 0, 0}));
     // Across the change on 30 March 2003 at 01:00 UTC.
-    EXPECT_EQ(UtcToLocal({2003, 3, 30, 0, 59, 0}), (MessageDate{2003, 3, 30, 1, 59, 0}));
-    EXPECT_EQ(UtcToLocal({2003, 3, 30, 1, 0, 0}), (MessageDate{2003, 3, 30, 3, 0, 0}));
+    EXPECT_EQ(utcToLocal({2003, 3, 30, 0, 59, 0}), (MessageDate{2003, 3, 30, 1, 59, 0}));
+    EXPECT_EQ(utcToLocal({2003, 3, 30, 1, 0, 0}), (MessageDate{2003, 3, 30, 3, 0, 0}));
 }
 
 TEST(MailMessageDate, ReadsTheFormsMailUses) {
@@ -654,7 +654,7 @@ TEST(MailMessageDate, ReadsTheFormsMailUses) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        EXPECT_EQ(ParseMailDateUtc(c.text), c.utc);
+        EXPECT_EQ(parseMailDateUtc(c.text), c.utc);
     }
 }
 
@@ -676,10 +676,10 @@ TEST(MailMessageDate, FallsBackFromReceivedToTheDateHeader) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.headers);
         MailMessage message;
-        message.Parse(std::string(c.headers) + "\r\nbody\r\n");
-        EXPECT_EQ(message.DateUtc(), c.utc);
+        message.parse(std::string(c.headers) + "\r\nbody\r\n");
+        EXPECT_EQ(message.dateUtc(), c.utc);
     }
-    EXPECT_FALSE(MailMessage().Date().has_value());
+    EXPECT_FALSE(MailMessage().date().has_value());
 }
 
 } // namespace

@@ -150,7 +150,7 @@ TEST_F(Pop3ClientTest, TopGivesTheHeaderAndTheAskedBodyLines) {
     ASSERT_NE(header, nullptr);
     EXPECT_EQ(header->Source(), "From: Bob <bob@example.org>\r\nSubject: two\r\n\r\nline 1\r\nline 2\r\n");
     EXPECT_EQ(header->topLines(), 3);
-    EXPECT_STREQ(header->HeaderByName("Subject"), "two");
+    EXPECT_STREQ(header->headerByName("Subject"), "two");
     EXPECT_EQ(server_.commands().back(), "TOP 2 2");
 }
 
@@ -594,7 +594,7 @@ TEST_F(MailboxTest, CopiesAreHeldAndReplacedAsNeeded) {
 TEST_F(MailboxTest, MessageFromTheCacheIsNotDownloaded) {
     openMailbox();
     MailMessage cached;
-    cached.Parse("Subject: cached\r\n\r\nfrom disk");
+    cached.parse("Subject: cached\r\n\r\nfrom disk");
     ServerMessage* entry = mailbox_.setFromExternal(1, cached);
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->message->Source(), cached.Source());
