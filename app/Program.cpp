@@ -47,7 +47,7 @@ SessionServices sessionServices() {
     SessionServices services;
     services.runCheck = &MailCheck::run;
     services.commit = &Commit::run;
-    services.learn = [](const MailMessage& message, bool spam) { return trainingArea().learn(message, spam); };
+    services.learn = [](const MailMessage& message, bool spam) { return TrainingArea::instance().learn(message, spam); };
     return services;
 }
 } // namespace
@@ -66,14 +66,14 @@ bool Program::startUp() {
     CLanguage* language = loadProgramLanguage(app.programFolder(), app.settingsPath(), userLanguageId());
     shell_.traySetTooltip(ProgramShell::versionTooltip());
 
-    recycleBin().rebuildIndex(false);
-    recycleBin().setRestoreDownloader(&restoreFromServer);
+    RecycleBin::instance().rebuildIndex(false);
+    RecycleBin::instance().setRestoreDownloader(&restoreFromServer);
     SpamWordFilter::convertOldWordFiles(app.programFolder(), app.settingsPath());
 
     installChainPluginHost(&PluginManager::chainHost);
     PluginManager::instance().loadAll();
     addPluginLanguageFiles(language);
-    trainingArea();
+    TrainingArea::instance();
     app.trimWorkingSet();
 
     crashText_ = loadString(kStringCrashed);
@@ -92,8 +92,8 @@ void Program::shutDown() {
     if (!started_) return;
     started_ = false;
     ProxyServer::instance().stop();
-    destroyTrainingArea();
-    destroyRecycleBin();
+    TrainingArea::destroyInstance();
+    RecycleBin::destroyInstance();
     if (filtersHeld_) FilterManager::instance().release();
     filtersHeld_ = false;
     FilterManager::destroyInstance();

@@ -43,10 +43,10 @@ void ProgramShell::mailCheckBegin() {
     inner_.mailCheckBegin();
     StatusState& status = Application::instance().status();
     status.setStatusText(loadString(kStringAgeingBin));
-    recycleBin().expireOld(settings::recycleBinMaxDays());
+    RecycleBin::instance().expireOld(settings::recycleBinMaxDays());
     status.setStatusText("");
     status.setStatusText(loadString(kStringAgeingTraining));
-    trainingArea().expireOld(settings::trainingAreaMaxDays());
+    TrainingArea::instance().expireOld(settings::trainingAreaMaxDays());
     status.setStatusText("");
 }
 

@@ -547,7 +547,7 @@ std::unique_ptr<MailMessage> ClientSession::loadRestored(const MessageEntry& ent
 
 std::optional<RecycleSenderAndSubject> ClientSession::restoredInfo(const std::string& fileName) {
     if (services_.restoredInfo) return services_.restoredInfo(fileName);
-    return recycleBin().getSenderAndSubject(fileName);
+    return RecycleBin::instance().getSenderAndSubject(fileName);
 }
 
 std::string ClientSession::emptyRestoredText(const RecycleSenderAndSubject& info) {
@@ -833,7 +833,7 @@ bool ClientSession::learn(int serverNumber, bool spam) {
     const ServerMessage* message = mailbox_->find(static_cast<std::uint32_t>(serverNumber));
     if (message == nullptr || !message->message) return false;
     if (services_.learn) return services_.learn(*message->message, spam);
-    return trainingArea().learn(*message->message, spam);
+    return TrainingArea::instance().learn(*message->message, spam);
 }
 
 bool ClientSession::setPluginReason(int messageNumber, std::string_view text) {

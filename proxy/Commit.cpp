@@ -57,8 +57,8 @@ MessageDate utcNow() {
 class Run {
 public:
     explicit Run(ClientSession& session)
-        : session_(session), mailbox_(session.mailbox()), app_(Application::instance()), bin_(recycleBin()),
-          training_(trainingArea()) {}
+        : session_(session), mailbox_(session.mailbox()), app_(Application::instance()), bin_(RecycleBin::instance()),
+          training_(TrainingArea::instance()) {}
 
     int execute();
 

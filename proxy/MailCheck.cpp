@@ -50,7 +50,7 @@ class Run {
 public:
     explicit Run(ClientSession& session)
         : session_(session), mailbox_(session.mailbox()), app_(Application::instance()),
-          status_(app_.status()), bin_(recycleBin()) {}
+          status_(app_.status()), bin_(RecycleBin::instance()) {}
 
     int execute(int& visibleCount, std::uint64_t& visibleSize);
 

@@ -726,13 +726,13 @@ std::mutex gStoreMutex;
 std::unique_ptr<RecycleBin> gStore;
 } // namespace
 
-RecycleBin& recycleBin() {
+RecycleBin& RecycleBin::instance() {
     std::lock_guard lock(gStoreMutex);
     if (!gStore) gStore = std::make_unique<RecycleBin>(Application::instance().programFolder());
     return *gStore;
 }
 
-void destroyRecycleBin() {
+void RecycleBin::destroyInstance() {
     std::lock_guard lock(gStoreMutex);
     gStore.reset();
 }

@@ -81,9 +81,14 @@ ViewerDecision chooseRecycleViewer(const std::optional<std::string>& lines,
 ///   bin holds every change reported as done.
 ///
 /// Row changes for an open window are handed to the Shell, which posts them and never blocks.
-/// Process-wide: reached through recycleBin(); tests make their own on a temporary folder.
+/// Process-wide: reached through RecycleBin::instance(); tests make their own on a temporary folder.
 class RecycleBin {
 public:
+    /// The process-wide store on the program folder, created on first use. Thread-safe.
+    static RecycleBin& instance();
+    /// Destroys the process-wide store (program exit; tests); the next instance() makes a new one.
+    static void destroyInstance();
+
     static constexpr const char* kFolderName = "recycle";
     static constexpr const char* kIndexName = "recyclebin.xml";
     static constexpr const char* kJournalName = "recyclebin.journal";
@@ -258,10 +263,5 @@ std::string recycleFileName(int dayNumber, int hour, int minute, int second, uin
 /// names is free.
 std::string uniqueRecyclePath(const std::string& folder, int dayNumber, int hour, int minute, int second,
                               uint32_t tick);
-
-/// The process-wide store on the program folder, created on first use.
-RecycleBin& recycleBin();
-/// Destroys the process-wide store (program exit); the next recycleBin() makes a new one.
-void destroyRecycleBin();
 
 } // namespace corvanthelix

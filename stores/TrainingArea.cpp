@@ -394,10 +394,10 @@ namespace {
 std::mutex gStoreMutex;
 std::unique_ptr<TrainingArea> gStore;
 
-PluginLearning* storeForPlugins() { return &trainingArea(); }
+PluginLearning* storeForPlugins() { return &TrainingArea::instance(); }
 } // namespace
 
-TrainingArea& trainingArea() {
+TrainingArea& TrainingArea::instance() {
     std::lock_guard<std::mutex> guard(gStoreMutex);
     if (!gStore) {
         gStore = std::make_unique<TrainingArea>(Application::instance().programFolder());
@@ -406,7 +406,7 @@ TrainingArea& trainingArea() {
     return *gStore;
 }
 
-void destroyTrainingArea() {
+void TrainingArea::destroyInstance() {
     std::unique_ptr<TrainingArea> old;
     {
         std::lock_guard<std::mutex> guard(gStoreMutex);

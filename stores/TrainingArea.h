@@ -49,11 +49,19 @@ struct TrainingEntry {
 /// window learning on another thread.
 ///
 /// Plug-ins learn through it: it is the plug-in manager's PluginLearning while the process-wide
-/// store exists (installed by trainingArea() when it creates the store).
+/// store exists (installed by TrainingArea::instance() when it creates the store).
 ///
-/// Process-wide: reached through trainingArea(); tests make their own on a temporary folder.
+/// Process-wide: reached through TrainingArea::instance(); tests make their own on a temporary folder.
 class TrainingArea final : public PluginLearning {
 public:
+    /// The process-wide store on the program folder, created on first use, which also makes it the
+    /// plug-in manager's learning (installPluginLearning). Start-up calls it once so that plug-ins
+    /// can learn before the first mail check. Thread-safe.
+    static TrainingArea& instance();
+    /// Destroys the process-wide store (program exit; tests) and withdraws it from the plug-in
+    /// manager, whose learning requests then answer -1. The next instance() makes a new one.
+    static void destroyInstance();
+
     static constexpr const char* kFolderName = "training";
     static constexpr const char* kIndexName = "training.xml";
     static constexpr const char* kRootName = "training";
@@ -184,13 +192,5 @@ private:
 /// The message file name for a message text: "%x.eml" of its CRC-32, lower-case hexadecimal
 /// without leading zeros.
 std::string trainingFileName(std::string_view text);
-
-/// The process-wide store on the program folder, created on first use, which also makes it the
-/// plug-in manager's learning (installPluginLearning). Start-up calls it once so that plug-ins
-/// can learn before the first mail check. Thread-safe.
-TrainingArea& trainingArea();
-/// Destroys the process-wide store (program exit; tests) and withdraws it from the plug-in
-/// manager, whose learning requests then answer -1. The next trainingArea() makes a new one.
-void destroyTrainingArea();
 
 } // namespace corvanthelix

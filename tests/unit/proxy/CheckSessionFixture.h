@@ -38,7 +38,7 @@ protected:
         app.setShell(&shell_);
         app.status().reset();
         // As at start-up: the bin's index exists before the first check.
-        recycleBin().rebuildIndex(false);
+        RecycleBin::instance().rebuildIndex(false);
         app.setSpamCount(0);
         Connection probe;
         probe.listen(0);
@@ -57,8 +57,8 @@ protected:
     void TearDown() override {
         proxy_.stop();
         upstream_.stop();
-        destroyTrainingArea();
-        destroyRecycleBin();
+        TrainingArea::destroyInstance();
+        RecycleBin::destroyInstance();
         FilterManager::destroyInstance();
         FilterChain::destroyInstance();
         Application::instance().setShell(nullptr);

@@ -647,12 +647,12 @@ TEST_F(ClientSessionTest, StoppingTheServerEndsASessionWaitingForTheMailServer) 
 }
 
 TEST_F(ClientSessionTest, EmptyRestoredMessageIsDescribedFromTheRecycleBin) {
-    destroyRecycleBin(); // the store of this test's program folder, set up as start-up does
-    ASSERT_TRUE(recycleBin().rebuildIndex(false));
+    RecycleBin::destroyInstance(); // the store of this test's program folder, set up as start-up does
+    ASSERT_TRUE(RecycleBin::instance().rebuildIndex(false));
     MailMessage spam;
     spam.parse("From: \"Eve Sender\" <eve@example.org>\r\nSubject: cheap pills\r\n\r\nbuy\r\n");
     std::string path;
-    ASSERT_TRUE(recycleBin().addMessage(spam, "uid-spam", FilterVerdict{}, "alice @ 127.0.0.1", &path, false));
+    ASSERT_TRUE(RecycleBin::instance().addMessage(spam, "uid-spam", FilterVerdict{}, "alice @ 127.0.0.1", &path, false));
     ASSERT_TRUE(replaceFileAtomically(path, "")) << "the message file came back empty";
     check_.restoredFiles = {path};
     services_.restoredInfo = nullptr;
@@ -664,5 +664,5 @@ TEST_F(ClientSessionTest, EmptyRestoredMessageIsDescribedFromTheRecycleBin) {
     const std::string text = client->text();
     EXPECT_EQ(text.substr(0, 50), "From: Eve Sender <eve@example.org>\r\nSubject: cheap");
     EXPECT_EQ(reply, "+OK " + std::to_string(text.size()));
-    destroyRecycleBin();
+    RecycleBin::destroyInstance();
 }

@@ -20,7 +20,7 @@ protected:
         upstream_.addMessage(message("N <n@example.net>", "neutral"), "uid-neutral");
     }
     std::string recycleIndex() {
-        recycleBin().checkpoint();
+        RecycleBin::instance().checkpoint();
         return TempFolder::read(home_.file("recycle/recyclebin.xml"));
     }
     std::size_t savedUids() {
@@ -99,7 +99,7 @@ TEST_F(CommitTest, SpamMovesToTheBinAndOffTheServerEverythingElseIsRecorded) {
     EXPECT_EQ(settings::statsMails(), "1,");
     // Friend and blocked sender were learned; only the neutral message waits in the training area.
     std::vector<TrainingEntry> training;
-    ASSERT_TRUE(trainingArea().listEntries(training));
+    ASSERT_TRUE(TrainingArea::instance().listEntries(training));
     ASSERT_EQ(training.size(), 1u);
     EXPECT_EQ(training[0].subject, "neutral");
     EXPECT_EQ(training[0].verdict, TrainingArea::kVerdictNonSpam);
@@ -129,7 +129,7 @@ TEST_F(CommitTest, KeptSpamStaysOnTheServerAndBlockedSendersMayGoWithoutACopy) {
 // No message may be lost: without a durable copy in the bin, spam stays on the server and is
 // filtered again at the next check.
 TEST_F(CommitTest, SpamWhoseCopyCannotBeStoredStaysOnTheServer) {
-    destroyRecycleBin();
+    RecycleBin::destroyInstance();
     std::filesystem::remove_all(home_.file("recycle"));
     std::ofstream(home_.file("recycle")) << "not a folder";
     addMixed();
@@ -186,7 +186,7 @@ TEST_F(CommitTest, TheTrainingAreaGetsEveryNewMessageAlsoWhenTheCommitFails) {
         upstream_.addMessage(message("N <n@example.net>", "neutral " + std::to_string(i)), "uid-n" + std::to_string(i));
     EXPECT_EQ(visibleSubjects().size(), 12u);
     std::vector<TrainingEntry> training;
-    ASSERT_TRUE(trainingArea().listEntries(training));
+    ASSERT_TRUE(TrainingArea::instance().listEntries(training));
     EXPECT_EQ(training.size(), 12u);
 
     // The commit takes the newest message first: the neutral one, then the blocked one whose DELE fails.
@@ -198,7 +198,7 @@ TEST_F(CommitTest, TheTrainingAreaGetsEveryNewMessageAlsoWhenTheCommitFails) {
     upstream_.setGreeting("-ERR going away");
     EXPECT_EQ(client.command("QUIT"), std::string("-ERR ") + Commit::kConnectionLossReply);
     ASSERT_TRUE(sessionsEnded());
-    ASSERT_TRUE(trainingArea().listEntries(training));
+    ASSERT_TRUE(TrainingArea::instance().listEntries(training));
     ASSERT_EQ(training.size(), 13u);
     EXPECT_EQ(std::count_if(training.begin(), training.end(),
                             [](const TrainingEntry& entry) { return entry.subject == "before the failure"; }),

@@ -78,7 +78,7 @@ protected:
     // The program's wiring: the filter manager loads the plug-ins of the program folder through
     // the plug-in manager, which holds the test plug-in.
     void SetUp() override {
-        destroyTrainingArea();
+        TrainingArea::destroyInstance();
         FilterManager::destroyInstance();
         FilterChain::destroyInstance();
         PluginManager::destroyInstance();
@@ -91,7 +91,7 @@ protected:
         installChainPluginHost(&PluginManager::chainHost);
     }
     void TearDown() override {
-        destroyTrainingArea();
+        TrainingArea::destroyInstance();
         FilterManager::destroyInstance();
         FilterChain::destroyInstance();
         PluginManager::destroyInstance();
@@ -609,7 +609,7 @@ TEST_F(TrainingAreaTest, LearnEntryKeepsAnEntryWhoseFileCannotBeRead) {
 TEST_F(TrainingAreaTest, APluginAsksTheHostToLearnAMessageAtOnce) {
     const std::string filed = messageText("filed and then learned by a plug-in");
     const std::string unfiled = messageText("never filed, learned all the same");
-    ASSERT_TRUE(trainingArea().addMessage(Message(filed), TrainingArea::kVerdictNonSpam));
+    ASSERT_TRUE(TrainingArea::instance().addMessage(Message(filed), TrainingArea::kVerdictNonSpam));
     PluginManager::instance().loadAll();
     struct Case {
         const char* why;
@@ -633,13 +633,13 @@ TEST_F(TrainingAreaTest, APluginAsksTheHostToLearnAMessageAtOnce) {
         EXPECT_EQ(LastNotice(), c.notice);
     }
     TrainingEntry entry;
-    EXPECT_FALSE(trainingArea().getEntry(trainingFileName(filed), entry));
+    EXPECT_FALSE(TrainingArea::instance().getEntry(trainingFileName(filed), entry));
     EXPECT_FALSE(fs::exists(TrainingFile(trainingFileName(filed))));
     EXPECT_EQ(SavedTables()->bad().messages(), 1u);
     EXPECT_EQ(SavedTables()->good().messages(), 1u);
 
     // Without the store (after exit has destroyed it) the service answers -1.
-    destroyTrainingArea();
+    TrainingArea::destroyInstance();
     EXPECT_EQ(AskAsPlugin(CVX_HOST_LEARN, 1, filed.c_str()), -1);
     EXPECT_EQ(SavedTables()->bad().messages(), 1u);
 }
