@@ -16,6 +16,7 @@
 #include "proxy/MailCheck.h"
 #include "proxy/ProxyServer.h"
 #include "base/StringTable.h"
+#include "base/TrayText.h"
 #include "stores/RecycleBin.h"
 #include "stores/TrainingArea.h"
 #include "upstream/ServerMessage.h"
@@ -64,7 +65,7 @@ bool Program::startUp() {
 
     installProgramTranslation();
     CLanguage* language = loadProgramLanguage(app.programFolder(), app.settingsPath(), userLanguageId());
-    shell_.traySetTooltip(ProgramShell::versionTooltip());
+    shell_.traySetTooltip(tray::versionTooltip());
 
     RecycleBin::instance().rebuildIndex(false);
     RecycleBin::instance().setRestoreDownloader(&restoreFromServer);

@@ -3,6 +3,7 @@
 #include "base/Application.h"
 #include "base/Settings.h"
 #include "base/StringTable.h"
+#include "base/TrayText.h"
 #include "stores/RecycleBin.h"
 #include "stores/TrainingArea.h"
 
@@ -11,32 +12,13 @@
 namespace corvanthelix {
 
 namespace {
-constexpr int kStringVersion = 133;
 constexpr int kStringAgeingBin = 143;
-constexpr int kStringMessagesDeleted = 163;
 constexpr int kStringAgeingTraining = 179;
 
-std::string formatted(int id, const char* argument) {
-    char buffer[256];
-    std::snprintf(buffer, sizeof buffer, loadString(id).c_str(), argument);
-    return buffer;
-}
 } // namespace
 
 ProgramShell::ProgramShell(Shell& inner) : inner_(inner) {}
 
-std::string ProgramShell::versionTooltip() { return formatted(kStringVersion, Application::kVersion); }
-
-std::string ProgramShell::tooltipAfterCheck(int spamCount) {
-    std::string text = versionTooltip();
-    if (spamCount > 0) {
-        char buffer[256];
-        std::snprintf(buffer, sizeof buffer, loadString(kStringMessagesDeleted).c_str(), spamCount);
-        text += " ";
-        text += buffer;
-    }
-    return text;
-}
 
 void ProgramShell::mailCheckBegin() {
     inner_.trayAnimate(true);
@@ -55,7 +37,7 @@ void ProgramShell::mailCheckEnd() {
     inner_.mailCheckEnd();
     Application& app = Application::instance();
     inner_.traySetSpamCounter(app.spamCount());
-    inner_.traySetTooltip(tooltipAfterCheck(app.spamCount()));
+    inner_.traySetTooltip(tray::tooltipAfterCheck(app.spamCount()));
     app.trimWorkingSet();
 }
 

@@ -11,12 +11,6 @@ public:
     /// Forwards to `inner`, which must outlive this object.
     explicit ProgramShell(Shell& inner);
 
-    /// "Corvanthelix <version>" (string 133 with the version), the tray's resting tooltip.
-    static std::string versionTooltip();
-    /// The tooltip after a mail check: the version text, and with `spamCount` > 0 a blank and
-    /// string 163 ("- %i messages deleted").
-    static std::string tooltipAfterCheck(int spamCount);
-
     /// Starts the tray animation and tells the inner shell (which shows the status window), then
     /// ages the recycle bin ("RecycleBinMaxDays") and the training area ("TrainingAreaMaxDays"),
     /// each with its status text.

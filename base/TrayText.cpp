@@ -1,5 +1,8 @@
 #include "base/TrayText.h"
 
+#include "base/Application.h"
+#include "base/StringTable.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -7,9 +10,28 @@ namespace corvanthelix::tray {
 
 namespace {
 constexpr const char* kNumbersFolder = "icons/numbers/";
+constexpr int kStringVersion = 133;
+constexpr int kStringMessagesDeleted = 163;
 
 bool continuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 } // namespace
+
+std::string versionTooltip() {
+    char buffer[256];
+    std::snprintf(buffer, sizeof buffer, loadString(kStringVersion).c_str(), Application::kVersion);
+    return buffer;
+}
+
+std::string tooltipAfterCheck(int spamCount) {
+    std::string text = versionTooltip();
+    if (spamCount > 0) {
+        char buffer[256];
+        std::snprintf(buffer, sizeof buffer, loadString(kStringMessagesDeleted).c_str(), spamCount);
+        text += " ";
+        text += buffer;
+    }
+    return text;
+}
 
 std::string cutTooltip(const std::string& text) {
     int characters = 0;

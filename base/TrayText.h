@@ -10,6 +10,12 @@ constexpr int kTooltipMax = 63;
 /// The separator before the progress percentage in the tooltip.
 inline constexpr const char* kProgressSeparator = " | ";
 
+/// "Corvanthelix <version>" (string 133 with the version), the tray's resting tooltip.
+std::string versionTooltip();
+/// The tooltip after a mail check: the version text, and with `spamCount` > 0 a blank and
+/// string 163 ("- %i messages deleted").
+std::string tooltipAfterCheck(int spamCount);
+
 /// `text` cut to kTooltipMax characters (UTF-8 aware: a character is never split).
 std::string cutTooltip(const std::string& text);
 

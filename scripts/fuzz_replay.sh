@@ -5,13 +5,9 @@
 # input fails here. Long fuzzing runs are described in the README ("Working on it").
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${CORVANTHELIX_FUZZ_BUILD:-build/fuzz}
-flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCORVANTHELIX_FUZZ=ON -DCORVANTHELIX_WITH_QT=OFF -DCORVANTHELIX_TESTS=OFF -DCORVANTHELIX_BENCH=OFF \
-  -DCMAKE_CXX_FLAGS="$flags" >/dev/null
-cmake --build "$build" --target fuzz
+build=build/fuzz
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
 
 clean=0
 failed=()

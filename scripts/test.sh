@@ -3,6 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+python3 tools/check_layers.py
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 ctest --preset dev "$@"

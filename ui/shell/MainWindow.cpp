@@ -2,7 +2,7 @@
 
 #include "base/Application.h"
 #include "base/HelpPages.h"
-#include "app/ProgramShell.h"
+#include "base/TrayText.h"
 #include "base/Settings.h"
 #include "ui/windows/AboutDialog.h"
 #include "ui/widgets/OptionalMessageBox.h"
@@ -81,7 +81,7 @@ void MainWindow::registerBuiltInCommands() {
 void MainWindow::beginStartUp(const std::vector<std::string>& arguments) {
     if (hasSwitch(arguments, kWizardSwitch)) runWizard();
     tray_->setStartingUp(true);
-    tray_->setTooltip(ProgramShell::versionTooltip());
+    tray_->setTooltip(tray::versionTooltip());
     tray_->show();
     if (hasSwitch(arguments, kFirstRunSwitch)) {
         // The balloon points at the icon: give the panel a moment to take the icon in first.
@@ -194,7 +194,7 @@ void MainWindow::showStateIcon(int count) {
 void MainWindow::onTrayNumberTimer() {
     Application::instance().setSpamCount(0);
     showStateIcon(0);
-    setTrayTooltip(ProgramShell::versionTooltip());
+    setTrayTooltip(tray::versionTooltip());
 }
 
 void MainWindow::setTrayTooltip(const std::string& text) {
