@@ -96,7 +96,7 @@ CheckResult check(const std::vector<std::string>& messages) {
         bool hasNul = text.find('\0') != std::string::npos;
         r.withNul += hasNul;
         const std::string& expected = text; // kept byte for byte, NUL bytes included
-        r.exact += message.Source() == expected;
+        r.exact += message.source() == expected;
         auto stripped = message.bodyText(true);
         auto full = message.bodyText(false);
         if (stripped && full && stripped->size() <= message.size() && full->size() <= message.size()) ++r.bodyText;
@@ -114,7 +114,7 @@ CheckResult check(const std::vector<std::string>& messages) {
         r.dated += message.date().has_value();
         MailMessage top;
         top.parseTop(text, 10);
-        r.topPrefix += expected.compare(0, top.size(), top.Source()) == 0;
+        r.topPrefix += expected.compare(0, top.size(), top.source()) == 0;
     }
     return r;
 }

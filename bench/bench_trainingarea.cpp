@@ -91,7 +91,7 @@ int Run(int entries) {
     absent.parse(messageText(-1));
     volatile uint32_t sink = 0;
     start = Clock::now();
-    for (int i = 0; i < kLookups; ++i) sink = sink + crc32(absent.Source());
+    for (int i = 0; i < kLookups; ++i) sink = sink + crc32(absent.source());
     const double crcOnly = MillisecondsSince(start, kLookups);
     start = Clock::now();
     for (int i = 0; i < kLookups; ++i) sink = sink + area.isInTrainingArea(absent, name);

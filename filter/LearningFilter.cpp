@@ -111,8 +111,8 @@ bool LearningFilter::learn(const MailMessage* message, bool asSpam) {
 }
 
 void LearningFilter::save() const {
-    bad_.Write();
-    good_.Write();
+    bad_.write();
+    good_.write();
 }
 
 double LearningFilter::score(const MailMessage* message, char* reason, size_t reasonCapacity) const {
@@ -196,8 +196,8 @@ LearningFilter::CompactResult LearningFilter::compact(bool doBad, bool doGood, u
     // memory even when the disk refused the write.
     std::string badImage = bad_.serialize();
     std::string goodImage = good_.serialize();
-    bad_.Write();
-    good_.Write();
+    bad_.write();
+    good_.write();
     bad_.restore(badImage);
     good_.restore(goodImage);
     long long memoryAfter = 0;

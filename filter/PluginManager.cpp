@@ -363,8 +363,8 @@ int PluginManager::runFilters(PluginRecord& record, int messageNumber, const Mai
     };
     if (int answer = bodyTextFilter(info.textFilter, false)) return answer;
     if (int answer = bodyTextFilter(info.plainTextFilter, true)) return answer;
-    if (info.sourceFilter && !message.Source().empty())
-        return info.sourceFilter(messageNumber, textForPlugins(message.Source()).c_str(), probability);
+    if (info.sourceFilter && !message.source().empty())
+        return info.sourceFilter(messageNumber, textForPlugins(message.source()).c_str(), probability);
     return 0;
 }
 
@@ -391,7 +391,7 @@ intptr_t PluginManager::deliver(PluginRecord& record, const MailMessage& message
             return send(service, CVX_SERVICE_DELIVERED, 0, reinterpret_cast<intptr_t>(part));
         });
     case CVX_DELIVERY_BODY_TEXT: return deliverText(message.bodyText(false).value_or(std::string()));
-    case CVX_DELIVERY_SOURCE: return deliverText(textForPlugins(message.Source()));
+    case CVX_DELIVERY_SOURCE: return deliverText(textForPlugins(message.source()));
     default: return 0;
     }
 }

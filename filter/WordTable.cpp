@@ -241,7 +241,7 @@ std::string WordTable::serialize() const {
     return out;
 }
 
-bool WordTable::Write() const {
+bool WordTable::write() const {
     if (filePath_.empty()) return false;
     size_t slash = filePath_.rfind('/');
     // The training folder is made on the first save.

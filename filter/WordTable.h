@@ -87,7 +87,7 @@ public:
     /// Writes the table to the remembered path, replacing the file atomically (0600), creating
     /// the parent folder (0700) when missing. Removed entries are skipped. Returns false when
     /// nothing could be written (callers treat that as silent).
-    bool Write() const;
+    bool write() const;
     /// The word-list file image: 16-byte header and the records in slot order.
     std::string serialize() const;
 

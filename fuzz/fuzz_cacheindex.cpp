@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(reopened.size() == cache.size());
     for (const auto& [uid, fileName] : records) FUZZ_CHECK(reopened.fileNameOf(uid) == cache.fileNameOf(uid));
     MailMessage back;
-    if (!listedAlready) FUZZ_CHECK(reopened.get(newUid, back) && back.Source() == message.Source());
+    if (!listedAlready) FUZZ_CHECK(reopened.get(newUid, back) && back.source() == message.source());
 
     reopened.clear();
     FUZZ_CHECK(std::filesystem::exists(programFolder + "/keep"));

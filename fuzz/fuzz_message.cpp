@@ -97,19 +97,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     MailMessage message;
     message.parse(text);
-    FUZZ_CHECK(message.Source() == kept);
+    FUZZ_CHECK(message.source() == kept);
     FUZZ_CHECK(message.topLines() == -1);
     checkModel(message);
 
     MailMessage copy;
     copy.copy(message);
-    FUZZ_CHECK(copy.Source() == message.Source());
+    FUZZ_CHECK(copy.source() == message.source());
     FUZZ_CHECK(copy.topLines() == message.topLines());
 
     MailMessage top;
     top.parseTop(text, topLines);
-    FUZZ_CHECK(top.Source().size() <= kept.size());
-    FUZZ_CHECK(kept.compare(0, top.Source().size(), top.Source()) == 0);
+    FUZZ_CHECK(top.source().size() <= kept.size());
+    FUZZ_CHECK(kept.compare(0, top.source().size(), top.source()) == 0);
     FUZZ_CHECK(top.topLines() >= 0 && top.topLines() <= std::max(topLines, 0) + 1);
     checkModel(top);
     // A TOP download keeps the whole header, so its header records are those of the message.

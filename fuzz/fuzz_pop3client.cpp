@@ -127,9 +127,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 }
                 case 2:
                     if (std::unique_ptr<MailMessage> message = client.retr(number)) {
-                        checkText(sent, message->Source());
+                        checkText(sent, message->source());
                         // A whole message keeps the line end of its last line.
-                        FUZZ_CHECK(message->Source().ends_with("\r\n"));
+                        FUZZ_CHECK(message->source().ends_with("\r\n"));
                         FUZZ_CHECK(message->topLines() == -1);
                     }
                     break;
@@ -138,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     break;
                 case 4:
                     if (std::unique_ptr<MailMessage> message = client.top(number, plan[i][2] % 4)) {
-                        checkText(sent, message->Source());
+                        checkText(sent, message->source());
                     }
                     break;
                 case 5: client.dele(number); break;

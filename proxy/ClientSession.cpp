@@ -1,5 +1,8 @@
 #include "proxy/ClientSession.h"
 
+#include "proxy/CommandArguments.h"
+#include "proxy/UpstreamLogin.h"
+
 #include "base/Application.h"
 #include "base/Settings.h"
 #include "base/Shell.h"
@@ -34,7 +37,6 @@ constexpr const char* kReady = "Ready";
 constexpr const char* kUserAccepted = "Username accepted";
 constexpr const char* kUserWrong = "Corvanthelix: Username isn't correct";
 constexpr const char* kPasswordAccepted = "Password accepted";
-constexpr const char* kWrongPassword = "Corvanthelix: Wrong username/password";
 constexpr const char* kUnreachable = "Corvanthelix: Server is unreachable";
 constexpr const char* kAborted = "Corvanthelix: Connection aborted by user";
 constexpr const char* kNotReceived = "Corvanthelix: One or more messages could not be received";
@@ -180,7 +182,7 @@ void ClientSession::serve() {
             connectionLost();
             break;
         }
-        if (dispatch(line) == 1) break;
+        if (dispatch(line) == CommandOutcome::EndSession) break;
     }
     shell.mailCheckEnd();
 }
@@ -248,36 +250,13 @@ void ClientSession::sendLines(const std::string& firstReply, const std::string& 
 
 // ---- dispatch ----
 
-int ClientSession::dispatch(const std::string& line) {
+CommandOutcome ClientSession::dispatch(const std::string& line) {
     clientLog_.writeTimed("C", startsWithNoCase(line, "PASS") ? std::string("PASS ********") : withoutLineEnd(line));
     for (const Command& command : kCommands) {
         if (startsWithNoCase(line, command.verb)) return (this->*command.handler)(line);
     }
     replyErr(kUnknownCommand);
-    return 0;
-}
-
-std::string ClientSession::commandArgument(std::string_view line) {
-    if (line.size() <= 5) return {};
-    std::string_view argument = line.substr(5);
-    while (!argument.empty() && (argument.front() == '\r' || argument.front() == '\n')) argument.remove_prefix(1);
-    while (!argument.empty() && (argument.back() == '\r' || argument.back() == '\n')) argument.remove_suffix(1);
-    return std::string(argument);
-}
-
-int ClientSession::parseNumber(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
-    }
-    if (negative) value = -value;
-    if (value > INT_MAX) value = INT_MAX;
-    return static_cast<int>(value);
+    return CommandOutcome::Continue;
 }
 
 // ---- USER and PASS ----
@@ -315,24 +294,24 @@ bool ClientSession::parseUserName(std::string_view argument, std::string& server
     if (count < 2) return false;
     server = fields[0];
     user = fields[1];
-    port = count == 3 ? parseNumber(std::string_view(fields[2]).substr(0, 10)) : kPortNotGiven;
+    port = count == 3 ? CommandArguments::number(std::string_view(fields[2]).substr(0, 10)) : kPortNotGiven;
     return true;
 }
 
-int ClientSession::onUser(const std::string& line) {
+CommandOutcome ClientSession::onUser(const std::string& line) {
     std::string server, user;
     int port = kPortNotGiven;
-    if (!parseUserName(commandArgument(line), server, user, port)) {
+    if (!parseUserName(CommandArguments::of(line), server, user, port)) {
         replyErr(kUserWrong);
         Application::instance().showMessage(kStringUserFormat, mb::kOk | mb::kIconInformation);
-        return 1;
+        return CommandOutcome::EndSession;
     }
     server_ = std::move(server);
     user_ = std::move(user);
     port_ = port;
     replyOk(kUserAccepted);
     setApplicationStatusText(formatString(kStringConnecting, server_));
-    return 0;
+    return CommandOutcome::Continue;
 }
 
 // Connects the mailbox: with TLS from the proxy server's client context when `secure`. A TLS
@@ -356,104 +335,49 @@ bool ClientSession::askForUnsecureConnection() {
     return Application::instance().showMessage(kStringUnsecure, mb::kYesNo | mb::kIconExclamation) == answer::kYes;
 }
 
-int ClientSession::onPass(const std::string& line) {
-    password_ = commandArgument(line);
+CommandOutcome ClientSession::onPass(const std::string& line) {
+    password_ = CommandArguments::of(line);
     mailbox_->setTimeoutHandler(makeSessionTimeoutHandler());
     mailbox_->setTimeout(static_cast<std::uint32_t>(settings::timeout()) * 1000u);
 
-    const bool noPort = port_ == kPortNotGiven;
-    const bool trySsl = settings::trySsl() == 1;
-    bool secure = false;
-    if (noPort)
-        port_ = trySsl ? kDefaultTlsPort : kDefaultPlainPort;
-    else
-        secure = control_.tlsPort();
-
-    bool sslFailed = false;
-    HostList hosts;
-    if (hosts.load(Application::instance().pathInProgramFolder(HostList::kFileName))) {
-        HostEntry entry;
-        auto tryTls = [&] {
-            bool ok = connectUpstream(true) == 0;
-            if (!ok) {
-                sslFailed = true;
-                if (noPort) port_ = kDefaultPlainPort;
-            }
-            return ok;
-        };
-        if (hosts.find(entry, server_, user_)) {
-            secure = entry.secure;
-            if (trySsl && !entry.tested) {
-                if (noPort) port_ = kDefaultTlsPort;
-                secure = tryTls();
-                entry.tested = true;
-                entry.port = port_;
-                entry.secure = secure;
-                hosts.update(entry);
-                if (!sslFailed) hosts.save();
-            }
-            if (noPort) {
-                port_ = secure ? kDefaultTlsPort : kDefaultPlainPort;
-            } else {
-                entry.port = port_;
-                hosts.update(entry);
-                // After a failed TLS try the list is saved only once the person agrees to go on.
-                if (!sslFailed) hosts.save();
-            }
-        } else {
-            entry.server = server_;
-            entry.user = user_;
-            if (trySsl && (noPort || secure)) {
-                secure = tryTls();
-                entry.tested = true;
-            }
-            entry.secure = secure;
-            entry.port = port_;
-            hosts.update(entry);
-            if (!sslFailed) hosts.save();
-        }
-        if (sslFailed) {
-            if (!askForUnsecureConnection()) {
-                replyErr(kAborted);
-                return 1;
-            }
-            hosts.save();
-        }
+    TlsRequest request;
+    request.server = server_;
+    request.user = user_;
+    request.trySsl = settings::trySsl() == 1;
+    request.portGiven = port_ != kPortNotGiven;
+    request.port = request.portGiven ? port_ : (request.trySsl ? kDefaultTlsPort : kDefaultPlainPort);
+    request.secure = request.portGiven && control_.tlsPort();
+    request.plainPort = kDefaultPlainPort;
+    request.tlsPort = kDefaultTlsPort;
+    const TlsChoice choice = HostList::chooseTls(
+        Application::instance().pathInProgramFolder(HostList::kFileName), request,
+        [this](int port) {
+            port_ = port;
+            return connectUpstream(true) == upstream::kOk;
+        },
+        [this] { return askForUnsecureConnection(); });
+    if (choice.aborted) {
+        replyErr(kAborted);
+        return CommandOutcome::EndSession;
     }
+    port_ = choice.port;
 
-    int code = mailbox_->isConnected() ? 0 : connectUpstream(secure);
-    if (code == -5) {
+    switch (UpstreamLogin::run(*mailbox_, [&] { return connectUpstream(choice.secure); }, user_, password_)) {
+    case LoginOutcome::Accepted:
+        replyOk(kPasswordAccepted);
+        return CommandOutcome::Continue;
+    case LoginOutcome::Unreachable:
         // The server cannot be reached at all: the client learns it from the closed connection.
         client_.close();
-        return 1;
-    }
-    if (code == -4) {
+        return CommandOutcome::EndSession;
+    case LoginOutcome::TimedOut:
         replyErr(kUnreachable);
-        return 1;
+        return CommandOutcome::EndSession;
+    case LoginOutcome::Refused:
+        break;
     }
-    if (code == 0) {
-        code = mailbox_->login(user_, password_);
-        if (code == 0) {
-            replyOk(kPasswordAccepted);
-            return 0;
-        }
-        // A server that fell silent during the login said nothing about the password.
-        if (code == -4) {
-            replyErr(kUnreachable);
-            return 1;
-        }
-    }
-    // The server's own words when it refused, passed on as they came: they begin with "-ERR"
-    // themselves. A "+OK" left from an earlier step says nothing about this failure.
-    std::optional<std::string> response = mailbox_->lastResponse();
-    const std::string refusal = response ? withoutLineEnd(*response) : std::string();
-    if (startsWithNoCase(refusal, "-ERR"))
-        sendRaw(refusal + "\r\n");
-    else if (!refusal.empty() && !startsWithNoCase(refusal, "+OK"))
-        replyErr(refusal);
-    else
-        replyErr(kWrongPassword);
-    return 1;
+    sendRaw(UpstreamLogin::refusalReply(mailbox_->lastResponse()));
+    return CommandOutcome::EndSession;
 }
 
 // ---- the message list ----
@@ -495,46 +419,46 @@ MessageEntry* ClientSession::findByServerNumber(int number) {
     return nullptr;
 }
 
-int ClientSession::onStat(const std::string&) {
+CommandOutcome ClientSession::onStat(const std::string&) {
     int count = 0;
     std::uint64_t size = 0;
     if (!checkDone_) {
         if (!services_.runCheck) {
             replyErr(kNotReceived);
-            return 1;
+            return CommandOutcome::EndSession;
         }
-        if (services_.runCheck(*this, count, size) != 0) return 1;
+        if (services_.runCheck(*this, count, size) != 0) return CommandOutcome::EndSession;
     } else {
         countVisible(count, size);
     }
     sendRaw(format("+OK %lld %lld\r\n", count, static_cast<long long>(size)));
     if (Application::instance().status().cancelRequested()) {
         replyErr(kAborted);
-        return 1;
+        return CommandOutcome::EndSession;
     }
-    return 0;
+    return CommandOutcome::Continue;
 }
 
-int ClientSession::onList(const std::string& line) {
-    if (!ensureChecked()) return 1;
-    const std::string argument = commandArgument(line);
+CommandOutcome ClientSession::onList(const std::string& line) {
+    if (!ensureChecked()) return CommandOutcome::EndSession;
+    const std::string argument = CommandArguments::of(line);
     if (!argument.empty()) {
-        const MessageEntry* entry = findByClientNumber(parseNumber(argument));
+        const MessageEntry* entry = findByClientNumber(CommandArguments::number(argument));
         if (entry == nullptr)
             replyErr(kNoSuchMessage);
         else
             sendRaw(format("+OK %lld %lld\r\n", entry->clientNumber, entry->size));
-        return 0;
+        return CommandOutcome::Continue;
     }
     if (entries_.empty()) {
         sendLines(kNoMessages, "", true);
-        return 0;
+        return CommandOutcome::Continue;
     }
     std::string lines;
     for (const MessageEntry& entry : entries_)
         if (entry.visible()) lines += format("%lld %lld\r\n", entry.clientNumber, entry.size);
     sendLines(kListFollows, lines, true);
-    return 0;
+    return CommandOutcome::Continue;
 }
 
 // ---- messages ----
@@ -560,17 +484,16 @@ std::string ClientSession::emptyRestoredText(const RecycleSenderAndSubject& info
            name + " <" + address + ">\r\nSubject: " + subject + "\r\n\r\n";
 }
 
-int ClientSession::onRetr(const std::string& line) {
-    const std::string argument = commandArgument(line);
-    const int number = parseNumber(argument);
-    if (argument.empty() || number == -1) {
+CommandOutcome ClientSession::onRetr(const std::string& line) {
+    const std::optional<int> number = CommandArguments::messageNumber(CommandArguments::of(line));
+    if (!number) {
         replyErr(kSyntaxError);
-        return 1;
+        return CommandOutcome::EndSession;
     }
-    MessageEntry* entry = findByClientNumber(number);
+    MessageEntry* entry = findByClientNumber(*number);
     if (entry == nullptr) {
         replyErr(kNoSuchMessage);
-        return 0;
+        return CommandOutcome::Continue;
     }
 
     std::unique_ptr<MailMessage> restored;
@@ -586,12 +509,12 @@ int ClientSession::onRetr(const std::string& line) {
         const ServerMessage* fetched = mailbox_->retr(serverNumber);
         if (fetched == nullptr || !fetched->message) {
             replyErr(kNotReceived);
-            return 1;
+            return CommandOutcome::EndSession;
         }
         message = fetched->message.get();
     }
 
-    std::string_view text = message->Source();
+    std::string_view text = message->source();
     std::string placeholder;
     if (message->size() > 0) {
         sendRaw("+OK " + std::to_string(entry->size) + "\r\n");
@@ -600,7 +523,7 @@ int ClientSession::onRetr(const std::string& line) {
         if (entry->restored) info = restoredInfo(fileNameOf(entry->filePath));
         if (!info) {
             replyErr(kNotReceived);
-            return 1;
+            return CommandOutcome::EndSession;
         }
         placeholder = emptyRestoredText(*info);
         text = placeholder;
@@ -620,21 +543,20 @@ int ClientSession::onRetr(const std::string& line) {
         // stay in memory.
         mailbox_->dropMessage(serverNumber);
     }
-    return 0;
+    return CommandOutcome::Continue;
 }
 
-int ClientSession::onDele(const std::string& line) {
-    if (!ensureChecked()) return 1;
-    const std::string argument = commandArgument(line);
-    const int number = parseNumber(argument);
-    if (argument.empty() || number == -1) {
+CommandOutcome ClientSession::onDele(const std::string& line) {
+    if (!ensureChecked()) return CommandOutcome::EndSession;
+    const std::optional<int> number = CommandArguments::messageNumber(CommandArguments::of(line));
+    if (!number) {
         replyErr(kSyntaxError);
-        return 0;
+        return CommandOutcome::Continue;
     }
-    MessageEntry* entry = findByClientNumber(number);
+    MessageEntry* entry = findByClientNumber(*number);
     if (entry == nullptr) {
         replyErr(kNotDeleted);
-        return 1;
+        return CommandOutcome::EndSession;
     }
     if (entry->restored) {
         entry->toDelete = true;
@@ -643,12 +565,12 @@ int ClientSession::onDele(const std::string& line) {
         entry->deletedByClient = true;
     }
     replyOk(kDeleted);
-    return 0;
+    return CommandOutcome::Continue;
 }
 
-int ClientSession::onRset(const std::string&) {
+CommandOutcome ClientSession::onRset(const std::string&) {
     replyOk(kRset);
-    return 0;
+    return CommandOutcome::Continue;
 }
 
 std::string ClientSession::topText(std::string_view text, int lines) {
@@ -679,33 +601,17 @@ std::string ClientSession::topText(std::string_view text, int lines) {
     return out;
 }
 
-int ClientSession::onTop(const std::string& line) {
-    if (!ensureChecked()) return 1;
+CommandOutcome ClientSession::onTop(const std::string& line) {
+    if (!ensureChecked()) return CommandOutcome::EndSession;
     // "TOP n k": both numbers after the verb; n defaults to -1, k to 0.
-    std::string_view rest = std::string_view(line).substr(3);
     int number = -1;
     int lines = 0;
-    std::size_t i = 0;
-    auto skipBlanks = [&] {
-        while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t')) ++i;
-    };
-    auto readNumber = [&](int& out) {
-        skipBlanks();
-        std::size_t start = i;
-        if (i < rest.size() && (rest[i] == '-' || rest[i] == '+')) ++i;
-        std::size_t digits = i;
-        while (i < rest.size() && rest[i] >= '0' && rest[i] <= '9') ++i;
-        if (i == digits) return false;
-        out = parseNumber(rest.substr(start, i - start));
-        return true;
-    };
-    if (readNumber(number)) readNumber(lines);
-    if (lines < 0) lines = 0;
+    CommandArguments::topNumbers(line, number, lines);
 
     MessageEntry* entry = findByClientNumber(number);
     if (entry == nullptr) {
         replyErr(kTopFailed);
-        return 1;
+        return CommandOutcome::EndSession;
     }
     std::unique_ptr<MailMessage> restored;
     const MailMessage* message = nullptr;
@@ -717,7 +623,7 @@ int ClientSession::onTop(const std::string& line) {
         const ServerMessage* held = mailbox_->find(serverNumber);
         if (held == nullptr) {
             replyErr(kTopFailed);
-            return 1;
+            return CommandOutcome::EndSession;
         }
         // A held header with fewer body lines than asked is fetched again (its first kept line
         // after the header is the empty line).
@@ -725,16 +631,16 @@ int ClientSession::onTop(const std::string& line) {
         const ServerMessage* fetched = mailbox_->top(serverNumber, lines);
         if (fetched == nullptr || !fetched->message) {
             replyErr(kTopFailed);
-            return 1;
+            return CommandOutcome::EndSession;
         }
         message = fetched->message.get();
     }
     replyOk(kHeaderFollows);
     clientLog_.pause();
-    client_.writeText(topText(message->Source(), lines));
+    client_.writeText(topText(message->source(), lines));
     clientLog_.resume();
     clientLog_.writeLine(kLogHeaderTransferred);
-    return 0;
+    return CommandOutcome::Continue;
 }
 
 // ---- UIDs ----
@@ -742,7 +648,7 @@ int ClientSession::onTop(const std::string& line) {
 std::string ClientSession::restoredUid(const std::string& filePath) { return "Corvanthelix" + fileNameOf(filePath); }
 
 std::string ClientSession::synthesizedUid(const MailMessage& message) {
-    std::string_view text = message.Source();
+    std::string_view text = message.source();
     // The header lines: everything before the empty line that ends them.
     std::size_t end = 0;
     while (end < text.size()) {
@@ -772,18 +678,16 @@ std::string ClientSession::uidOf(const MessageEntry& entry) {
     return synthesizedUid(*message->message);
 }
 
-int ClientSession::onUidl(const std::string& line) {
-    if (!ensureChecked()) return 1;
-    const std::string argument = commandArgument(line);
-    const int number = parseNumber(argument);
-    if (!argument.empty() && number != -1) {
-        const MessageEntry* entry = findByClientNumber(number);
+CommandOutcome ClientSession::onUidl(const std::string& line) {
+    if (!ensureChecked()) return CommandOutcome::EndSession;
+    if (const std::optional<int> number = CommandArguments::messageNumber(CommandArguments::of(line))) {
+        const MessageEntry* entry = findByClientNumber(*number);
         const std::string uid = entry != nullptr ? uidOf(*entry) : std::string();
         if (uid.empty())
             replyErr(kUidNotFound);
         else
-            replyOk(std::to_string(number) + " " + uid);
-        return 0;
+            replyOk(std::to_string(*number) + " " + uid);
+        return CommandOutcome::Continue;
     }
     std::string lines;
     for (const MessageEntry& entry : entries_) {
@@ -793,23 +697,23 @@ int ClientSession::onUidl(const std::string& line) {
         lines += std::to_string(entry.clientNumber) + " " + uid + "\r\n";
     }
     sendLines(kUidListFollows, lines, true);
-    return 0;
+    return CommandOutcome::Continue;
 }
 
 // ---- QUIT and NOOP ----
 
-int ClientSession::onQuit(const std::string&) {
+CommandOutcome ClientSession::onQuit(const std::string&) {
     if (services_.commit) services_.commit(*this);
-    return 1;
+    return CommandOutcome::EndSession;
 }
 
-int ClientSession::onNoop(const std::string&) {
+CommandOutcome ClientSession::onNoop(const std::string&) {
     if (mailbox_->noop() != 0) {
         replyErr(kNoopFailed);
-        return 1;
+        return CommandOutcome::EndSession;
     }
     replyOk(kNoopOk);
-    return 0;
+    return CommandOutcome::Continue;
 }
 
 // ---- plug-in operations ----
@@ -846,7 +750,7 @@ bool ClientSession::messageSource(int messageNumber, std::string& source) {
     if (findByServerNumber(messageNumber) == nullptr) return false;
     const ServerMessage* message = mailbox_->find(static_cast<std::uint32_t>(messageNumber));
     if (message == nullptr || !message->holdsWhole()) return false;
-    source = message->message->Source();
+    source = message->message->source();
     return true;
 }
 

@@ -57,6 +57,10 @@ struct SessionServices {
 /// session state (logs, upstream connection) is gone before the next session starts.
 /// currentSession() is the session holding the lock, for the plug-in services that run during
 /// the check on the same thread; install() also makes it the plug-ins' PluginSessionAccess.
+/// What a command handler tells the session loop: read the next command, or end the session
+/// (after QUIT, a lost upstream connection or a refused login).
+enum class CommandOutcome { Continue = 0, EndSession = 1 };
+
 class ClientSession final : public PluginSessionAccess {
 public:
     /// A client line longer than this ends the session as a lost connection.
@@ -154,12 +158,6 @@ public:
     /// Splits a USER argument into server, user name and port (kPortNotGiven when absent).
     /// Returns false for an empty argument, a single field or a fourth field.
     static bool parseUserName(std::string_view argument, std::string& server, std::string& user, int& port);
-    /// The argument of a command line: the text from the sixth character on, without carriage
-    /// returns and line feeds at either end.
-    static std::string commandArgument(std::string_view line);
-    /// The decimal number at the start of `text` (leading blanks and a sign allowed), stopping at
-    /// the first non-digit; 0 when there is none. Clamped to the int range.
-    static int parseNumber(std::string_view text);
     /// The UID of a restored message whose file is `filePath`.
     static std::string restoredUid(const std::string& filePath);
     /// "Corvanthelix-%x" with the CRC-32 of the header lines of `message`.
@@ -172,12 +170,12 @@ public:
 
     /// Handles one command line (with its "\r\n"): logs it, then runs the command. Returns 0 to
     /// go on, 1 to end the session; an unknown command has been answered and gives 0.
-    int dispatch(const std::string& line);
+    CommandOutcome dispatch(const std::string& line);
 
 private:
     struct Command {
         const char* verb;
-        int (ClientSession::*handler)(const std::string& line);
+        CommandOutcome (ClientSession::*handler)(const std::string& line);
     };
     static const Command kCommands[];
 
@@ -193,17 +191,17 @@ private:
     std::unique_ptr<MailMessage> loadRestored(const MessageEntry& entry);
     std::optional<RecycleSenderAndSubject> restoredInfo(const std::string& fileName);
 
-    int onQuit(const std::string& line);
-    int onUser(const std::string& line);
-    int onPass(const std::string& line);
-    int onStat(const std::string& line);
-    int onList(const std::string& line);
-    int onRetr(const std::string& line);
-    int onDele(const std::string& line);
-    int onRset(const std::string& line);
-    int onTop(const std::string& line);
-    int onNoop(const std::string& line);
-    int onUidl(const std::string& line);
+    CommandOutcome onQuit(const std::string& line);
+    CommandOutcome onUser(const std::string& line);
+    CommandOutcome onPass(const std::string& line);
+    CommandOutcome onStat(const std::string& line);
+    CommandOutcome onList(const std::string& line);
+    CommandOutcome onRetr(const std::string& line);
+    CommandOutcome onDele(const std::string& line);
+    CommandOutcome onRset(const std::string& line);
+    CommandOutcome onTop(const std::string& line);
+    CommandOutcome onNoop(const std::string& line);
+    CommandOutcome onUidl(const std::string& line);
 
     SessionControl& control_;
     Connection& client_;

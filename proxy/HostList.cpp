@@ -304,4 +304,63 @@ bool HostList::downloadForRestore(const std::string& server, const std::string& 
     return outcome == Outcome::Downloaded;
 }
 
+TlsChoice HostList::chooseTls(const std::string& path, const TlsRequest& request,
+                             const std::function<bool(int port)>& tryTls, const std::function<bool()>& askUnsecure) {
+    TlsChoice choice;
+    choice.port = request.port;
+    choice.secure = request.secure;
+    HostList hosts;
+    if (!hosts.load(path)) return choice;
+
+    bool tlsFailed = false;
+    auto attempt = [&] {
+        const bool ok = tryTls(choice.port);
+        if (!ok) {
+            tlsFailed = true;
+            if (!request.portGiven) choice.port = request.plainPort;
+        }
+        return ok;
+    };
+    HostEntry entry;
+    if (hosts.find(entry, request.server, request.user)) {
+        choice.secure = entry.secure;
+        if (request.trySsl && !entry.tested) {
+            if (!request.portGiven) choice.port = request.tlsPort;
+            choice.secure = attempt();
+            entry.tested = true;
+            entry.port = choice.port;
+            entry.secure = choice.secure;
+            hosts.update(entry);
+            if (!tlsFailed) hosts.save();
+        }
+        if (!request.portGiven) {
+            choice.port = choice.secure ? request.tlsPort : request.plainPort;
+        } else {
+            entry.port = choice.port;
+            hosts.update(entry);
+            // After a failed TLS try the list is saved only once the person agrees to go on.
+            if (!tlsFailed) hosts.save();
+        }
+    } else {
+        entry.server = request.server;
+        entry.user = request.user;
+        if (request.trySsl && (!request.portGiven || choice.secure)) {
+            choice.secure = attempt();
+            entry.tested = true;
+        }
+        entry.secure = choice.secure;
+        entry.port = choice.port;
+        hosts.update(entry);
+        if (!tlsFailed) hosts.save();
+    }
+    if (tlsFailed) {
+        if (!askUnsecure()) {
+            choice.aborted = true;
+            return choice;
+        }
+        hosts.save();
+    }
+    return choice;
+}
+
 } // namespace corvanthelix

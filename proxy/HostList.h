@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,30 @@ struct HostEntry {
     bool tested = false; // TLS has been tried for the account ("try")
     /// The password in obscured form ("id"), or nothing when none is stored.
     std::optional<std::string> obscuredPassword;
+};
+
+/// What a login asks of the host list before it connects: the account, the port as the mail client
+/// gave it (or the default port for the TLS setting), and whether TLS is to be tried.
+struct TlsRequest {
+    std::string server;
+    std::string user;
+    /// The port to use; when `portGiven` is false it is the default for the TrySSL setting.
+    int port = 110;
+    bool portGiven = false;
+    /// TLS to begin with: the mail client came in on the local TLS port and named a port.
+    bool secure = false;
+    /// The TrySSL setting.
+    bool trySsl = false;
+    int plainPort = 110;
+    int tlsPort = 995;
+};
+
+/// The host list's answer: the port and whether to use TLS, or `aborted` when a TLS try failed
+/// and the person did not agree to go on without it.
+struct TlsChoice {
+    int port = 110;
+    bool secure = false;
+    bool aborted = false;
 };
 
 /// The accounts a mail client has used through the proxy, kept in "hostlist.xml" in the program
@@ -86,6 +111,16 @@ public:
     void close();
 
     bool isLoaded() const { return loaded_; }
+
+    /// Decides whether a login uses TLS, from the stored account in the list at `path` and the
+    /// request. A known account keeps its stored choice; an account not tried yet (or a new one,
+    /// with TrySSL) is tried with `tryTls(port)`, which connects with TLS and answers whether that
+    /// worked (the connection then stays open for the login). A failed try falls back to the plain
+    /// port when the client named none, and asks `askUnsecure()` whether to go on without TLS; the
+    /// list is written only once that is settled (and not at all when the person says no). Without
+    /// a readable list the request's own choice stands.
+    static TlsChoice chooseTls(const std::string& path, const TlsRequest& request,
+                               const std::function<bool(int port)>& tryTls, const std::function<bool()>& askUnsecure);
 
     /// Fetches the whole message with UID `uid` from the account (server, user) again, for a
     /// recycle bin entry that holds only its header. Call from the window thread: it takes the

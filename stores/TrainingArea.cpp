@@ -203,9 +203,9 @@ int TrainingArea::addMessages(const std::vector<NewMessage>& messages) {
     std::vector<Written> written;
     for (const NewMessage& added : messages) {
         const MailMessage* message = added.message;
-        if (!message || !message->root() || message->Source().empty()) continue;
+        if (!message || !message->root() || message->source().empty()) continue;
         if (added.verdict != kVerdictSpam && added.verdict != kVerdictNonSpam) continue;
-        std::string fileName = trainingFileName(message->Source());
+        std::string fileName = trainingFileName(message->source());
         if (!taken.insert(fileName).second) continue;
         // Written under its own name: no entry names it until the index is replaced, which
         // happens only once the file is on disk. A file of this name without an entry is what a
@@ -213,7 +213,7 @@ int TrainingArea::addMessages(const std::vector<NewMessage>& messages) {
         UniqueFd file(::open(messagePath(fileName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
                              0600));
         const bool created = file.valid();
-        bool ok = created && writeAll(file.get(), message->Source());
+        bool ok = created && writeAll(file.get(), message->source());
         if (ok && flushAtOnce) {
             // Starts the write to disk now, so that the flush at the end finds most of it done.
             ::sync_file_range(file.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
@@ -259,8 +259,8 @@ bool TrainingArea::isInTrainingArea(const MailMessage& message, std::string& fil
     Guard guard(mutex_);
     XmlElement* root = openIndex();
     if (!root) return false;
-    if (!message.Source().empty()) {
-        std::string candidate = trainingFileName(message.Source());
+    if (!message.source().empty()) {
+        std::string candidate = trainingFileName(message.source());
         if (findEntry(*root, candidate)) {
             fileName = std::move(candidate);
             return true;
@@ -348,7 +348,7 @@ TrainingArea::LearnBatch::~LearnBatch() {
 }
 
 bool TrainingArea::learn(const MailMessage& message, bool isSpam) {
-    if (message.Source().empty()) return false;
+    if (message.source().empty()) return false;
     FilterManager& filters = FilterManager::instance();
     // The acquisition keeps the word lists loaded from learning to saving even when nobody else
     // holds them.
@@ -357,7 +357,7 @@ bool TrainingArea::learn(const MailMessage& message, bool isSpam) {
     if (tBatchDepth == 0) filters.save();
     filters.release();
     // No lock of ours is held here: the plug-in manager's lock comes after the filter manager's.
-    PluginManager::instance().notifyLearned(message.Source(), isSpam);
+    PluginManager::instance().notifyLearned(message.source(), isSpam);
     return true;
 }
 
@@ -374,7 +374,7 @@ bool TrainingArea::learnEntry(const std::string& fileName, bool isSpam) {
         XmlElement* root = openIndex();
         const std::string path = messagePath(fileName);
         if (!root || path.empty() || !findEntry(*root, fileName)) return false;
-        if (message.loadFile(path) != 0 || message.Source().empty()) return false;
+        if (message.loadFile(path) != 0 || message.source().empty()) return false;
     }
     if (!removeMessage(fileName)) return false;
     return learn(message, isSpam);
@@ -383,7 +383,7 @@ bool TrainingArea::learnEntry(const std::string& fileName, bool isSpam) {
 int TrainingArea::learnNow(std::string_view source, bool asSpam) {
     MailMessage message;
     message.parse(source);
-    if (message.Source().empty()) return -1;
+    if (message.source().empty()) return -1;
     std::string fileName;
     if (isInTrainingArea(message, fileName)) removeMessage(fileName);
     learn(message, asSpam);

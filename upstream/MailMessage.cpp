@@ -544,7 +544,7 @@ void MailMessage::parseTop(std::string_view text, int maxLines) {
 
 void MailMessage::copy(const MailMessage& other) {
     if (&other == this) return;
-    parse(other.Source());
+    parse(other.source());
     topLines_ = other.topLines_;
 }
 

@@ -82,9 +82,9 @@ public:
 
     /// The message text exactly as it was parsed, NUL bytes included; for a TOP
     /// download, the kept lines. Empty for an empty message. Valid until the next parse.
-    const std::string& Source() const { return source_; }
+    const std::string& source() const { return source_; }
 
-    /// Writes Source() to `path`, replacing any file there atomically (mode 0600).
+    /// Writes source() to `path`, replacing any file there atomically (mode 0600).
     /// Returns 0, or -1 when the message is empty or the file cannot be written.
     int saveFile(const std::string& path) const;
 

@@ -272,8 +272,8 @@ TEST_F(PluginManagerTest, HostServicesAnswerAsTheInterfaceStates) {
     // Any address inside a library names it; the descriptions live there.
     const void* ownModule = services->info;
     const void* module = other->info;
-    std::string plainSource = message("plain.eml").Source();
-    std::string htmlSource = message("alternative.eml").Source();
+    std::string plainSource = message("plain.eml").source();
+    std::string htmlSource = message("alternative.eml").source();
     std::string plainBody = *message("plain.eml").bodyText(false);
     char buffer[512];
 
@@ -554,7 +554,7 @@ TEST_F(PluginManagerTest, AfterDeliveryGivesEachPluginWhatItAsksFor) {
     ASSERT_NE(add("throws.so"), nullptr);
     ASSERT_NE(add(kServices), nullptr);  // head of the list: asked first
     MailMessage mail = message("nested.eml");
-    const std::string size = std::to_string(mail.Source().size());
+    const std::string size = std::to_string(mail.source().size());
     const std::string textSize = std::to_string(mail.bodyText(false)->size());
     struct Case {
         const char* mode;
@@ -616,7 +616,7 @@ TEST_F(PluginManagerTest, LearningAskedForWhileFilteringWaitsUntilTheManagerIsFr
     ASSERT_NE(record, nullptr);
     attachMailCheck();
     MailMessage mail = message("plain.eml");
-    session.sources[5] = mail.Source();
+    session.sources[5] = mail.source();
 
     // The plug-in, from inside its filter, asks to learn the message as spam while the manager's
     // lock is held; the learning (which takes the filter manager's lock) must run after it is left.
@@ -637,7 +637,7 @@ TEST_F(PluginManagerTest, LearningAskedForWhileFilteringWaitsUntilTheManagerIsFr
     ASSERT_EQ(learning.requests.size(), 1u);
     EXPECT_TRUE(learning.requests[0].managerFree);
     EXPECT_TRUE(learning.requests[0].asSpam);
-    EXPECT_EQ(learning.requests[0].source, mail.Source());
+    EXPECT_EQ(learning.requests[0].source, mail.source());
 }
 
 // --- With the filter chain ---------------------------------------------------------------------------

@@ -308,7 +308,7 @@ TEST(SpamWordFilter, ScoresTheFixturesAsOneSearchPerWordDoes) {
         const std::string subject = decodeEncodedWords(message.headerByName("Subject") ? message.headerByName("Subject") : "");
         for (bool stripHtml : {true, false})
             expectSameAsReference(filter, subject, message.bodyText(stripHtml).value_or(""), file.path().string());
-        expectSameAsReference(filter, "", message.Source(), file.path().string() + " as a whole");
+        expectSameAsReference(filter, "", message.source(), file.path().string() + " as a whole");
         ++files;
     }
     EXPECT_GE(files, 5u);

@@ -146,7 +146,7 @@ TEST(WordTable, FileRoundTripKeepsWordsCountsAndMessagesAndSkipsRemovedWords) {
     table.setMessages(7);
     EXPECT_EQ(table.markRare(1), 10u) << "words counted once";
     EXPECT_EQ(table.count("word0"), 1u) << "a removed word still answers look-ups";
-    ASSERT_TRUE(table.Write());
+    ASSERT_TRUE(table.write());
 
     std::string bytes = TempFolder::read(table.filePath());
     EXPECT_EQ(bytes.substr(0, 16), header(30, 7));
@@ -175,7 +175,7 @@ TEST(WordTable, WritesAtomicallyPrivateFilesAndFailsSilently) {
     table.setFilePath(tmp.file("training/bad.corvanthelix.wordlist"));
     tmp.write("training/bad.corvanthelix.wordlist", "old content");
     ::chmod(tmp.file("training").c_str(), 0700);
-    ASSERT_TRUE(table.Write());
+    ASSERT_TRUE(table.write());
     struct stat info {};
     ASSERT_EQ(::stat(table.filePath().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -185,15 +185,15 @@ TEST(WordTable, WritesAtomicallyPrivateFilesAndFailsSilently) {
 
     WordTable fresh;
     fresh.setFilePath(tmp.file("made/training/good.corvanthelix.wordlist"));
-    ASSERT_TRUE(fresh.Write());
+    ASSERT_TRUE(fresh.write());
     ASSERT_EQ(::stat(tmp.file("made/training").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
 
     tmp.write("plain", "x");
     fresh.setFilePath(tmp.file("plain/good.corvanthelix.wordlist"));
-    EXPECT_FALSE(fresh.Write());
+    EXPECT_FALSE(fresh.write());
     WordTable noPath;
-    EXPECT_FALSE(noPath.Write());
+    EXPECT_FALSE(noPath.write());
 }
 
 TEST(WordTable, ReadingStopsAtTheFirstBadRecord) {

@@ -1,4 +1,5 @@
 #include "proxy/ClientSession.h"
+#include "proxy/CommandArguments.h"
 
 #include "base/Application.h"
 #include "base/AtomicFile.h"
@@ -219,13 +220,28 @@ TEST(ClientSessionParts, UserNameFormat) {
 }
 
 TEST(ClientSessionParts, ArgumentsAndNumbers) {
-    EXPECT_EQ(ClientSession::commandArgument("RETR 12\r\n"), "12");
-    EXPECT_EQ(ClientSession::commandArgument("PASS  two words \r\n"), " two words ");
-    EXPECT_EQ(ClientSession::commandArgument("STAT\r\n"), "");
-    EXPECT_EQ(ClientSession::parseNumber("12abc"), 12);
-    EXPECT_EQ(ClientSession::parseNumber(" -1"), -1);
-    EXPECT_EQ(ClientSession::parseNumber("x1"), 0);
-    EXPECT_EQ(ClientSession::parseNumber("99999999999"), INT_MAX);
+    EXPECT_EQ(CommandArguments::of("RETR 12\r\n"), "12");
+    EXPECT_EQ(CommandArguments::of("PASS  two words \r\n"), " two words ");
+    EXPECT_EQ(CommandArguments::of("STAT\r\n"), "");
+    EXPECT_EQ(CommandArguments::number("12abc"), 12);
+    EXPECT_EQ(CommandArguments::number(" -1"), -1);
+    EXPECT_EQ(CommandArguments::number("x1"), 0);
+    EXPECT_EQ(CommandArguments::number("99999999999"), INT_MAX);
+    EXPECT_EQ(CommandArguments::messageNumber(""), std::nullopt);
+    EXPECT_EQ(CommandArguments::messageNumber("-1"), std::nullopt);
+    EXPECT_EQ(CommandArguments::messageNumber("3"), 3);
+    struct TopCase {
+        const char* line;
+        int number;
+        int lines;
+    };
+    for (const TopCase& c : {TopCase{"TOP 2 5\r\n", 2, 5}, TopCase{"TOP 2\r\n", 2, 0}, TopCase{"TOP\r\n", -1, 0},
+                             TopCase{"TOP 4 -3\r\n", 4, 0}, TopCase{"TOP\t+7 x\r\n", 7, 0}, TopCase{"TOP x 1\r\n", -1, 0}}) {
+        int number = 0, lines = 0;
+        CommandArguments::topNumbers(c.line, number, lines);
+        EXPECT_EQ(number, c.number) << c.line;
+        EXPECT_EQ(lines, c.lines) << c.line;
+    }
 }
 
 TEST(ClientSessionParts, TopTextKeepsHeaderBlankLineAndAskedBodyLines) {
@@ -385,7 +401,7 @@ TEST_F(ClientSessionTest, LostClientKeepsDownloadsInTheCacheAndCommitsNothing) {
     MailMessage cached;
     EXPECT_FALSE(cache.get("uid-third", cached)) << "a header alone would pass for the message next time";
     ASSERT_TRUE(cache.get("uid-second", cached));
-    EXPECT_EQ(cached.Source(), kSecond) << "the message as downloaded";
+    EXPECT_EQ(cached.source(), kSecond) << "the message as downloaded";
 }
 
 TEST_F(ClientSessionTest, LostClientBeforeTheCheckCachesNothing) {

@@ -258,7 +258,7 @@ TEST_F(DownloadForRestore, StoredPasswordIsUsedWithoutAsking) {
     EXPECT_EQ(binEntry.number, 2u);
     EXPECT_EQ(binEntry.uid, std::optional<std::string>("uid-wanted"));
     ASSERT_TRUE(binEntry.message);
-    EXPECT_EQ(binEntry.message->Source(), kWanted);
+    EXPECT_EQ(binEntry.message->source(), kWanted);
     EXPECT_EQ(binEntry.message->topLines(), -1);
     EXPECT_EQ(server.count("RETR"), 1);
     EXPECT_EQ(server.count("QUIT"), 1);

@@ -63,7 +63,7 @@ TEST(MessageCache, KeepsMessagesByteForByteAcrossSessions) {
     ASSERT_TRUE(next.open(tmp.path(), "jane", "mail.example.org"));
     MailMessage loaded;
     ASSERT_TRUE(next.get("000000016b19d003", loaded));
-    EXPECT_EQ(loaded.Source(), text);
+    EXPECT_EQ(loaded.source(), text);
     EXPECT_FALSE(next.get("000000016B19D003", loaded)) << "exact comparison";
     MessageCache other;
     ASSERT_TRUE(other.open(tmp.path(), "john", "mail.example.org"));
@@ -87,8 +87,8 @@ TEST(MessageCache, NamesCollidingUidsWithACounter) {
     MailMessage a, b;
     ASSERT_TRUE(cache.get(kCollidingA, a));
     ASSERT_TRUE(cache.get(kCollidingB, b));
-    EXPECT_EQ(a.Source(), "Subject: A\r\n\r\na\r\n");
-    EXPECT_EQ(b.Source(), "Subject: B\r\n\r\nb\r\n");
+    EXPECT_EQ(a.source(), "Subject: A\r\n\r\na\r\n");
+    EXPECT_EQ(b.source(), "Subject: B\r\n\r\nb\r\n");
     EXPECT_EQ(TempFolder::read(cache.folder() + "4ddb0c252.eml"), "stray");
 }
 

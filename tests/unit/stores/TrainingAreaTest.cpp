@@ -269,7 +269,7 @@ TEST_F(TrainingAreaTest, AddMessagesFilesAListAsAddMessageDoesOneByOne) {
 TEST_F(TrainingAreaTest, AddMessagesLeavesOutAFileItCannotWriteAndFilesNothingWhenTheIndexCannotBeWritten) {
     const MailMessage blocked = Message(messageText("its file name is taken by a folder"));
     const MailMessage fine = Message(messageText("fine"));
-    fs::create_directories(TrainingFile(trainingFileName(blocked.Source())));
+    fs::create_directories(TrainingFile(trainingFileName(blocked.source())));
     TrainingArea area(tmp.path(), Options());
     EXPECT_EQ(area.addMessages({{&blocked, TrainingArea::kVerdictSpam, ""}, {&fine, TrainingArea::kVerdictSpam, ""}}), 1);
     std::string name;
@@ -283,9 +283,9 @@ TEST_F(TrainingAreaTest, AddMessagesLeavesOutAFileItCannotWriteAndFilesNothingWh
     const MailMessage lost = Message(messageText("never filed"));
     const MailMessage lostToo = Message(messageText("never filed either"));
     EXPECT_EQ(area.addMessages({{&lost, TrainingArea::kVerdictSpam, ""}, {&lostToo, TrainingArea::kVerdictNonSpam, ""}}), 0);
-    EXPECT_FALSE(fs::exists(TrainingFile(trainingFileName(lost.Source())))) << "files of an unwritten index are deleted";
-    EXPECT_FALSE(fs::exists(TrainingFile(trainingFileName(lostToo.Source()))));
-    EXPECT_TRUE(fs::exists(TrainingFile(trainingFileName(fine.Source()))));
+    EXPECT_FALSE(fs::exists(TrainingFile(trainingFileName(lost.source())))) << "files of an unwritten index are deleted";
+    EXPECT_FALSE(fs::exists(TrainingFile(trainingFileName(lostToo.source()))));
+    EXPECT_TRUE(fs::exists(TrainingFile(trainingFileName(fine.source()))));
 
     // The held index was dropped: with the file back, the next use reads what is on disk.
     fs::remove_all(TrainingFile("training.xml"));
@@ -495,7 +495,7 @@ TEST_F(TrainingAreaTest, AnIndexThatIsNotATrainingDocumentIsNeverOverwritten) {
         EXPECT_FALSE(area.listEntries(entries));
         EXPECT_FALSE(area.getEntry("a.eml", entry));
         EXPECT_FALSE(area.removeMessage("a.eml"));
-        EXPECT_FALSE(fs::exists(TrainingFile(trainingFileName(message.Source()))));
+        EXPECT_FALSE(fs::exists(TrainingFile(trainingFileName(message.source()))));
         if (!c.content.empty()) {
             EXPECT_EQ(Index(), c.content);
         }

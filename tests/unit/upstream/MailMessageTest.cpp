@@ -87,14 +87,14 @@ TEST(MailMessageRoundTrip, EveryFixtureComesBackByteForByte) {
         ASSERT_FALSE(text.empty());
         MailMessage message;
         message.parse(text);
-        EXPECT_EQ(message.Source(), text);
+        EXPECT_EQ(message.source(), text);
         EXPECT_EQ(message.size(), text.size());
         EXPECT_EQ(message.topLines(), -1);
         expectSoundTree(message, message.root());
 
         MailMessage copy;
         copy.copy(message);
-        EXPECT_EQ(copy.Source(), text);
+        EXPECT_EQ(copy.source(), text);
         EXPECT_EQ(shape(copy.root()), shape(message.root()));
     }
 }
@@ -149,7 +149,7 @@ TEST(MailMessageRoundTrip, GeneratedMessagesComeBackExactlyAndParseSoundly) {
         SCOPED_TRACE(::testing::Message() << "round " << round);
         MailMessage message;
         message.parse(text);
-        ASSERT_EQ(message.Source(), text);
+        ASSERT_EQ(message.source(), text);
         if (text.empty()) {
             EXPECT_EQ(message.root(), nullptr);
             continue;
@@ -163,7 +163,7 @@ TEST(MailMessageRoundTrip, GeneratedMessagesComeBackExactlyAndParseSoundly) {
         // A partial download keeps a prefix of the text, exactly.
         MailMessage top;
         top.parseTop(text, static_cast<int>(random() % 4));
-        EXPECT_EQ(text.compare(0, top.size(), top.Source()), 0);
+        EXPECT_EQ(text.compare(0, top.size(), top.source()), 0);
         if (top.root()) expectSoundTree(top, top.root());
     }
 }
@@ -172,7 +172,7 @@ TEST(MailMessageRoundTrip, NulBytesStayInTheSourceAndAreSpacesToTheParts) {
     MailMessage message;
     const char raw[] = "Subject: one\0two\r\n\r\nbody\0tail\r\n";
     message.parse(std::string(raw, sizeof raw - 1));
-    EXPECT_EQ(message.Source(), std::string(raw, sizeof raw - 1)) << "passed on and stored as it came";
+    EXPECT_EQ(message.source(), std::string(raw, sizeof raw - 1)) << "passed on and stored as it came";
     EXPECT_STREQ(message.headerByName("subject"), "one two");
     EXPECT_EQ(*message.bodyText(false), "\r\nbody tail\r\n");
 }
@@ -221,7 +221,7 @@ TEST(MailMessageHeaders, FoldedHeadersUnfoldAndRecordTheirLineLengths) {
         EXPECT_EQ(folding, expected);
     }
     // The message passed on keeps every line break, blank and TAB as it came.
-    EXPECT_EQ(message.Source(), readFixture("folded.eml"));
+    EXPECT_EQ(message.source(), readFixture("folded.eml"));
 }
 
 TEST(MailMessageHeaders, LinesSplitAtTheFirstColonWithLimitsAndKinds) {
@@ -403,7 +403,7 @@ TEST(MailMessageMime, SplittingEdgeCases) {
         message.parse(c.text);
         EXPECT_EQ(shape(message.root()), c.shape);
         EXPECT_EQ(*message.bodyText(false), c.body);
-        EXPECT_EQ(message.Source(), c.text);
+        EXPECT_EQ(message.source(), c.text);
         expectSoundTree(message, message.root());
     }
 }
@@ -420,7 +420,7 @@ TEST(MailMessageMime, HostileNestingStaysBounded) {
     for (const MessagePart* part = message.root(); part; part = part->firstChild) ++depth;
     EXPECT_GT(depth, 10);
     EXPECT_LT(depth, 100);
-    EXPECT_EQ(message.Source(), text);
+    EXPECT_EQ(message.source(), text);
 }
 
 // --- body text ------------------------------------------------------------------------------------
@@ -521,21 +521,21 @@ TEST(MailMessageTop, KeepsTheHeaderAndTheRequestedLines) {
         MailMessage message;
         message.parseTop(full, c.maxLines);
         EXPECT_EQ(message.topLines(), c.keptLines);
-        EXPECT_EQ(message.Source(), full.substr(0, c.length));
+        EXPECT_EQ(message.source(), full.substr(0, c.length));
         EXPECT_STREQ(message.headerByName("Subject"), "Minutes of Monday's meeting");
     }
     // A header-only TOP result is kept as it is.
     const std::string top = readFixture("top_headers.eml");
     MailMessage message;
     message.parseTop(top, 0);
-    EXPECT_EQ(message.Source(), top);
+    EXPECT_EQ(message.source(), top);
     EXPECT_EQ(message.topLines(), 1);
     EXPECT_EQ(*message.bodyText(true), "\r\n");
 
     MailMessage copy;
     copy.copy(message);
     EXPECT_EQ(copy.topLines(), 1);
-    EXPECT_EQ(copy.Source(), top);
+    EXPECT_EQ(copy.source(), top);
 }
 
 TEST(MailMessageFiles, LoadAndSaveKeepTheBytes) {
@@ -572,7 +572,7 @@ TEST(MailMessageFiles, CopyOutlivesItsOriginal) {
         copy.copy(original);
         copy.copy(copy);
     }
-    EXPECT_EQ(copy.Source(), readFixture("nested.eml"));
+    EXPECT_EQ(copy.source(), readFixture("nested.eml"));
     EXPECT_EQ(copy.topLines(), -1);
     EXPECT_STREQ(copy.headerByName("Subject"), "Delivery report with attachment");
     MailMessage moved(std::move(copy));

@@ -98,7 +98,7 @@ TEST_F(Pop3ClientTest, ListsRetrievesAndDeletesOverOneConnection) {
     std::unique_ptr<MailMessage> message = client.retr(1);
     ASSERT_NE(message, nullptr);
     // The message itself: the wire's dot-stuffing undone, the last line end kept.
-    EXPECT_EQ(message->Source(), kFirst);
+    EXPECT_EQ(message->source(), kFirst);
     EXPECT_EQ(message->topLines(), -1);
     EXPECT_EQ(client.retr(3), nullptr);
     EXPECT_EQ(server_.count("RETR"), 1) << "no RETR for a number LIST did not give";
@@ -148,7 +148,7 @@ TEST_F(Pop3ClientTest, TopGivesTheHeaderAndTheAskedBodyLines) {
     open(client);
     std::unique_ptr<MailMessage> header = client.top(2, 2);
     ASSERT_NE(header, nullptr);
-    EXPECT_EQ(header->Source(), "From: Bob <bob@example.org>\r\nSubject: two\r\n\r\nline 1\r\nline 2\r\n");
+    EXPECT_EQ(header->source(), "From: Bob <bob@example.org>\r\nSubject: two\r\n\r\nline 1\r\nline 2\r\n");
     EXPECT_EQ(header->topLines(), 3);
     EXPECT_STREQ(header->headerByName("Subject"), "two");
     EXPECT_EQ(server_.commands().back(), "TOP 2 2");
@@ -201,7 +201,7 @@ TEST_F(Pop3ClientTest, DotLineFollowedAtOnceByMoreDataStaysText) {
     open(client);
     std::unique_ptr<MailMessage> message = client.retr(1);
     ASSERT_NE(message, nullptr);
-    EXPECT_EQ(message->Source(), text);
+    EXPECT_EQ(message->source(), text);
     // The real terminator was recognised: the next command gets its own answer.
     EXPECT_EQ(client.noop(), upstream::kOk);
 }
@@ -215,7 +215,7 @@ TEST_F(Pop3ClientTest, EmptyMessageTextIsAFailure) {
     EXPECT_EQ(client.retr(1), nullptr);
     std::unique_ptr<MailMessage> dotOnly = client.retr(2);
     ASSERT_NE(dotOnly, nullptr) << "a stuffed \"..\" line is text";
-    EXPECT_EQ(dotOnly->Source(), ".\r\n");
+    EXPECT_EQ(dotOnly->source(), ".\r\n");
     EXPECT_EQ(client.noop(), upstream::kOk);
 }
 
@@ -313,7 +313,7 @@ TEST_F(Pop3ClientTest, BogusListSizeDoesNotDecideTheBuffer) {
     std::unique_ptr<MailMessage> second = client.retr(2);
     ASSERT_NE(first, nullptr);
     ASSERT_NE(second, nullptr);
-    EXPECT_EQ(second->Source(), kSecond);
+    EXPECT_EQ(second->source(), kSecond);
 }
 
 TEST_F(Pop3ClientTest, MessageLineLongerThanTheAnswerLineLimitIsReceived) {
@@ -334,7 +334,7 @@ TEST_F(Pop3ClientTest, PlainTrickleIsReassembled) {
     open(client);
     std::unique_ptr<MailMessage> message = client.retr(2);
     ASSERT_NE(message, nullptr);
-    EXPECT_EQ(message->Source(), kSecond);
+    EXPECT_EQ(message->source(), kSecond);
 }
 
 TEST(Pop3ClientTlsTest, SpeaksTlsFromTheFirstByte) {
@@ -351,7 +351,7 @@ TEST(Pop3ClientTlsTest, SpeaksTlsFromTheFirstByte) {
     ASSERT_EQ(client.login("alice", "secret"), upstream::kOk);
     std::unique_ptr<MailMessage> message = client.retr(1);
     ASSERT_NE(message, nullptr);
-    EXPECT_EQ(message->Source(), kSecond);
+    EXPECT_EQ(message->source(), kSecond);
     EXPECT_EQ(client.quit(), upstream::kOk);
     client.openServerLog(nullptr, 0);
     EXPECT_NE(TempFolder::read(folder.file("server.log"))
@@ -597,7 +597,7 @@ TEST_F(MailboxTest, MessageFromTheCacheIsNotDownloaded) {
     cached.parse("Subject: cached\r\n\r\nfrom disk");
     ServerMessage* entry = mailbox_.setFromExternal(1, cached);
     ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(entry->message->Source(), cached.Source());
+    EXPECT_EQ(entry->message->source(), cached.source());
     EXPECT_EQ(entry->size, cached.size());
     EXPECT_EQ(mailbox_.retr(1), entry);
     EXPECT_EQ(mailbox_.setFromExternal(7, cached), nullptr);

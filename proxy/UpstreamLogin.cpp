@@ -1,0 +1,47 @@
+#include "proxy/UpstreamLogin.h"
+
+#include "upstream/Mailbox.h"
+#include "upstream/ProtocolClient.h"
+
+#include <string_view>
+#include <strings.h>
+
+namespace corvanthelix {
+
+namespace {
+constexpr const char* kWrongPassword = "Corvanthelix: Wrong username/password";
+
+bool startsWithNoCase(std::string_view text, const char* prefix) {
+    const std::size_t length = std::char_traits<char>::length(prefix);
+    return text.size() >= length && ::strncasecmp(text.data(), prefix, length) == 0;
+}
+
+std::string withoutLineEnd(std::string_view text) {
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
+    return std::string(text);
+}
+} // namespace
+
+LoginOutcome UpstreamLogin::run(Mailbox& mailbox, const std::function<int()>& connect, const std::string& user,
+                                const std::string& password) {
+    const int connected = mailbox.isConnected() ? upstream::kOk : connect();
+    if (connected == upstream::kConnectFailed) return LoginOutcome::Unreachable;
+    if (connected == upstream::kTimedOut) return LoginOutcome::TimedOut;
+    if (connected != upstream::kOk) return LoginOutcome::Refused;
+    const int login = mailbox.login(user, password);
+    if (login == upstream::kOk) return LoginOutcome::Accepted;
+    // A server that fell silent during the login said nothing about the password.
+    if (login == upstream::kTimedOut) return LoginOutcome::TimedOut;
+    return LoginOutcome::Refused;
+}
+
+std::string UpstreamLogin::refusalReply(const std::optional<std::string>& lastResponse) {
+    // The server's own words when it refused, passed on as they came: they begin with "-ERR"
+    // themselves. A "+OK" left from an earlier step says nothing about this failure.
+    const std::string refusal = lastResponse ? withoutLineEnd(*lastResponse) : std::string();
+    if (startsWithNoCase(refusal, "-ERR")) return refusal + "\r\n";
+    if (!refusal.empty() && !startsWithNoCase(refusal, "+OK")) return "-ERR " + refusal + "\r\n";
+    return std::string("-ERR ") + kWrongPassword + "\r\n";
+}
+
+} // namespace corvanthelix
