@@ -107,11 +107,17 @@ CVX_STRING_SETTING(statsMails, setStatsMails, section::kStats, key::kMails, "", 
 CVX_NAMED_INT_SETTING(optionalMessageBoxSilenced, setOptionalMessageBox, section::kOptionalMessageBoxes, 0)
 CVX_NAMED_INT_SETTING(pluginEnabled, setPluginEnabled, section::kPlugins, 1)
 CVX_NAMED_INT_SETTING(filterBehaviorSpam, setFilterBehaviorSpam, section::kFilterBehaviorSpam, 0)
-CVX_NAMED_INT_SETTING(filterBehaviorNonSpam, setFilterBehaviorNonSpam, section::kFilterBehaviorNonSpam, 0)
 
 #undef CVX_INT_SETTING
 #undef CVX_STRING_SETTING
 #undef CVX_NAMED_INT_SETTING
+
+int filterBehaviorNonSpam(std::string_view name, const std::string& file) {
+    return IniFile::readInt(section::kFilterBehaviorNonSpam, name, name == filterName::kChiSquarePlugin ? 1 : 0, file);
+}
+void setFilterBehaviorNonSpam(std::string_view name, int value, const std::string& file) {
+    IniFile::writeSettingInt(section::kFilterBehaviorNonSpam, name, value, file);
+}
 
 int filterPriority(std::string_view name, const std::string& file) {
     bool builtIn = name == filterName::kLearning || name == filterName::kSpamWords;

@@ -140,6 +140,8 @@ inline constexpr const char* kTrainingDeleteQuestion = "TrainingDeleteQuestion";
 namespace filterName {
 inline constexpr const char* kLearning = "1";
 inline constexpr const char* kSpamWords = "2";
+/// The shipped chi-square plug-in, whose non-spam verdict lets the chain go on by default.
+inline constexpr const char* kChiSquarePlugin = "chisquare.so";
 } // namespace filterName
 
 /// File names in the program folder.
@@ -359,7 +361,7 @@ bool filterPriorityConfigured(std::string_view name, const std::string& file = s
 /// What the chain does after filter `name` found spam. Default 0.
 int filterBehaviorSpam(std::string_view name, const std::string& file = settingsFile());
 void setFilterBehaviorSpam(std::string_view name, int value, const std::string& file = settingsFile());
-/// What the chain does after filter `name` found non-spam. Default 0.
+/// What the chain does after filter `name` found non-spam. Default 0; 1 for the chi-square plug-in.
 int filterBehaviorNonSpam(std::string_view name, const std::string& file = settingsFile());
 void setFilterBehaviorNonSpam(std::string_view name, int value, const std::string& file = settingsFile());
 

@@ -1,0 +1,104 @@
+#include "chisquare/ChiSquarePlugin.h"
+
+#include "common/PluginEntry.h"
+#include "common/PluginFiles.h"
+
+namespace corvanthelix::chisquare {
+
+namespace {
+
+int guardedSourceFilter(int messageNumber, const char* text, double* probability) {
+    try {
+        return ChiSquarePlugin::instance().SourceFilter(messageNumber, text, probability);
+    } catch (...) {
+        return CVX_UNDECIDED;
+    }
+}
+
+} // namespace
+
+ChiSquarePlugin& ChiSquarePlugin::instance() {
+    static ChiSquarePlugin plugin;
+    return plugin;
+}
+
+ChiSquarePlugin::ChiSquarePlugin() : filter_(shippedParameters()) {
+    info_.version = CVX_VERSION(1, 0, 0);
+    info_.neededHostVersion = CVX_VERSION(0, 9, 8);
+    plugin::CopyInfoText(info_.name, kName);
+    plugin::CopyInfoText(info_.author, "The Corvanthelix developers");
+    plugin::CopyInfoText(info_.description, "Learns from your mail and spots spam by its words and headers.");
+    info_.cleanup = plugin::GuardedCleanup<ChiSquarePlugin>;
+    info_.sourceFilter = guardedSourceFilter;
+}
+
+std::string ChiSquarePlugin::DataFolder() const {
+    std::string folder = plugin::ModuleFolder(&info_);
+    return folder.empty() ? folder : folder + "/" + kDataFolder;
+}
+
+void ChiSquarePlugin::LoadData() {
+    std::lock_guard<std::mutex> hold(loadLock_);
+    if (loaded_) return;
+    loaded_ = true;
+    std::string folder = DataFolder();
+    if (folder.empty() || !plugin::EnsureFolder(folder)) {
+        filter_.open("");
+        return;
+    }
+    filter_.open(folder + "/" + kDatabaseFile);
+}
+
+void ChiSquarePlugin::FreeData() {
+    std::lock_guard<std::mutex> hold(loadLock_);
+    filter_.save();
+    filter_.close();
+    loaded_ = false;
+}
+
+int ChiSquarePlugin::SourceFilter(int messageNumber, const char* text, double* probability) {
+    if (!text) return CVX_UNDECIDED;
+    ChiSquareFilter::Judgement judgement = filter_.judge(text);
+    if (probability) *probability = judgement.indicator;
+    switch (judgement.verdict) {
+    case ChiSquareVerdict::Spam:
+        host_.Ask(CVX_HOST_SET_REASON, static_cast<uint16_t>(messageNumber),
+                  reinterpret_cast<intptr_t>(judgement.reason.c_str()));
+        return CVX_SPAM;
+    case ChiSquareVerdict::NonSpam: return CVX_NON_SPAM;
+    case ChiSquareVerdict::Undecided: return CVX_UNDECIDED;
+    }
+    return CVX_UNDECIDED;
+}
+
+intptr_t ChiSquarePlugin::Service(const ServiceRequest& request) {
+    switch (request.code) {
+    case CVX_SERVICE_HOST_CALLBACK:
+        host_.Attach(reinterpret_cast<CvxServiceFunction>(request.data));
+        return 0;
+    case CVX_SERVICE_NAME: return reinterpret_cast<intptr_t>(kName);
+    case CVX_SERVICE_RUN_FIRST: return 1;
+    case CVX_SERVICE_LEARNED:
+        if (request.data && request.argument <= 1)
+            filter_.learn(reinterpret_cast<const char*>(request.data), request.argument == 1);
+        return 0;
+    default: return 0;
+    }
+}
+
+} // namespace corvanthelix::chisquare
+
+using corvanthelix::chisquare::ChiSquarePlugin;
+
+// The database is read when the library is loaded into the process.
+__attribute__((constructor)) static void attachToProcess() {
+    corvanthelix::plugin::AttachToProcess<ChiSquarePlugin>();
+}
+
+extern "C" PluginInfo* GetSpamCheckPluginInfo(void) {
+    return corvanthelix::plugin::InfoForHost<ChiSquarePlugin>();
+}
+
+extern "C" intptr_t ReceiveService(ServiceRequest* request) {
+    return corvanthelix::plugin::ServiceForHost<ChiSquarePlugin>(request);
+}
