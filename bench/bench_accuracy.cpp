@@ -28,7 +28,7 @@
 #include "chisquare/TokenDatabase.h"
 #include "chisquare/TokenSet.h"
 #include "filter/LearningFilter.h"
-#include "filter/MailMessage.h"
+#include "upstream/MailMessage.h"
 
 #include <algorithm>
 #include <chrono>
@@ -186,11 +186,11 @@ OursRun runOurs(const Split& split) {
     }
 
     LearningFilter learning;
-    learning.Load(folder + "/training", LearningFilter::MemoryLimitForSetting(2048));
+    learning.load(folder + "/training", LearningFilter::memoryLimitForSetting(2048));
     MailMessage message;
     for (const Sample& sample : split.training) {
-        message.Parse(readMessage(sample.path));
-        learning.Learn(&message, sample.spam);
+        message.parse(readMessage(sample.path));
+        learning.learn(&message, sample.spam);
     }
 
     std::vector<Answer> chiAnswers;
@@ -201,9 +201,9 @@ OursRun runOurs(const Split& split) {
     char reason[LearningFilter::kVerdictReasonCapacity];
     for (size_t i = 0; i < split.heldOut.size(); ++i) {
         const Sample& sample = split.heldOut[i];
-        message.Parse(readMessage(sample.path));
+        message.parse(readMessage(sample.path));
         double probability = 0;
-        Answer learned = fromLearning(learning.Verdict(&message, probability, reason));
+        Answer learned = fromLearning(learning.verdict(&message, probability, reason));
         run.learning.count(learned, sample.spam);
         run.chiSquare.count(chiAnswers[i], sample.spam);
         run.chain.count(runChain({{chiAnswers[i], false, true}, {learned, false, false}}), sample.spam);

@@ -1,7 +1,7 @@
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "filter/ChainPluginHost.h"
 #include "stores/TrainingArea.h"
-#include "tests/unit/plugins/PluginFixture.h"
+#include "tests/fakes/PluginFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -41,15 +41,15 @@ protected:
     int judge(PluginRecord* record, const std::string& source, FilterVerdict& verdict, int number = 3) {
         session.sources[number] = source;
         MailMessage parsed = parse(source);
-        return manager().PluginVerdict(record, number, &parsed, verdict);
+        return manager().pluginVerdict(record, number, &parsed, verdict);
     }
 
     /// Files `source` in the training area and learns it from there, as the training area window
     /// does with a marked row.
     void learnFromTrainingArea(TrainingArea& training, const std::string& source, bool spam) {
         MailMessage message = parse(source);
-        ASSERT_TRUE(training.AddMessage(message, TrainingArea::kVerdictNonSpam));
-        ASSERT_TRUE(training.LearnEntry(TrainingFileName(message.Source()), spam));
+        ASSERT_TRUE(training.addMessage(message, TrainingArea::kVerdictNonSpam));
+        ASSERT_TRUE(training.learnEntry(trainingFileName(message.source()), spam));
     }
 
     std::string databasePath() const { return pluginFile("chisquare/words.db"); }
@@ -77,20 +77,20 @@ TEST_F(ChiSquarePluginTest, LearningTwoSpamFromTheTrainingAreaChangesTheVerdictO
     EXPECT_NE(std::string(verdict.reason).find("Refinance"), std::string::npos) << verdict.reason;
     EXPECT_NE(judge(record, colleague, verdict), FilterVerdict::kSpam);
     std::vector<TrainingEntry> left;
-    ASSERT_TRUE(training.ListEntries(left));
+    ASSERT_TRUE(training.listEntries(left));
     EXPECT_TRUE(left.empty()) << "learned messages leave the training area";
 
     // What it learned is on disk and comes back when the plug-in is loaded again.
     std::string saved = TempFolder::read(databasePath());
     EXPECT_EQ(saved.rfind("CVXCHISQ", 0), 0u);
-    manager().SetEnabled(*record, false);
-    ASSERT_TRUE(manager().SetEnabled(*record, true));
+    manager().setEnabled(*record, false);
+    ASSERT_TRUE(manager().setEnabled(*record, true));
     EXPECT_EQ(judge(record, lookAlike, verdict), FilterVerdict::kSpam);
 }
 
 TEST_F(ChiSquarePluginTest, ComesBeforeTheLearningFilterAndLetsNonSpamGoOn) {
     ASSERT_NE(load(), nullptr);
-    std::vector<ChainEntry> chain = FilterChain::instance().Entries();
+    std::vector<ChainEntry> chain = FilterChain::instance().entries();
     ASSERT_GE(chain.size(), 2u);
     EXPECT_EQ(chain[0].key, kLibrary);
     EXPECT_EQ(chain[0].continueOnSpam, 0);
@@ -99,10 +99,10 @@ TEST_F(ChiSquarePluginTest, ComesBeforeTheLearningFilterAndLetsNonSpamGoOn) {
     EXPECT_EQ(chain[1].continueOnNonSpam, 0);
 
     // The user's choice counts once it is stored.
-    FilterChain::instance().Discard();
+    FilterChain::instance().discard();
     settings::setFilterBehaviorNonSpam(kLibrary, 0);
     settings::setFilterPriority(kLibrary, 3);
-    chain = FilterChain::instance().Entries();
+    chain = FilterChain::instance().entries();
     ASSERT_EQ(chain.size(), 3u);
     EXPECT_EQ(chain[2].key, kLibrary);
     EXPECT_EQ(chain[2].continueOnNonSpam, 0);
@@ -114,8 +114,8 @@ TEST_F(ChiSquarePluginTest, ADamagedDatabaseIsSetAsideAndLearningStartsAfresh) {
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(TempFolder::read(databasePath() + ".damaged"), "CVXCHISQ garbage");
     const std::string spam = mail("Rates <offers@loans.example>", "Refinance today", kSpamBody, 2);
-    manager().NotifyLearned(spam, true);
-    manager().NotifyLearned(mail("Carol <carol@work.example>", "Meeting", kHamBody, 1), false);
+    manager().notifyLearned(spam, true);
+    manager().notifyLearned(mail("Carol <carol@work.example>", "Meeting", kHamBody, 1), false);
     std::string saved = TempFolder::read(databasePath());
     EXPECT_EQ(saved.rfind("CVXCHISQ", 0), 0u);
     EXPECT_GT(saved.size(), 100u);
