@@ -114,8 +114,8 @@ struct Figures {
 template <typename Fetch>
 double timeClient(FakePop3Server& server, int count, Fetch fetch) {
     Pop3Client client;
-    if (client.connect("127.0.0.1", server.port(), nullptr) != upstream::kOk ||
-        client.login("alice", "secret") != upstream::kOk || !client.list())
+    if (client.connect("127.0.0.1", server.port(), nullptr) != UpstreamResult::Ok ||
+        client.login("alice", "secret") != UpstreamResult::Ok || !client.list())
         return -1;
     auto start = Clock::now();
     for (int n = 1; n <= count; ++n)

@@ -115,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Pop3Client client;
         client.setTimeout(10000);
         ++connections;
-        if (client.connect("127.0.0.1", server().port()) == upstream::kOk) {
+        if (client.connect("127.0.0.1", server().port()) == UpstreamResult::Ok) {
             for (int i = 0; i < commands; ++i) {
                 const uint32_t number = plan[i][1] % 5;
                 switch (plan[i][0] % 9) {

@@ -317,17 +317,17 @@ CommandOutcome ClientSession::onUser(const std::string& line) {
 // Connects the mailbox: with TLS from the proxy server's client context when `secure`. A TLS
 // connection without a context is refused rather than made in the clear. The status window's
 // lock shows while the connection is (becoming) secure.
-int ClientSession::connectUpstream(bool secure) {
+UpstreamResult ClientSession::connectUpstream(bool secure) {
     StatusState& status = Application::instance().status();
     if (!secure) {
-        int code = mailbox_->connect(server_, port_, nullptr);
+        const UpstreamResult code = mailbox_->connect(server_, port_, nullptr);
         status.setLock(false);
         return code;
     }
     status.setLock(true);
     SSL_CTX* context = control_.server().clientContext();
-    int code = context != nullptr ? mailbox_->connect(server_, port_, context) : -1;
-    if (code != 0) status.setLock(false);
+    const UpstreamResult code = context != nullptr ? mailbox_->connect(server_, port_, context) : UpstreamResult::NoAnswer;
+    if (code != UpstreamResult::Ok) status.setLock(false);
     return code;
 }
 
@@ -353,7 +353,7 @@ CommandOutcome ClientSession::onPass(const std::string& line) {
         Application::instance().pathInProgramFolder(HostList::kFileName), request,
         [this](int port) {
             port_ = port;
-            return connectUpstream(true) == upstream::kOk;
+            return connectUpstream(true) == UpstreamResult::Ok;
         },
         [this] { return askForUnsecureConnection(); });
     if (choice.aborted) {
@@ -708,7 +708,7 @@ CommandOutcome ClientSession::onQuit(const std::string&) {
 }
 
 CommandOutcome ClientSession::onNoop(const std::string&) {
-    if (mailbox_->noop() != 0) {
+    if (mailbox_->noop() != UpstreamResult::Ok) {
         replyErr(kNoopFailed);
         return CommandOutcome::EndSession;
     }

@@ -1,4 +1,5 @@
 #pragma once
+#include "upstream/ProtocolClient.h"
 #include "filter/PluginSessionAccess.h"
 #include "upstream/LogFile.h"
 #include "proxy/MessageEntry.h"
@@ -186,7 +187,7 @@ private:
     void countVisible(int& count, std::uint64_t& size);
     void sendLines(const std::string& firstReply, const std::string& lines, bool ok);
     void logSent(std::string_view text);
-    int connectUpstream(bool secure);
+    UpstreamResult connectUpstream(bool secure);
     bool askForUnsecureConnection();
     std::unique_ptr<MailMessage> loadRestored(const MessageEntry& entry);
     std::optional<RecycleSenderAndSubject> restoredInfo(const std::string& fileName);

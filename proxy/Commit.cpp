@@ -136,8 +136,8 @@ bool Run::reconnectAndDelete() {
         tls = TlsContext::create(TlsContext::Side::Client);
         if (!tls) return false;
     }
-    if (client.connect(session_.server(), session_.port(), secure_ ? tls.get() : nullptr) != 0) return false;
-    if (client.login(session_.user(), session_.password()) != 0) return false;
+    if (client.connect(session_.server(), session_.port(), secure_ ? tls.get() : nullptr) != UpstreamResult::Ok) return false;
+    if (client.login(session_.user(), session_.password()) != UpstreamResult::Ok) return false;
     reconnected_ = true;
 
     // The new connection numbers the messages afresh: address them by UID where there is one,
@@ -158,7 +158,7 @@ bool Run::reconnectAndDelete() {
     for (const auto& [old, id] : again) {
         std::optional<std::uint32_t> now = numberNow(old, id);
         if (!now) continue;
-        if (client.dele(*now) != 0) return false;
+        if (client.dele(*now) != UpstreamResult::Ok) return false;
         deleted_.emplace_back(*now, id);
     }
     return true;
@@ -176,10 +176,10 @@ bool Run::deleteOnServer(MessageEntry& entry, ServerMessage* message) {
                 if (item.uid == uid) current = item.number;
         if (current == 0) return true; // no longer on the server
     }
-    int code = mailbox_.client().dele(current);
-    if (code == 0) {
+    const UpstreamResult code = mailbox_.client().dele(current);
+    if (code == UpstreamResult::Ok) {
         deleted_.emplace_back(current, uid);
-    } else if (code == upstream::kRefused && mailbox_.client().isConnected()) {
+    } else if (code == UpstreamResult::Refused && mailbox_.client().isConnected()) {
         // The server refused this one message (gone meanwhile): nothing to reconnect for.
         return true;
     } else {
@@ -191,8 +191,8 @@ bool Run::deleteOnServer(MessageEntry& entry, ServerMessage* message) {
 }
 
 void Run::quitUpstream() {
-    const int code = mailbox_.quit();
-    if (code == upstream::kOk || code == upstream::kRefused || deleted_.empty()) return;
+    const UpstreamResult code = mailbox_.quit();
+    if (code == UpstreamResult::Ok || code == UpstreamResult::Refused || deleted_.empty()) return;
     // The connection was lost before the server answered QUIT: it may have committed nothing. The
     // deletions are made good once on a new connection, if each can be found there by its UID (a
     // server that did commit has numbered its messages afresh).

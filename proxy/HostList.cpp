@@ -227,17 +227,17 @@ Outcome fetchByUid(Mailbox& mailbox, const std::string& uid, ServerMessage& binE
 }
 
 // Connects and logs in with `user`/`password`. Returns the login's code, or the connect's code
-// when the connection failed (then never -3, so a refused greeting is not taken for a refused
+// when the connection failed (then never Refused, so a refused greeting is not taken for a refused
 // password). A failed login ends the connection with QUIT.
-int connectAndLogIn(Mailbox& mailbox, const std::string& server, int port, SSL_CTX* tls, const std::string& user,
+UpstreamResult connectAndLogIn(Mailbox& mailbox, const std::string& server, int port, SSL_CTX* tls, const std::string& user,
                     const std::string& password) {
-    int rc = mailbox.connect(server, port, tls);
-    if (rc != upstream::kOk) {
+    UpstreamResult rc = mailbox.connect(server, port, tls);
+    if (rc != UpstreamResult::Ok) {
         mailbox.disconnect();
-        return rc == upstream::kRefused ? upstream::kNoAnswer : rc;
+        return rc == UpstreamResult::Refused ? UpstreamResult::NoAnswer : rc;
     }
     rc = mailbox.login(user, password);
-    if (rc != upstream::kOk) closeMailbox(mailbox);
+    if (rc != UpstreamResult::Ok) closeMailbox(mailbox);
     return rc;
 }
 
@@ -269,16 +269,16 @@ Outcome download(const std::string& server, const std::string& user, const std::
     }
     Mailbox mailbox;
 
-    int rc = upstream::kRefused;
+    UpstreamResult rc = UpstreamResult::Refused;
     if (password) rc = connectAndLogIn(mailbox, server, entry.port, tls, user, *password);
     LoginRequest request{server, user, password.value_or(""), false};
-    if (rc == upstream::kRefused) {
+    if (rc == UpstreamResult::Refused) {
         do {
             if (!app.shell().loginDialog(request)) return Outcome::Cancelled;
             rc = connectAndLogIn(mailbox, server, entry.port, tls, request.user, request.password);
-        } while (rc == upstream::kRefused);
+        } while (rc == UpstreamResult::Refused);
     }
-    if (rc != upstream::kOk || !mailbox.isConnected()) return Outcome::Failed;
+    if (rc != UpstreamResult::Ok || !mailbox.isConnected()) return Outcome::Failed;
 
     // Only a password the server accepted is stored.
     if (request.savePassword) HostList::storePassword(path, server, user, request.password);

@@ -22,16 +22,16 @@ std::string withoutLineEnd(std::string_view text) {
 }
 } // namespace
 
-LoginOutcome UpstreamLogin::run(Mailbox& mailbox, const std::function<int()>& connect, const std::string& user,
+LoginOutcome UpstreamLogin::run(Mailbox& mailbox, const std::function<UpstreamResult()>& connect, const std::string& user,
                                 const std::string& password) {
-    const int connected = mailbox.isConnected() ? upstream::kOk : connect();
-    if (connected == upstream::kConnectFailed) return LoginOutcome::Unreachable;
-    if (connected == upstream::kTimedOut) return LoginOutcome::TimedOut;
-    if (connected != upstream::kOk) return LoginOutcome::Refused;
-    const int login = mailbox.login(user, password);
-    if (login == upstream::kOk) return LoginOutcome::Accepted;
+    const UpstreamResult connected = mailbox.isConnected() ? UpstreamResult::Ok : connect();
+    if (connected == UpstreamResult::ConnectFailed) return LoginOutcome::Unreachable;
+    if (connected == UpstreamResult::TimedOut) return LoginOutcome::TimedOut;
+    if (connected != UpstreamResult::Ok) return LoginOutcome::Refused;
+    const UpstreamResult login = mailbox.login(user, password);
+    if (login == UpstreamResult::Ok) return LoginOutcome::Accepted;
     // A server that fell silent during the login said nothing about the password.
-    if (login == upstream::kTimedOut) return LoginOutcome::TimedOut;
+    if (login == UpstreamResult::TimedOut) return LoginOutcome::TimedOut;
     return LoginOutcome::Refused;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The login of a client session at the mail server: connect (unless a TLS try left the mailbox
 // connected), USER and PASS, and what the mail client is told when that fails.
+#include "upstream/ProtocolClient.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -19,9 +21,9 @@ enum class LoginOutcome {
 
 class UpstreamLogin {
 public:
-    /// Logs in with `mailbox`: when it is not connected yet, `connect()` connects it and answers an
-    /// upstream result code; then USER and PASS. The mailbox is borrowed for the call.
-    static LoginOutcome run(Mailbox& mailbox, const std::function<int()>& connect, const std::string& user,
+    /// Logs in with `mailbox`: when it is not connected yet, `connect()` connects it and answers its
+    /// upstream result; then USER and PASS. The mailbox is borrowed for the call.
+    static LoginOutcome run(Mailbox& mailbox, const std::function<UpstreamResult()>& connect, const std::string& user,
                             const std::string& password);
 
     /// The reply line (with its line end) for a refused login, from the server's last line

@@ -21,17 +21,17 @@ Mailbox::~Mailbox() {
     messages_.clear();
 }
 
-int Mailbox::connect(const std::string& host, int port, SSL_CTX* tlsContext) {
+UpstreamResult Mailbox::connect(const std::string& host, int port, SSL_CTX* tlsContext) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     return client_->connect(host, port, tlsContext);
 }
 
-int Mailbox::login(const std::string& user, const std::string& password) {
+UpstreamResult Mailbox::login(const std::string& user, const std::string& password) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     return client_->login(user, password);
 }
 
-int Mailbox::quit() {
+UpstreamResult Mailbox::quit() {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     return client_->quit();
 }
@@ -41,9 +41,9 @@ void Mailbox::disconnect() {
     client_->disconnect();
 }
 
-int Mailbox::noop() {
+UpstreamResult Mailbox::noop() {
     std::lock_guard<std::recursive_mutex> lock(lock_);
-    if (!client_->isConnected()) return upstream::kNoAnswer;
+    if (!client_->isConnected()) return UpstreamResult::NoAnswer;
     return client_->noop();
 }
 
@@ -72,7 +72,7 @@ std::optional<std::string> Mailbox::lastResponse() const {
     return client_->lastResponse();
 }
 
-int Mailbox::lastError() const {
+UpstreamResult Mailbox::lastError() const {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     return client_->lastError();
 }
@@ -180,10 +180,10 @@ void Mailbox::dropMessage(std::uint32_t number) {
     }
 }
 
-int Mailbox::dele(std::uint32_t number) {
+UpstreamResult Mailbox::dele(std::uint32_t number) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     ServerMessage* entry = find(number);
-    if (!entry) return upstream::kNoAnswer;
+    if (!entry) return UpstreamResult::NoAnswer;
     return client_->dele(entry->number);
 }
 

@@ -29,18 +29,18 @@ public:
     Mailbox& operator=(const Mailbox&) = delete;
 
     /// Forwarded to the POP3 client (see Pop3Client for the codes).
-    int connect(const std::string& host, int port, SSL_CTX* tlsContext);
-    int login(const std::string& user, const std::string& password);
-    int quit();
+    UpstreamResult connect(const std::string& host, int port, SSL_CTX* tlsContext);
+    UpstreamResult login(const std::string& user, const std::string& password);
+    UpstreamResult quit();
     void disconnect();
     /// NOOP; -1 when not connected.
-    int noop();
+    UpstreamResult noop();
     int openServerLog(const char* path, std::uint32_t maxSize);
     std::uint32_t setTimeout(std::uint32_t milliseconds);
     void setProgressCallback(ProtocolClient::ProgressCallback callback);
     void setTimeoutHandler(ProtocolClient::TimeoutHandler handler);
     std::optional<std::string> lastResponse() const;
-    int lastError() const;
+    UpstreamResult lastError() const;
     bool isConnected() const;
 
     /// The first message in server order (walk on with `next`), or null when there are none or
@@ -68,7 +68,7 @@ public:
     void dropMessage(std::uint32_t number);
     /// DELE for message `number` on the server: the client's code; -1 when there is no such
     /// message.
-    int dele(std::uint32_t number);
+    UpstreamResult dele(std::uint32_t number);
 
     /// The protocol client, for callers that need it directly (the client session's reconnect,
     /// tests). Owned by the mailbox.

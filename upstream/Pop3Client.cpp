@@ -61,32 +61,32 @@ Pop3Client::Pop3Client() = default;
 
 Pop3Client::~Pop3Client() { disconnect(); }
 
-int Pop3Client::sendCode(int sent) {
-    return sent == upstream::kTimedOut ? upstream::kTimedOut : upstream::kSendFailed;
+UpstreamResult Pop3Client::sendCode(int sent) {
+    return sent == static_cast<int>(UpstreamResult::TimedOut) ? UpstreamResult::TimedOut : UpstreamResult::SendFailed;
 }
 
-int Pop3Client::connect(const std::string& host, int port) { return connect(host, port, nullptr); }
+UpstreamResult Pop3Client::connect(const std::string& host, int port) { return connect(host, port, nullptr); }
 
-int Pop3Client::connect(const std::string& host, int port, SSL_CTX* tlsContext) {
+UpstreamResult Pop3Client::connect(const std::string& host, int port, SSL_CTX* tlsContext) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     disconnect();
     list_.clear();
     listHeld_ = false;
     listEmpty_ = false;
     // A client that timed out stays unusable; do not open a connection only to report it.
-    if (lastError() == upstream::kTimedOut) return upstream::kTimedOut;
+    if (lastError() == UpstreamResult::TimedOut) return UpstreamResult::TimedOut;
 
     // The TCP connect and the handshake are waits for the server too: a host that swallows the
     // connection attempt must not hold the session forever.
     armTimeout();
     bool connected = connection_.connect(host, port);
-    if (int timedOut = disarmTimeout()) {
+    if (const UpstreamResult timedOut = disarmTimeout(); timedOut != UpstreamResult::Ok) {
         connection_.close();
         return timedOut;
     }
     if (!connected) {
         setConnectFailed();
-        return upstream::kConnectFailed;
+        return UpstreamResult::ConnectFailed;
     }
 
     std::time_t now = std::time(nullptr);
@@ -100,19 +100,19 @@ int Pop3Client::connect(const std::string& host, int port, SSL_CTX* tlsContext) 
     if (tlsContext) {
         armTimeout();
         bool secured = connection_.startTls(tlsContext);
-        if (int timedOut = disarmTimeout()) {
+        if (const UpstreamResult timedOut = disarmTimeout(); timedOut != UpstreamResult::Ok) {
             connection_.close();
             return timedOut;
         }
         if (!secured) {
             connection_.close();
-            return upstream::kNoAnswer;
+            return UpstreamResult::NoAnswer;
         }
         serverLog().writeLine("         C: <Negotiating TLS - Further commands are under TLS layer>");
     }
 
-    int code = readResponse();
-    if (code == upstream::kOk)
+    UpstreamResult code = readResponse();
+    if (code == UpstreamResult::Ok)
         connected_ = true;
     else
         connection_.close();
@@ -128,7 +128,7 @@ void Pop3Client::disconnect() {
 int Pop3Client::sendCommand(std::string_view text) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     if (text.find_first_of("\r\n") != std::string_view::npos)
-        return lastError() == upstream::kTimedOut ? upstream::kTimedOut : upstream::kSendFailed;
+        return static_cast<int>(lastError() == UpstreamResult::TimedOut ? UpstreamResult::TimedOut : UpstreamResult::SendFailed);
     std::string line;
     line.reserve(text.size() + 2);
     line.append(text).append("\r\n");
@@ -142,37 +142,37 @@ int Pop3Client::sendCommand(std::string_view text) {
         else
             serverLog().writeTimed("C", text);
     }
-    if (int timedOut = disarmTimeout()) return timedOut;
-    return written ? static_cast<int>(line.size()) : upstream::kSendFailed;
+    if (const UpstreamResult timedOut = disarmTimeout(); timedOut != UpstreamResult::Ok) return static_cast<int>(timedOut);
+    return written ? static_cast<int>(line.size()) : static_cast<int>(UpstreamResult::SendFailed);
 }
 
-int Pop3Client::login(const std::string& user, const std::string& password) {
+UpstreamResult Pop3Client::login(const std::string& user, const std::string& password) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     int sent = sendCommand("USER " + user);
     if (sent < 0) return sendCode(sent);
-    int code = readResponse();
-    if (code != upstream::kOk) return code;
+    UpstreamResult code = readResponse();
+    if (code != UpstreamResult::Ok) return code;
     sent = sendCommand("PASS " + password);
     if (sent < 0) return sendCode(sent);
     return readResponse();
 }
 
-int Pop3Client::quit() {
+UpstreamResult Pop3Client::quit() {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     int sent = sendCommand("QUIT");
-    int code = sent < 0 ? sendCode(sent) : readResponse();
+    UpstreamResult code = sent < 0 ? sendCode(sent) : readResponse();
     disconnect();
     return code;
 }
 
-int Pop3Client::noop() {
+UpstreamResult Pop3Client::noop() {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     int sent = sendCommand("NOOP");
     if (sent < 0) return sendCode(sent);
     return readResponse();
 }
 
-int Pop3Client::dele(std::uint32_t number) {
+UpstreamResult Pop3Client::dele(std::uint32_t number) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     // A DELE that never left is reported as the failure it is, so the commit can retry it.
     int sent = sendCommand("DELE " + std::to_string(number));
@@ -198,13 +198,13 @@ const std::vector<Pop3ListEntry>* Pop3Client::list() {
     if (!connected_) return nullptr;
     if (listHeld_) return &list_;
     if (listEmpty_) return nullptr;
-    if (sendCommand("LIST") < 0 || readResponse() != upstream::kOk) return nullptr;
+    if (sendCommand("LIST") < 0 || readResponse() != UpstreamResult::Ok) return nullptr;
 
     std::vector<Pop3ListEntry> entries;
     for (;;) {
         armTimeout();
         int length = readLine(line_);
-        if (disarmTimeout() || length <= 0) return nullptr;
+        if (disarmTimeout() != UpstreamResult::Ok || length <= 0) return nullptr;
         if (isTerminator(line_)) break;
         entries.push_back(parseListLine(line_));
     }
@@ -220,11 +220,11 @@ const std::vector<Pop3ListEntry>* Pop3Client::list() {
 
 void Pop3Client::readUids() {
     // A server without UIDL refuses it; the messages then have no UID.
-    if (sendCommand("UIDL") < 0 || readResponse() != upstream::kOk) return;
+    if (sendCommand("UIDL") < 0 || readResponse() != UpstreamResult::Ok) return;
     for (;;) {
         armTimeout();
         int length = readLine(line_);
-        if (disarmTimeout() || length <= 0) return;
+        if (disarmTimeout() != UpstreamResult::Ok || length <= 0) return;
         if (isTerminator(line_)) return;
         std::string_view text = withoutLineEnd(line_);
         std::size_t space = text.find(' ');
@@ -255,7 +255,7 @@ std::optional<std::string> Pop3Client::readMessageText(std::uint32_t listSize, s
     for (;;) {
         armTimeout();
         ssize_t received = connection_.read(block_.data(), block_.size());
-        if (disarmTimeout() || received <= 0) return std::nullopt;
+        if (disarmTimeout() != UpstreamResult::Ok || received <= 0) return std::nullopt;
         text.append(block_.data(), static_cast<std::size_t>(received));
         // No limit on the length of a line here: a message is held whole whatever its lines, and
         // one that could never be received would block every later check of the mailbox.
@@ -291,7 +291,7 @@ std::optional<std::string> Pop3Client::download(const std::string& command, std:
     const Pop3ListEntry* entry = findNode(number);
     if (!entry) return std::nullopt;
     std::uint32_t listSize = entry->size;
-    if (sendCommand(command) < 0 || readResponse() != upstream::kOk) return std::nullopt;
+    if (sendCommand(command) < 0 || readResponse() != UpstreamResult::Ok) return std::nullopt;
     std::size_t reserve = kTopReserve;
     if (wholeMessage) {
         std::uint64_t expected = listSize + static_cast<std::uint64_t>(listSize) * 2 / 100;

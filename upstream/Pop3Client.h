@@ -39,20 +39,20 @@ public:
     /// (the client is then connected), -3 for another greeting (not connected; lastResponse()
     /// holds it), -1 when no greeting came or the handshake failed, -5 when the name did not
     /// resolve or the TCP connect failed, -4 after a time-out.
-    int connect(const std::string& host, int port, SSL_CTX* tlsContext);
+    UpstreamResult connect(const std::string& host, int port, SSL_CTX* tlsContext);
     /// connect() without TLS.
-    int connect(const std::string& host, int port) override;
+    UpstreamResult connect(const std::string& host, int port) override;
     /// Closes the connection without a word to the server; clears the connected flag.
     void disconnect() override;
     /// USER, then PASS when USER got "+OK". Returns the code of the last answer; -6 when a
     /// command could not be sent, -4 after a time-out.
-    int login(const std::string& user, const std::string& password) override;
+    UpstreamResult login(const std::string& user, const std::string& password) override;
     /// QUIT; clears the connected flag and closes the connection whatever the answer.
-    int quit() override;
-    int noop() override;
+    UpstreamResult quit() override;
+    UpstreamResult noop() override;
     /// DELE `number`: the code of the answer; -6 when the command could not be sent, -4 after a
     /// time-out.
-    int dele(std::uint32_t number);
+    UpstreamResult dele(std::uint32_t number);
 
     /// The message list, read with LIST and UIDL at the first call after connect(). Null when
     /// not connected, when the server has no messages (listEmpty() is then true and LIST is not
@@ -89,7 +89,7 @@ private:
     std::optional<std::string> readMessageText(std::uint32_t listSize, std::size_t reserve, bool wholeMessage);
     std::optional<std::string> download(const std::string& command, std::uint32_t number,
                                         bool wholeMessage);
-    static int sendCode(int sent);
+    static UpstreamResult sendCode(int sent);
 
     std::vector<Pop3ListEntry> list_;
     bool listHeld_ = false;

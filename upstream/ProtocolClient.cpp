@@ -36,11 +36,11 @@ int ProtocolClient::readLine(std::string& out) {
 }
 
 int ProtocolClient::sendCommand(std::string_view) { return -1; }
-int ProtocolClient::connect(const std::string&, int) { return -1; }
+UpstreamResult ProtocolClient::connect(const std::string&, int) { return UpstreamResult::NoAnswer; }
 void ProtocolClient::disconnect() {}
-int ProtocolClient::login(const std::string&, const std::string&) { return -1; }
-int ProtocolClient::quit() { return -1; }
-int ProtocolClient::noop() { return -1; }
+UpstreamResult ProtocolClient::login(const std::string&, const std::string&) { return UpstreamResult::NoAnswer; }
+UpstreamResult ProtocolClient::quit() { return UpstreamResult::NoAnswer; }
+UpstreamResult ProtocolClient::noop() { return UpstreamResult::NoAnswer; }
 
 int ProtocolClient::openServerLog(const char* path, std::uint32_t maxSize) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
@@ -55,7 +55,7 @@ std::uint32_t ProtocolClient::setTimeout(std::uint32_t milliseconds) {
     return timeout_.exchange(milliseconds);
 }
 
-int ProtocolClient::lastError() const { return lastError_.load(); }
+UpstreamResult ProtocolClient::lastError() const { return lastError_.load(); }
 
 std::optional<std::string> ProtocolClient::lastResponse() const {
     std::lock_guard<std::recursive_mutex> lock(lock_);
@@ -112,7 +112,7 @@ void ProtocolClient::armTimeout() {
     callHandler(timeoutEvent::kArmed);
 }
 
-int ProtocolClient::disarmTimeout() {
+UpstreamResult ProtocolClient::disarmTimeout() {
     std::int64_t previous = waitDeadline_.exchange(TimerService::kIdle);
     callHandler(timeoutEvent::kDisarmed);
     if (previous == TimerService::kFired) {
@@ -124,7 +124,7 @@ int ProtocolClient::disarmTimeout() {
             callHandler(timeoutEvent::kDisarmed);
         watch_ = TimerService::kNoTimer;
     }
-    return lastError_.load() == upstream::kTimedOut ? upstream::kTimedOut : 0;
+    return lastError_.load() == UpstreamResult::TimedOut ? UpstreamResult::TimedOut : UpstreamResult::Ok;
 }
 
 void ProtocolClient::stopWatch() {
@@ -140,28 +140,28 @@ void ProtocolClient::onTimerFired() {
     // lock; so no lock here.
     if (callHandler(timeoutEvent::kFired) != 0) return;
     // The error is set before the close, so the failing read already finds it.
-    lastError_ = upstream::kTimedOut;
+    lastError_ = UpstreamResult::TimedOut;
     connection_.close();
 }
 
 void ProtocolClient::setConnectFailed() {
-    int expected = lastError_.load();
-    while (expected != upstream::kTimedOut &&
-           !lastError_.compare_exchange_weak(expected, upstream::kConnectFailed)) {
+    UpstreamResult expected = lastError_.load();
+    while (expected != UpstreamResult::TimedOut &&
+           !lastError_.compare_exchange_weak(expected, UpstreamResult::ConnectFailed)) {
     }
 }
 
-int ProtocolClient::readResponse() {
+UpstreamResult ProtocolClient::readResponse() {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     armTimeout();
     int length = readLine(responseLine_);
-    int timedOut = disarmTimeout();
-    int code = upstream::kNoAnswer;
+    const UpstreamResult timedOut = disarmTimeout();
+    UpstreamResult code = UpstreamResult::NoAnswer;
     if (length > 0) {
-        code = strncasecmp(responseLine_.c_str(), "+OK", 3) == 0 ? upstream::kOk : upstream::kRefused;
+        code = strncasecmp(responseLine_.c_str(), "+OK", 3) == 0 ? UpstreamResult::Ok : UpstreamResult::Refused;
         lastResponse_ = responseLine_;
     }
-    return timedOut ? timedOut : code;
+    return timedOut != UpstreamResult::Ok ? timedOut : code;
 }
 
 } // namespace corvanthelix

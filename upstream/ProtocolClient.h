@@ -14,14 +14,14 @@
 namespace corvanthelix {
 
 /// Result codes of the upstream client, shared by Pop3Client, Mailbox and their callers.
-namespace upstream {
-constexpr int kOk = 0;             ///< the server answered "+OK"
-constexpr int kNoAnswer = -1;      ///< no answer could be read, TLS failed, or no client
-constexpr int kRefused = -3;       ///< the server answered something other than "+OK"
-constexpr int kTimedOut = -4;      ///< a wait timed out and the time-out handler chose to abort
-constexpr int kConnectFailed = -5; ///< the host name did not resolve or the TCP connect failed
-constexpr int kSendFailed = -6;    ///< a command could not be sent
-} // namespace upstream
+enum class UpstreamResult : int {
+    Ok = 0,             ///< the server answered "+OK"
+    NoAnswer = -1,      ///< no answer could be read, TLS failed, or no client
+    Refused = -3,       ///< the server answered something other than "+OK"
+    TimedOut = -4,      ///< a wait timed out and the time-out handler chose to abort
+    ConnectFailed = -5, ///< the host name did not resolve or the TCP connect failed
+    SendFailed = -6,    ///< a command could not be sent
+};
 
 /// Events passed to the time-out handler.
 namespace timeoutEvent {
@@ -67,22 +67,22 @@ public:
     /// Closes the server log and the connection.
     virtual ~ProtocolClient();
     /// Connects without TLS. The base answers -1.
-    virtual int connect(const std::string& host, int port);
+    virtual UpstreamResult connect(const std::string& host, int port);
     /// Ends the connection without a word to the server. The base does nothing.
     virtual void disconnect();
     /// The base answers -1.
-    virtual int login(const std::string& user, const std::string& password);
+    virtual UpstreamResult login(const std::string& user, const std::string& password);
     /// The base answers -1.
-    virtual int quit();
+    virtual UpstreamResult quit();
     /// The base answers -1.
-    virtual int noop();
+    virtual UpstreamResult noop();
     /// Opens the server log at `path` with size limit `maxSize` (a null path logs to standard
     /// output). 0 on success, -1 when the file cannot be opened.
     virtual int openServerLog(const char* path, std::uint32_t maxSize);
     /// Sets the time-out of every later wait; returns the previous one.
     virtual std::uint32_t setTimeout(std::uint32_t milliseconds);
     /// 0, -5 after a failed TCP connect, -4 after a time-out (for good).
-    virtual int lastError() const;
+    virtual UpstreamResult lastError() const;
     /// The last response line read by a command, with its line end; nullopt before the first.
     virtual std::optional<std::string> lastResponse() const;
     /// True from a "+OK" greeting until disconnect() or quit().
@@ -121,10 +121,10 @@ protected:
     /// Ends the wait: stops the time-out, tells the handler kDisarmed, and, when the time-out
     /// fired during the wait (the person may be being asked), waits for its callback to finish.
     /// Returns -4 when the client has timed out (now or earlier), else 0. Call under the lock.
-    int disarmTimeout();
+    UpstreamResult disarmTimeout();
     /// Reads one response line under a time-out: 0 for "+OK" (any case), -3 for anything else;
     /// the line replaces lastResponse(). -1 when no line came; -4 after a time-out.
-    int readResponse();
+    UpstreamResult readResponse();
     /// The server log ("hh:mm:ss C: ..." lines and the notes of the concrete client).
     LogFile& serverLog() { return serverLog_; }
     /// Records a failed TCP connect (-5) without overwriting a time-out.
@@ -142,7 +142,7 @@ private:
     void stopWatch();
 
     std::atomic<std::uint32_t> timeout_{kDefaultTimeoutMs};
-    std::atomic<int> lastError_{0};
+    std::atomic<UpstreamResult> lastError_{UpstreamResult::Ok};
     LogFile serverLog_;
     std::optional<std::string> lastResponse_;
     ProgressCallback progress_;

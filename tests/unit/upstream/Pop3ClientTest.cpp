@@ -66,8 +66,8 @@ protected:
     // Connects and logs in with the server log in the temporary folder.
     void open(Pop3Client& client) {
         ASSERT_EQ(client.openServerLog(logPath().c_str(), LogFile::kDefaultMaxSize), 0);
-        ASSERT_EQ(client.connect("127.0.0.1", server_.port(), nullptr), upstream::kOk);
-        ASSERT_EQ(client.login(FakePop3Server::kDefaultUser, FakePop3Server::kDefaultPassword), upstream::kOk);
+        ASSERT_EQ(client.connect("127.0.0.1", server_.port(), nullptr), UpstreamResult::Ok);
+        ASSERT_EQ(client.login(FakePop3Server::kDefaultUser, FakePop3Server::kDefaultPassword), UpstreamResult::Ok);
     }
 
     std::string logPath() const { return folder_.file("server.log"); }
@@ -103,11 +103,11 @@ TEST_F(Pop3ClientTest, ListsRetrievesAndDeletesOverOneConnection) {
     EXPECT_EQ(client.retr(3), nullptr);
     EXPECT_EQ(server_.count("RETR"), 1) << "no RETR for a number LIST did not give";
 
-    EXPECT_EQ(client.dele(2), upstream::kOk);
-    EXPECT_EQ(client.dele(7), upstream::kRefused);
+    EXPECT_EQ(client.dele(2), UpstreamResult::Ok);
+    EXPECT_EQ(client.dele(7), UpstreamResult::Refused);
     EXPECT_EQ(client.lastResponse().value_or("").substr(0, 4), "-ERR");
-    EXPECT_EQ(client.noop(), upstream::kOk);
-    EXPECT_EQ(client.quit(), upstream::kOk);
+    EXPECT_EQ(client.noop(), UpstreamResult::Ok);
+    EXPECT_EQ(client.quit(), UpstreamResult::Ok);
     EXPECT_FALSE(client.isConnected());
     ASSERT_TRUE(server_.waitUntilIdle());
     ASSERT_EQ(server_.mailbox().size(), 1u);
@@ -177,7 +177,7 @@ TEST_F(Pop3ClientTest, MalformedUidlLineIsSkippedAndTheAnswerReadToItsEnd) {
     ASSERT_NE(list, nullptr);
     EXPECT_EQ((*list)[0].uid, "a1");
     EXPECT_EQ((*list)[1].uid, "b2");
-    EXPECT_EQ(client.noop(), upstream::kOk);
+    EXPECT_EQ(client.noop(), UpstreamResult::Ok);
     EXPECT_EQ(client.lastResponse(), "+OK\r\n") << "the connection stayed in step";
 }
 
@@ -203,7 +203,7 @@ TEST_F(Pop3ClientTest, DotLineFollowedAtOnceByMoreDataStaysText) {
     ASSERT_NE(message, nullptr);
     EXPECT_EQ(message->source(), text);
     // The real terminator was recognised: the next command gets its own answer.
-    EXPECT_EQ(client.noop(), upstream::kOk);
+    EXPECT_EQ(client.noop(), UpstreamResult::Ok);
 }
 
 TEST_F(Pop3ClientTest, EmptyMessageTextIsAFailure) {
@@ -216,17 +216,17 @@ TEST_F(Pop3ClientTest, EmptyMessageTextIsAFailure) {
     std::unique_ptr<MailMessage> dotOnly = client.retr(2);
     ASSERT_NE(dotOnly, nullptr) << "a stuffed \"..\" line is text";
     EXPECT_EQ(dotOnly->source(), ".\r\n");
-    EXPECT_EQ(client.noop(), upstream::kOk);
+    EXPECT_EQ(client.noop(), UpstreamResult::Ok);
 }
 
 TEST_F(Pop3ClientTest, RefusedTopAndWrongPasswordLeaveTheServerAnswer) {
     server_.setTopRefused(true);
     Pop3Client client;
-    ASSERT_EQ(client.connect("127.0.0.1", server_.port(), nullptr), upstream::kOk);
-    EXPECT_EQ(client.login("alice", "wrong"), upstream::kRefused);
+    ASSERT_EQ(client.connect("127.0.0.1", server_.port(), nullptr), UpstreamResult::Ok);
+    EXPECT_EQ(client.login("alice", "wrong"), UpstreamResult::Refused);
     EXPECT_EQ(client.lastResponse(), "-ERR [AUTH] Authentication failed.\r\n");
-    EXPECT_EQ(client.login("nobody", "secret"), upstream::kRefused);
-    ASSERT_EQ(client.login("alice", "secret"), upstream::kOk);
+    EXPECT_EQ(client.login("nobody", "secret"), UpstreamResult::Refused);
+    ASSERT_EQ(client.login("alice", "secret"), UpstreamResult::Ok);
     EXPECT_EQ(client.top(1, 0), nullptr);
     EXPECT_EQ(client.lastResponse().value_or("").rfind("-ERR", 0), 0u);
     EXPECT_NE(client.retr(1), nullptr) << "a refused TOP leaves the connection usable";
@@ -235,7 +235,7 @@ TEST_F(Pop3ClientTest, RefusedTopAndWrongPasswordLeaveTheServerAnswer) {
 TEST_F(Pop3ClientTest, ErrGreetingIsRefusedAndNotConnected) {
     server_.setGreeting("-ERR too busy");
     Pop3Client client;
-    EXPECT_EQ(client.connect("127.0.0.1", server_.port(), nullptr), upstream::kRefused);
+    EXPECT_EQ(client.connect("127.0.0.1", server_.port(), nullptr), UpstreamResult::Refused);
     EXPECT_FALSE(client.isConnected());
     EXPECT_EQ(client.lastResponse(), "-ERR too busy\r\n");
     EXPECT_EQ(client.list(), nullptr);
@@ -244,24 +244,24 @@ TEST_F(Pop3ClientTest, ErrGreetingIsRefusedAndNotConnected) {
 
 TEST_F(Pop3ClientTest, FailedConnectsGiveTheirCodes) {
     Pop3Client client;
-    EXPECT_EQ(client.connect("host.invalid", 110, nullptr), upstream::kConnectFailed);
-    EXPECT_EQ(client.lastError(), upstream::kConnectFailed);
+    EXPECT_EQ(client.connect("host.invalid", 110, nullptr), UpstreamResult::ConnectFailed);
+    EXPECT_EQ(client.lastError(), UpstreamResult::ConnectFailed);
     int closedPort = server_.port();
     server_.stop();
-    EXPECT_EQ(client.connect("127.0.0.1", closedPort, nullptr), upstream::kConnectFailed);
+    EXPECT_EQ(client.connect("127.0.0.1", closedPort, nullptr), UpstreamResult::ConnectFailed);
 
     FakePop3Server dropping;
     dropping.setDropAt("GREETING");
     ASSERT_TRUE(dropping.start());
-    EXPECT_EQ(client.connect("127.0.0.1", dropping.port(), nullptr), upstream::kNoAnswer);
+    EXPECT_EQ(client.connect("127.0.0.1", dropping.port(), nullptr), UpstreamResult::NoAnswer);
     EXPECT_FALSE(client.isConnected());
 }
 
 TEST_F(Pop3ClientTest, LineBreakInAnArgumentIsNeverSent) {
     Pop3Client client;
-    ASSERT_EQ(client.connect("127.0.0.1", server_.port(), nullptr), upstream::kOk);
-    EXPECT_EQ(client.login("alice", "secret\r\nDELE 1"), upstream::kSendFailed);
-    EXPECT_EQ(client.login("alice\r\nDELE 1", "secret"), upstream::kSendFailed);
+    ASSERT_EQ(client.connect("127.0.0.1", server_.port(), nullptr), UpstreamResult::Ok);
+    EXPECT_EQ(client.login("alice", "secret\r\nDELE 1"), UpstreamResult::SendFailed);
+    EXPECT_EQ(client.login("alice\r\nDELE 1", "secret"), UpstreamResult::SendFailed);
     client.quit();
     ASSERT_TRUE(server_.waitUntilIdle());
     EXPECT_EQ(server_.count("DELE"), 0);
@@ -274,8 +274,8 @@ TEST_F(Pop3ClientTest, DroppedConnectionBeforeDeleIsReportedAsFailure) {
     Pop3Client client;
     open(client);
     ASSERT_NE(client.list(), nullptr);
-    EXPECT_EQ(client.dele(1), upstream::kNoAnswer);
-    EXPECT_LT(client.dele(1), 0) << "the connection is gone; no DELE can succeed";
+    EXPECT_EQ(client.dele(1), UpstreamResult::NoAnswer);
+    EXPECT_NE(client.dele(1), UpstreamResult::Ok) << "the connection is gone; no DELE can succeed";
     ASSERT_TRUE(server_.waitUntilIdle());
     EXPECT_EQ(server_.mailbox().size(), 2u);
 }
@@ -347,12 +347,12 @@ TEST(Pop3ClientTlsTest, SpeaksTlsFromTheFirstByte) {
 
     Pop3Client client;
     ASSERT_EQ(client.openServerLog(folder.file("server.log").c_str(), LogFile::kDefaultMaxSize), 0);
-    ASSERT_EQ(client.connect("127.0.0.1", server.port(), context.get()), upstream::kOk);
-    ASSERT_EQ(client.login("alice", "secret"), upstream::kOk);
+    ASSERT_EQ(client.connect("127.0.0.1", server.port(), context.get()), UpstreamResult::Ok);
+    ASSERT_EQ(client.login("alice", "secret"), UpstreamResult::Ok);
     std::unique_ptr<MailMessage> message = client.retr(1);
     ASSERT_NE(message, nullptr);
     EXPECT_EQ(message->source(), kSecond);
-    EXPECT_EQ(client.quit(), upstream::kOk);
+    EXPECT_EQ(client.quit(), UpstreamResult::Ok);
     client.openServerLog(nullptr, 0);
     EXPECT_NE(TempFolder::read(folder.file("server.log"))
                   .find("         C: <Negotiating TLS - Further commands are under TLS layer>\r\n"),
@@ -361,7 +361,7 @@ TEST(Pop3ClientTlsTest, SpeaksTlsFromTheFirstByte) {
     // A plain client against the TLS port gets no greeting it understands.
     Pop3Client plain;
     plain.setTimeout(kShortTimeoutMs);
-    EXPECT_NE(plain.connect("127.0.0.1", server.port(), nullptr), upstream::kOk);
+    EXPECT_NE(plain.connect("127.0.0.1", server.port(), nullptr), UpstreamResult::Ok);
     EXPECT_FALSE(plain.isConnected());
 }
 
@@ -380,16 +380,16 @@ TEST_F(Pop3ClientTest, SilentServerTimesOutAndTheClientStaysDeadForGood) {
     auto waited = std::chrono::steady_clock::now() - began;
     EXPECT_GE(waited, std::chrono::milliseconds(kShortTimeoutMs - 10));
     EXPECT_LT(waited, 3s);
-    EXPECT_EQ(client.lastError(), upstream::kTimedOut);
+    EXPECT_EQ(client.lastError(), UpstreamResult::TimedOut);
     EXPECT_EQ(events.fired(), 1);
 
-    EXPECT_EQ(client.noop(), upstream::kTimedOut);
-    EXPECT_EQ(client.dele(1), upstream::kTimedOut);
-    EXPECT_EQ(client.login("alice", "secret"), upstream::kTimedOut);
-    EXPECT_EQ(client.quit(), upstream::kTimedOut);
-    EXPECT_EQ(client.connect("127.0.0.1", server_.port(), nullptr), upstream::kTimedOut);
+    EXPECT_EQ(client.noop(), UpstreamResult::TimedOut);
+    EXPECT_EQ(client.dele(1), UpstreamResult::TimedOut);
+    EXPECT_EQ(client.login("alice", "secret"), UpstreamResult::TimedOut);
+    EXPECT_EQ(client.quit(), UpstreamResult::TimedOut);
+    EXPECT_EQ(client.connect("127.0.0.1", server_.port(), nullptr), UpstreamResult::TimedOut);
     EXPECT_EQ(client.retr(2), nullptr);
-    EXPECT_EQ(client.lastError(), upstream::kTimedOut);
+    EXPECT_EQ(client.lastError(), UpstreamResult::TimedOut);
     EXPECT_EQ(server_.connections(), 1) << "a timed-out client opens no new connection";
 }
 
@@ -397,10 +397,10 @@ TEST_F(Pop3ClientTest, EveryWaitIsArmedAndDisarmedAroundIt) {
     Pop3Client client;
     EventLog events;
     client.setTimeoutHandler(events.handler());
-    ASSERT_EQ(client.connect("127.0.0.1", server_.port(), nullptr), upstream::kOk);
+    ASSERT_EQ(client.connect("127.0.0.1", server_.port(), nullptr), UpstreamResult::Ok);
     // TCP connect, then the greeting: two waits, each armed then disarmed.
     EXPECT_EQ(events.events(), (std::vector<int>{1, 2, 1, 2}));
-    ASSERT_EQ(client.noop(), upstream::kOk);
+    ASSERT_EQ(client.noop(), UpstreamResult::Ok);
     EXPECT_EQ(events.events().size(), 8u) << "the command and its answer";
     EXPECT_EQ(events.fired(), 0);
 }
@@ -412,8 +412,8 @@ TEST_F(Pop3ClientTest, WaitAnswerKeepsWaitingForASlowServer) {
     client.setTimeout(100);
     EventLog events(1); // "Wait..."
     client.setTimeoutHandler(events.handler());
-    EXPECT_EQ(client.noop(), upstream::kOk);
-    EXPECT_EQ(client.lastError(), 0);
+    EXPECT_EQ(client.noop(), UpstreamResult::Ok);
+    EXPECT_EQ(client.lastError(), UpstreamResult::Ok);
     EXPECT_EQ(events.fired(), 1) << "one question per wait, no new timer after Wait";
 }
 
@@ -423,14 +423,14 @@ TEST_F(Pop3ClientTest, StallInsideAMessageTimesOut) {
     open(client);
     client.setTimeout(kShortTimeoutMs);
     EXPECT_EQ(client.retr(2), nullptr);
-    EXPECT_EQ(client.lastError(), upstream::kTimedOut);
+    EXPECT_EQ(client.lastError(), UpstreamResult::TimedOut);
 }
 
 TEST_F(Pop3ClientTest, SilenceBeforeTheGreetingOrHandshakeTimesOutTheConnect) {
     server_.setSilentAt("GREETING");
     Pop3Client client;
     client.setTimeout(kShortTimeoutMs);
-    EXPECT_EQ(client.connect("127.0.0.1", server_.port(), nullptr), upstream::kTimedOut);
+    EXPECT_EQ(client.connect("127.0.0.1", server_.port(), nullptr), UpstreamResult::TimedOut);
     EXPECT_FALSE(client.isConnected());
 
     FakePop3Server tls(true);
@@ -439,7 +439,7 @@ TEST_F(Pop3ClientTest, SilenceBeforeTheGreetingOrHandshakeTimesOutTheConnect) {
     TlsContext context = TlsContext::create(TlsContext::Side::Client);
     Pop3Client secure;
     secure.setTimeout(kShortTimeoutMs);
-    EXPECT_EQ(secure.connect("127.0.0.1", tls.port(), context.get()), upstream::kTimedOut);
+    EXPECT_EQ(secure.connect("127.0.0.1", tls.port(), context.get()), UpstreamResult::TimedOut);
 }
 
 // --- the session's time-out handler through the shell ----------------------------------------
@@ -510,8 +510,8 @@ TEST_F(SessionTimeoutHandlerTest, AbortEndsTheWaitAskedOrNot) {
         open(client);
         client.setTimeout(kShortTimeoutMs);
         client.setTimeoutHandler(makeSessionTimeoutHandler());
-        EXPECT_EQ(client.noop(), upstream::kTimedOut);
-        EXPECT_EQ(client.noop(), upstream::kTimedOut);
+        EXPECT_EQ(client.noop(), UpstreamResult::TimedOut);
+        EXPECT_EQ(client.noop(), UpstreamResult::TimedOut);
         EXPECT_EQ(shell.count("timeoutQuestion"), c.questions);
         EXPECT_EQ(shell.count("closeTimeoutQuestion"), 0) << "no question was open when the wait ended";
         Application::instance().setShell(nullptr);
@@ -529,11 +529,11 @@ TEST_F(SessionTimeoutHandlerTest, AnswerFromTheServerClosesAnOpenQuestionAsWait)
     client.setTimeout(80);
     client.setTimeoutHandler(makeSessionTimeoutHandler());
     auto began = std::chrono::steady_clock::now();
-    EXPECT_EQ(client.noop(), upstream::kOk);
+    EXPECT_EQ(client.noop(), UpstreamResult::Ok);
     EXPECT_LT(std::chrono::steady_clock::now() - began, 3s);
     EXPECT_EQ(shell.asked(), 1);
     EXPECT_GE(shell.closes(), 1);
-    EXPECT_EQ(client.lastError(), 0);
+    EXPECT_EQ(client.lastError(), UpstreamResult::Ok);
 }
 
 // --- Mailbox -----------------------------------------------------------------------------------
@@ -542,14 +542,14 @@ class MailboxTest : public Pop3ClientTest {
 protected:
     void openMailbox() {
         ASSERT_EQ(mailbox_.openServerLog(logPath().c_str(), LogFile::kDefaultMaxSize), 0);
-        ASSERT_EQ(mailbox_.connect("127.0.0.1", server_.port(), nullptr), upstream::kOk);
-        ASSERT_EQ(mailbox_.login("alice", "secret"), upstream::kOk);
+        ASSERT_EQ(mailbox_.connect("127.0.0.1", server_.port(), nullptr), UpstreamResult::Ok);
+        ASSERT_EQ(mailbox_.login("alice", "secret"), UpstreamResult::Ok);
     }
     Mailbox mailbox_;
 };
 
 TEST_F(MailboxTest, ListIsBuiltOnceInServerOrder) {
-    EXPECT_EQ(mailbox_.noop(), upstream::kNoAnswer) << "not connected";
+    EXPECT_EQ(mailbox_.noop(), UpstreamResult::NoAnswer) << "not connected";
     openMailbox();
     std::uint64_t total = 0;
     EXPECT_EQ(mailbox_.count(&total), 2);
@@ -586,8 +586,8 @@ TEST_F(MailboxTest, CopiesAreHeldAndReplacedAsNeeded) {
     mailbox_.dropMessage(2);
     EXPECT_EQ(whole->message, nullptr);
     EXPECT_EQ(whole->size, 0u);
-    EXPECT_EQ(mailbox_.dele(9), upstream::kNoAnswer);
-    EXPECT_EQ(mailbox_.dele(2), upstream::kOk);
+    EXPECT_EQ(mailbox_.dele(9), UpstreamResult::NoAnswer);
+    EXPECT_EQ(mailbox_.dele(2), UpstreamResult::Ok);
     EXPECT_EQ(server_.commands().back(), "DELE 2");
 }
 
