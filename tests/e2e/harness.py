@@ -245,8 +245,8 @@ class Proxy:
         self.folder = self.given_folder or tempfile.mkdtemp(prefix="corvanthelix-home-")
         for name in os.listdir(PROGRAM_DIR):
             src = os.path.join(PROGRAM_DIR, name)
-            if name in ("corvanthelix",) or name.endswith(".so") and os.path.isfile(src):
-                continue  # the program and its library run from the build folder
+            if name in ("corvanthelix", "pendraxil") or name.endswith(".so") and os.path.isfile(src):
+                continue  # the programs and the library run from the build folder
             if name in LOCAL_CERTIFICATE_FILES:
                 continue  # each program folder makes its own at the first start
             dst = os.path.join(self.folder, name)

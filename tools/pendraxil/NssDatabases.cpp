@@ -100,6 +100,9 @@ bool NssDatabases::install(const std::string& folder, const Certificates& certif
             {certutil_, "-A", "-d", database, "-n", nickname(i), "-t", kServerTrust, "-f", "/dev/null"}, options);
         if (options.input.empty() || !result.started || result.exitCode != 0) {
             report.note("certutil could not add \"" + nickname(i) + "\" to " + folder);
+            // A database locked by a password takes the certificate but not its trust: take away
+            // that half-made entry too.
+            removeNickname(database, nickname(i), report);
             return false;
         }
         report.note("installed \"" + nickname(i) + "\" in " + folder);
@@ -140,7 +143,7 @@ bool NssDatabases::removeNickname(const std::string& database, const std::string
     options.showOutput = false; // the last round fails by design: nothing left of that name
     options.runAs = &user_;
     for (int removed = 0; removed < kMostCopiesRemoved; ++removed) {
-        ChildProcess::Result result = ChildProcess::run({certutil_, "-D", "-d", database, "-n", name}, options);
+        ChildProcess::Result result = ChildProcess::run({certutil_, "-D", "-d", database, "-n", name, "-f", "/dev/null"}, options);
         if (!result.started) {
             report.note("certutil could not be started");
             return false;
