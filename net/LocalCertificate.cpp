@@ -135,14 +135,17 @@ bool writePem(const std::string& path, X509* certificate) {
     return replaceFileAtomically(path, memoryContents(bio.get()), true, kPublicMode);
 }
 
-bool writeDer(const std::string& path, X509* certificate) {
+std::string derText(X509* certificate) {
     unsigned char* der = nullptr;
     const int size = i2d_X509(certificate, &der);
-    if (size <= 0) return false;
-    const bool written = replaceFileAtomically(
-        path, std::string_view(reinterpret_cast<const char*>(der), static_cast<size_t>(size)), true, kPublicMode);
+    if (size <= 0) return {};
+    std::string text(reinterpret_cast<const char*>(der), static_cast<size_t>(size));
     OPENSSL_free(der);
-    return written;
+    return text;
+}
+
+bool writeDer(const std::string& path, const std::string& der) {
+    return !der.empty() && replaceFileAtomically(path, der, true, kPublicMode);
 }
 
 LocalCertificate::Outcome completeSet(const std::string& keyPath, const std::string& certificatePath,
@@ -159,8 +162,20 @@ LocalCertificate::Outcome completeSet(const std::string& keyPath, const std::str
     if (keyMissing && !writeKey(keyPath, key.get())) return LocalCertificate::Outcome::Failed;
     if (certificateMissing && !writePem(certificatePath, certificate.get())) return LocalCertificate::Outcome::Failed;
     // The DER copy is rewritten with every new certificate, so it never names an old one.
-    if (!writeDer(derPath, certificate.get())) return LocalCertificate::Outcome::Failed;
+    if (!writeDer(derPath, derText(certificate.get()))) return LocalCertificate::Outcome::Failed;
     return keyMissing ? LocalCertificate::Outcome::Made : LocalCertificate::Outcome::Completed;
+}
+
+// A user who puts a certificate of their own in place keeps it, and the DER copy follows it: else
+// pendraxil would install a certificate the port no longer serves.
+LocalCertificate::Outcome refreshDer(const std::string& certificatePath, const std::string& derPath) {
+    CertificateOwner certificate = readCertificate(certificatePath);
+    std::string der;
+    // An unreadable certificate is the TLS port's to report; the DER copy is left as it is.
+    if (!certificate || !readWholeFile(derPath, der)) return LocalCertificate::Outcome::Kept;
+    const std::string current = derText(certificate.get());
+    if (current.empty() || current == der) return LocalCertificate::Outcome::Kept;
+    return writeDer(derPath, current) ? LocalCertificate::Outcome::Completed : LocalCertificate::Outcome::Failed;
 }
 
 LocalCertificate::Outcome ensureIn(const std::string& folder) {
@@ -171,7 +186,7 @@ LocalCertificate::Outcome ensureIn(const std::string& folder) {
     if (key == Presence::Unknown || certificate == Presence::Unknown || der == Presence::Unknown)
         return LocalCertificate::Outcome::Failed;
     if (key == Presence::Present && certificate == Presence::Present && der == Presence::Present)
-        return LocalCertificate::Outcome::Kept;
+        return refreshDer(certificatePath, derPath);
     const bool keyMissing = key == Presence::Missing;
     const bool certificateMissing = keyMissing || certificate == Presence::Missing;
     return completeSet(keyPath, certificatePath, derPath, keyMissing, certificateMissing);

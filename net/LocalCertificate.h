@@ -14,8 +14,9 @@ namespace corvanthelix {
 class LocalCertificate {
 public:
     enum class Outcome {
-        Kept,      ///< all three files were there; nothing was written
-        Completed, ///< the key was kept; a missing certificate or DER copy was made from it
+        Kept,      ///< all three files were there and agree; nothing was written
+        Completed, ///< the key was kept; a missing certificate, or a missing or outdated DER copy,
+                   ///< was made from what is there
         Made,      ///< a new key and certificate were made (no key was there)
         Failed,    ///< a file could not be read, made or written (see ensure())
     };
@@ -29,7 +30,8 @@ public:
     /// between is completed at the next call. An existing key is never replaced: a missing
     /// certificate is made anew for it. Without a key, a new key and certificate are made and
     /// replace a certificate left alone (it is useless without its key). An existing pair is
-    /// never checked against each other: the TLS port refuses a pair that does not match. On
+    /// never checked against each other (the TLS port refuses a pair that does not match), but a
+    /// DER copy that is not the certificate (the user put another one in place) is rewritten. On
     /// Failed some files may be missing; none is half written, and the next call completes them.
     /// Returns what was done.
     static Outcome ensure(const std::string& folder);

@@ -20,11 +20,13 @@ USAGE = 'Usage: "pendraxil <certfile.p12>" or "pendraxil <certfile.der>"\n'
 class PendraxilTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        if not shutil.which("certutil"):
-            raise unittest.SkipTest("certutil (libnss3-tools) is not installed; scripts/setup.sh installs it")
         cls.files = tempfile.mkdtemp(prefix="pendraxil-files-")
         f = cls.files
         cls.der = {name: make_certificate(f, name) for name in ("first", "second", "third")}
+        cls.foreign = {"Corvanthelix Backup": "backup", "Corvanthelix (0)": "zero", "Corvanthelix (2x)": "twox",
+                       "corvanthelix": "lower"}
+        for name in cls.foreign.values():
+            make_certificate(f, name)
         make_pkcs12(os.path.join(f, "one.p12"), os.path.join(f, "first.pem"), os.path.join(f, "first.key"))
         with open(os.path.join(f, "others.pem"), "w") as out:
             for name in ("second", "third"):
@@ -99,13 +101,24 @@ class PendraxilTest(unittest.TestCase):
                 self.assertInstalled(names)
 
     def test_a_smaller_file_replaces_every_earlier_nickname(self):
+        # Certificates of other names, however alike, are not ours to remove.
+        for database in self.stores.databases:
+            for nickname, name in self.foreign.items():
+                certutil("-A", "-d", "sql:" + database, "-n", nickname, "-t", ",,", "-i", self.file(name + ".der"))
         self.assertEqual(self.stores.run(self.file("several.p12"))[0], 0)
         self.assertEqual(self.stores.run(self.file("CAPITALS.P12"))[0], 0)
         for database in self.stores.databases:
             self.assertEqual(self.stores.nss_certificates(database, "Corvanthelix"), [self.der["second"]])
-            self.assertEqual(sorted(self.stores.nss_entries(database)), ["Corvanthelix"])
+            self.assertEqual(sorted(self.stores.nss_entries(database)), sorted(list(self.foreign) + ["Corvanthelix"]))
         # The anchor folder is shared by every user of the machine: another certificate lies beside.
         self.assertEqual(len(self.stores.anchor_certificates()), 3)
+
+    def test_a_copy_under_another_name_becomes_trusted(self):
+        # NSS keeps one nickname per certificate: a copy the user imported by hand keeps its name.
+        database = self.stores.databases[0]
+        certutil("-A", "-d", "sql:" + database, "-n", "imported by hand", "-t", ",,", "-i", self.file("first.der"))
+        self.assertEqual(self.stores.run(self.file("first.der")), (0, "", ""))
+        self.assertEqual(self.stores.nss_entries(database), {"imported by hand": "CP,,"})
 
     def test_refused_files_fail_silently_and_change_nothing(self):
         cases = [
