@@ -95,10 +95,14 @@ bool NssDatabases::install(const std::string& folder, const Certificates& certif
         options.input = derBytes(certificates[i].get());
         options.showOutput = report.verbose();
         options.runAs = &user_;
+        if (options.input.empty()) {
+            report.note("cannot encode a certificate as DER");
+            return false;
+        }
         // -f /dev/null: a database protected by a password fails instead of asking for it.
         ChildProcess::Result result = ChildProcess::run(
             {certutil_, "-A", "-d", database, "-n", nickname(i), "-t", kServerTrust, "-f", "/dev/null"}, options);
-        if (options.input.empty() || !result.started || result.exitCode != 0) {
+        if (!result.started || result.exitCode != 0) {
             report.note("certutil could not add \"" + nickname(i) + "\" to " + folder);
             // A database locked by a password takes the certificate but not its trust: take away
             // that half-made entry too.

@@ -12,8 +12,6 @@
 #include "NssDatabases.h"
 #include "Report.h"
 
-#include <openssl/err.h>
-
 using namespace corvanthelix;
 
 namespace {
@@ -76,6 +74,5 @@ int main(int argc, char** argv) {
     // their own mail clients' databases, and the exit code says that not everything took it.
     const bool system = AnchorFolder::fromEnvironment().install(file.certificates(), report);
     const bool nss = installInNss(file.certificates(), report);
-    ERR_clear_error();
     return system && nss ? kSuccess : kFailure;
 }
