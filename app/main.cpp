@@ -102,6 +102,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "corvanthelix: --export-backup and --import-backup exclude each other\n");
         return 2;
     }
+    if (options.backupParts && options.exportBackup.empty() && options.importBackup.empty()) {
+        std::fprintf(stderr, "corvanthelix: --backup-parts needs --export-backup or --import-backup\n");
+        return 2;
+    }
     if (options.help) {
         std::printf("usage: corvanthelix [--headless] [--home DIR] [--version]\n"
                     "       corvanthelix [--home DIR] --export-backup FILE | --import-backup FILE\n"

@@ -104,20 +104,28 @@ struct Replacement {
     std::string label;
     bool swapped = false;
     bool targetExisted = false;
+    bool movedAside = false;
 };
 
-/// Puts `staged` at `target` in one step. When the target exists the two are exchanged, so the old
-/// data sits at `staged` until the import is over and can be put back.
+/// Puts `staged` at `target`. When the target exists the two are exchanged in one step, so the
+/// old data sits at `staged` until the import is over and can be put back. A file system without
+/// the exchange gets two renames: the old data moves aside first, then the new one in.
 bool swapIn(Replacement& step) {
     const size_t slash = step.target.rfind('/');
     if (slash != std::string::npos && !ensureFolder(step.target.substr(0, slash))) return false;
     struct stat st {};
     step.targetExisted = ::lstat(step.target.c_str(), &st) == 0;
-    if (step.targetExisted) {
-        if (::renameat2(AT_FDCWD, step.staged.c_str(), AT_FDCWD, step.target.c_str(), RENAME_EXCHANGE) != 0)
+    if (!step.targetExisted) {
+        if (::rename(step.staged.c_str(), step.target.c_str()) != 0) return false;
+    } else if (::renameat2(AT_FDCWD, step.staged.c_str(), AT_FDCWD, step.target.c_str(), RENAME_EXCHANGE) != 0) {
+        if (errno != EINVAL && errno != ENOSYS) return false;
+        const std::string aside = step.staged + ".old";
+        if (::rename(step.target.c_str(), aside.c_str()) != 0) return false;
+        if (::rename(step.staged.c_str(), step.target.c_str()) != 0) {
+            ::rename(aside.c_str(), step.target.c_str());
             return false;
-    } else if (::rename(step.staged.c_str(), step.target.c_str()) != 0) {
-        return false;
+        }
+        step.movedAside = true;
     }
     step.swapped = true;
     return true;
@@ -125,10 +133,14 @@ bool swapIn(Replacement& step) {
 
 void swapBack(Replacement& step) {
     if (!step.swapped) return;
-    if (step.targetExisted)
-        ::renameat2(AT_FDCWD, step.staged.c_str(), AT_FDCWD, step.target.c_str(), RENAME_EXCHANGE);
-    else
+    if (!step.targetExisted) {
         ::rename(step.target.c_str(), step.staged.c_str());
+    } else if (step.movedAside) {
+        ::rename(step.target.c_str(), step.staged.c_str());
+        ::rename((step.staged + ".old").c_str(), step.target.c_str());
+    } else {
+        ::renameat2(AT_FDCWD, step.staged.c_str(), AT_FDCWD, step.target.c_str(), RENAME_EXCHANGE);
+    }
     step.swapped = false;
 }
 

@@ -241,3 +241,24 @@ TEST(BackupTest, AFailedExportLeavesNoFileUnderTheChosenName) {
     EXPECT_EQ(result.outcome, BackupOutcome::CannotWrite);
     EXPECT_TRUE(fs::is_empty(outside.path())) << "no archive and no temporary file";
 }
+
+TEST(BackupTest, AReplacementThatFailsPutsBackWhatWasAlreadySwapped) {
+    TempFolder home;
+    TempFolder outside;
+    home.write("corvanthelix.ini", "old settings");
+    // A file where the training folder belongs: the word list cannot be put in place after the
+    // settings file was already swapped.
+    home.write("training", "not a folder");
+    const std::string path = outside.write("b.corvanthelix.backup",
+                                           rawArchive({{"corvanthelix.ini", "new settings"},
+                                                       {"good.corvanthelix.wordlist", "words"}}));
+    const auto before = snapshot(home.path());
+    bool released = false;
+    Backup::Options options = optionsFor(home);
+    options.beforeReplace = [&] { released = true; };
+    BackupResult result = Backup::importFrom(path, BackupParts{true, false, true, false, false}, options);
+    EXPECT_EQ(result.outcome, BackupOutcome::CannotReplace);
+    EXPECT_TRUE(released);
+    EXPECT_TRUE(result.replaced.empty());
+    EXPECT_EQ(snapshot(home.path()), before);
+}
