@@ -6,6 +6,7 @@
 #include "stores/BackupArchiveWriter.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
