@@ -15,6 +15,7 @@ constexpr int kAboutDialog = 105;
 constexpr int kStatusWindow = 119;
 constexpr int kTrayMenu = 121;
 constexpr int kOptionalMessageBox = 137;
+constexpr int kBackupDialog = 140;
 } // namespace resource
 
 /// Buttons every dialog shares; their numbers are also the answers of message boxes.
@@ -46,6 +47,16 @@ constexpr int kAboutLink = 1004;
 constexpr int kAboutAcknowledgement = 1005;
 constexpr int kAboutDisclaimer = 1006;
 constexpr int kAboutDisclaimerText = 1007;
+
+// Backup dialog (dialog 140).
+constexpr int kBackupProgressBar = 1023;
+constexpr int kBackupFileName = 1035;
+constexpr int kBackupBrowse = 1089;
+constexpr int kBackupIni = 1090;
+constexpr int kBackupSpamWords = 1091;
+constexpr int kBackupRecycleBin = 1094;
+constexpr int kBackupTraining = 1095;
+constexpr int kBackupMemory = 1096;
 } // namespace control
 
 /// Commands of the tray menu (menu 121) and the main window.

@@ -2,6 +2,7 @@
 // the filter, exiting, the number timer and the status window around mail checks.
 #include "base/Settings.h"
 #include "ui/windows/AboutDialog.h"
+#include "ui/windows/BackupDialog.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/TrayIcon.h"
 #include "ui/shell/TrayMenu.h"
@@ -61,6 +62,19 @@ private slots:
         QVERIFY(findMenuCommand(window.trayMenu(), command::kRecycleBin)->isEnabled());
         window.runCommand(command::kRecycleBin);
         QCOMPARE(opened, 1);
+    }
+
+    void command2000OpensOneBackupDialogForExport() {
+        MainWindow window(uitest::programDir());
+        window.runCommand(command::kBackup);
+        QPointer<BackupDialog> dialog = window.showBackup(BackupDialog::Mode::Import);
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->windowTitle(), QString("Export..."));
+        int dialogs = 0;
+        for (QWidget* top : QApplication::topLevelWidgets()) dialogs += qobject_cast<BackupDialog*>(top) ? 1 : 0;
+        QCOMPARE(dialogs, 1);
+        dialog->reject();
+        QTRY_VERIFY(dialog.isNull());
     }
 
     void germanAddsTheForumAsThirdHelpItem() {

@@ -5,6 +5,10 @@
 #include "base/TrayText.h"
 #include "base/Settings.h"
 #include "ui/windows/AboutDialog.h"
+#include "ui/windows/BackupDialog.h"
+#include "proxy/ProxyServer.h"
+#include "stores/RecycleBin.h"
+#include "stores/TrainingArea.h"
 #include "ui/widgets/OptionalMessageBox.h"
 #include "ui/shell/TrayIcon.h"
 #include "ui/shell/TrayMenu.h"
@@ -63,6 +67,7 @@ MainWindow::MainWindow(std::string programFolder, QObject* parent)
 MainWindow::~MainWindow() {
     delete statusWindow_.data();
     delete about_.data();
+    delete backup_.data();
 }
 
 StatusWindow* MainWindow::statusWindow() const { return statusWindow_.data(); }
@@ -76,6 +81,7 @@ void MainWindow::registerBuiltInCommands() {
     commands_[command::kAbout] = [this] { showAbout(); };
     commands_[command::kToggleFilter] = [this] { toggleFilter(); };
     commands_[command::kExit] = [this] { exitProgram(); };
+    commands_[command::kBackup] = [this] { showBackup(BackupDialog::Mode::Export); };
 }
 
 void MainWindow::beginStartUp(const std::vector<std::string>& arguments) {
@@ -290,6 +296,33 @@ void MainWindow::showAbout() {
     about_->show();
     about_->raise();
     about_->activateWindow();
+}
+
+BackupDialog* MainWindow::showBackup(BackupDialog::Mode mode) {
+    if (backup_) {
+        backup_->raise();
+        backup_->activateWindow();
+        return backup_.data();
+    }
+    BackupDialog::Hooks hooks;
+    hooks.beforeRecycleRead = [] { RecycleBin::instance().checkpoint(); };
+    // The stores would write their in-memory indexes over the imported files: the sessions end
+    // and the stores go before anything is replaced; the restart brings them back.
+    hooks.beforeReplace = [] {
+        ProxyServer::instance().stop();
+        TrainingArea::destroyInstance();
+        RecycleBin::destroyInstance();
+    };
+    hooks.replaceFailed = [] { ProxyServer::instance().start(); };
+    hooks.restart = [this] {
+        Application::instance().requestRestart();
+        destroyWindow();
+    };
+    backup_ = new BackupDialog(mode, programFolder_, std::move(hooks));
+    backup_->show();
+    backup_->raise();
+    backup_->activateWindow();
+    return backup_.data();
 }
 
 void MainWindow::openUrl(const std::string& url) {

@@ -4,6 +4,7 @@
 // window and the about dialog, runs the four timers, and carries the tray's command table.
 // Everything here runs on the GUI thread; QtShell brings the calls of other threads over.
 #include "base/Shell.h"
+#include "ui/windows/BackupDialog.h"
 
 #include <QObject>
 #include <QPointer>
@@ -114,6 +115,9 @@ public:
     /// Opens the about dialog, or brings the open one to the front.
     void showAbout();
     AboutDialog* aboutDialog() const;
+    /// Command 2000: opens the backup dialog in `mode` (an open one comes to the front). After a
+    /// successful import its closing restarts the program. Returns the dialog.
+    BackupDialog* showBackup(BackupDialog::Mode mode);
 
     /// Ends the desktop: closes every other window, stops the timers, removes the tray icon,
     /// emits ended() and leaves the event loop.
@@ -135,6 +139,7 @@ private:
     std::unique_ptr<QMenu> menu_;
     QPointer<StatusWindow> statusWindow_;
     QPointer<AboutDialog> about_;
+    QPointer<BackupDialog> backup_;
     QTimer updatePoll_;
     QTimer trayNumber_;
     QTimer statusHoldTimer_;
