@@ -21,8 +21,8 @@ void put32(std::string& out, uint32_t value) {
 struct RawEntry {
     std::string name;
     std::string data;
-    std::optional<uint32_t> offset;
-    std::optional<uint32_t> size;
+    std::optional<uint32_t> offset = std::nullopt;
+    std::optional<uint32_t> size = std::nullopt;
 };
 
 /// Builds an archive byte for byte in the program's backup layout, with every field overridable
