@@ -84,6 +84,7 @@ bool Program::startUp() {
 
     ClientSession::install(server, sessionServices());
     const bool listening = server.start();
+    if (server.closedPort() != 0) shell_.traySetTooltip(ProgramShell::restingTooltip());
     shell_.traySetSpamCounter(app.spamCount());
     return listening;
 }

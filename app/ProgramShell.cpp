@@ -3,6 +3,8 @@
 #include "base/Application.h"
 #include "base/Settings.h"
 #include "base/StringTable.h"
+#include "base/TranslatedFormat.h"
+#include "proxy/ProxyServer.h"
 #include "stores/RecycleBin.h"
 #include "stores/TrainingArea.h"
 
@@ -15,11 +17,10 @@ constexpr int kStringVersion = 133;
 constexpr int kStringAgeingBin = 143;
 constexpr int kStringMessagesDeleted = 163;
 constexpr int kStringAgeingTraining = 179;
+constexpr int kStringPortClosed = 290;
 
 std::string formatted(int id, const char* argument) {
-    char buffer[256];
-    std::snprintf(buffer, sizeof buffer, loadString(id).c_str(), argument);
-    return buffer;
+    return TranslatedFormat::byId(id, argument);
 }
 } // namespace
 
@@ -27,18 +28,23 @@ ProgramShell::ProgramShell(Shell& inner) : inner_(inner) {}
 
 std::string ProgramShell::versionTooltip() { return formatted(kStringVersion, Application::kVersion); }
 
+std::string ProgramShell::restingTooltip() {
+    int closedPort = ProxyServer::instance().closedPort();
+    return closedPort != 0 ? TranslatedFormat::byId(kStringPortClosed, closedPort) : versionTooltip();
+}
+
 std::string ProgramShell::tooltipAfterCheck(int spamCount) {
-    std::string text = versionTooltip();
+    std::string text = restingTooltip();
     if (spamCount > 0) {
-        char buffer[256];
-        std::snprintf(buffer, sizeof buffer, loadString(kStringMessagesDeleted).c_str(), spamCount);
         text += " ";
-        text += buffer;
+        text += TranslatedFormat::byId(kStringMessagesDeleted, spamCount);
     }
     return text;
 }
 
 void ProgramShell::mailCheckBegin() {
+    // The status window of a new check starts empty, not with the last check's counts.
+    Application::instance().status().reset();
     inner_.trayAnimate(true);
     inner_.mailCheckBegin();
     StatusState& status = Application::instance().status();

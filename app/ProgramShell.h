@@ -13,11 +13,14 @@ public:
 
     /// "Corvanthelix <version>" (string 133 with the version), the tray's resting tooltip.
     static std::string versionTooltip();
-    /// The tooltip after a mail check: the version text, and with `spamCount` > 0 a blank and
+    /// The tray's tooltip between checks: string 290 ("... not receiving mail on port %i") while a
+    /// port the settings ask for could not be opened, else versionTooltip().
+    static std::string restingTooltip();
+    /// The tooltip after a mail check: restingTooltip(), and with `spamCount` > 0 a blank and
     /// string 163 ("- %i messages deleted").
     static std::string tooltipAfterCheck(int spamCount);
 
-    /// Starts the tray animation and tells the inner shell (which shows the status window), then
+    /// Resets the status state (texts, totals, spam count), starts the tray animation, tells the inner shell (which shows the status window), then
     /// ages the recycle bin ("RecycleBinMaxDays") and the training area ("TrainingAreaMaxDays"),
     /// each with its status text.
     void mailCheckBegin() override;
