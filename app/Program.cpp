@@ -89,6 +89,7 @@ bool Program::startUp() {
     // reports the missing certificate as it would any other.
     LocalCertificate::ensure(app.programFolder());
     const bool listening = server.start();
+    if (server.closedPort() != 0) shell_.traySetTooltip(tray::restingTooltip(server.closedPort()));
     shell_.traySetSpamCounter(app.spamCount());
     return listening;
 }

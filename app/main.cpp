@@ -8,6 +8,7 @@
 #ifdef CORVANTHELIX_WITH_QT
 #include "app/ui/DesktopMain.h"
 #endif
+#include "base/TranslatedFormat.h"
 
 #include <csignal>
 #include <cstdio>
@@ -21,6 +22,8 @@
 using namespace corvanthelix;
 
 namespace {
+
+constexpr int kStringFolderNotWritable = 291;
 
 struct Options {
     bool version = false;
@@ -90,6 +93,20 @@ void restart(int argc, char** argv, const std::string& programFolder) {
     std::perror("corvanthelix: restart failed");
 }
 
+// The lock file cannot be made: the folder is read-only or not ours. Said on standard error and,
+// with a desktop, in a box, since a program started from a menu has no terminal to read.
+void reportUnwritableFolder(int& argc, char** argv, bool headless, const std::string& folder) {
+    const std::string text = TranslatedFormat::byId(kStringFolderNotWritable, folder.c_str());
+    std::fprintf(stderr, "corvanthelix: %s\n", text.c_str());
+#ifdef CORVANTHELIX_WITH_QT
+    if (!headless && desktopAvailable()) showDesktopError(argc, argv, text);
+#else
+    (void)argc;
+    (void)argv;
+    (void)headless;
+#endif
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -142,10 +159,14 @@ int main(int argc, char** argv) {
         return code;
     }
     if (claim != SingleInstance::Claim::First) {
-        if (claim == SingleInstance::Claim::Second && SingleInstance::askToShowTrayIcon(app.programFolder()))
+        if (claim == SingleInstance::Claim::Failed) {
+            reportUnwritableFolder(argc, argv, options.headless, app.programFolder());
+            return 1;
+        }
+        if (SingleInstance::askToShowTrayIcon(app.programFolder()))
             std::fprintf(stderr, "corvanthelix: already running; asked it to show its tray icon\n");
         else
-            std::fprintf(stderr, "corvanthelix: already running or the program folder is locked\n");
+            std::fprintf(stderr, "corvanthelix: already running, but it does not answer\n");
         return 1;
     }
 

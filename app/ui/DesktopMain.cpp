@@ -8,6 +8,7 @@
 #include "ui/shell/QtShell.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include <atomic>
 #include <cstdio>
@@ -91,6 +92,13 @@ int runDesktop(int& argc, char** argv, const sigset_t& stopSignals, SingleInstan
         program.shutDown();
     }
     return exitCode;
+}
+
+void showDesktopError(int& argc, char** argv, const std::string& text) {
+    QApplication application(argc, argv);
+    QMessageBox box(QMessageBox::Critical, Application::kName, QString::fromStdString(text), QMessageBox::Ok);
+    box.setObjectName("startupError");
+    box.exec();
 }
 
 } // namespace corvanthelix

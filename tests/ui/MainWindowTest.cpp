@@ -10,6 +10,9 @@
 #include "ui/windows/StatusWindow.h"
 #include "tests/fakes/UiTestSupport.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QSignalSpy>
@@ -86,6 +89,39 @@ private slots:
         QCOMPARE(findMenuCommand(window.trayMenu(), command::kForum)->text(), QString("&Online-Forum..."));
         QCOMPARE(helpMenu(window)->title(), QString("&Hilfe"));
         QCOMPARE(findMenuCommand(window.trayMenu(), command::kExit)->text(), QString("&Beenden"));
+    }
+
+    void menuFollowsTheLanguageLoadedDuringStartUp() {
+        MainWindow window(uitest::programDir());
+        window.beginStartUp({});
+        // Start-up loads the language only after the tray icon is up.
+        InitLanguage((uitest::programDir() + "/deutsch.corvanthelix.language").c_str());
+        window.finishStartUp();
+        QVERIFY(findMenuCommand(window.trayMenu(), command::kForum));
+        QCOMPARE(findMenuCommand(window.trayMenu(), command::kExit)->text(), QString("&Beenden"));
+        QCOMPARE(helpMenu(window)->title(), QString("&Hilfe"));
+        const QString shots = QString(CORVANTHELIX_TEST_BINARY_DIR) + "/../screenshots";
+        QDir().mkpath(shots);
+        window.trayMenu()->adjustSize();
+        window.trayMenu()->grab().save(shots + "/tray-menu-de.png");
+        InitLanguage(nullptr);
+    }
+
+    void wizardRunsOnlyForTheWholeSwitch() {
+        testing::TempFolder folder;
+        const std::string ran = folder.file("wizard.ran");
+        folder.write("wizard", "#!/bin/sh\ntouch '" + ran + "'\n");
+        QFile::setPermissions(QString::fromStdString(folder.file("wizard")), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        {
+            MainWindow window(folder.path());
+            window.beginStartUp({"--home", folder.path() + "/wizard/home"});
+        }
+        QVERIFY(!QFileInfo::exists(QString::fromStdString(ran)));
+        {
+            MainWindow window(folder.path());
+            window.beginStartUp({"/wizard"});
+        }
+        QVERIFY(QFileInfo::exists(QString::fromStdString(ran)));
     }
 
     void doubleClickCommandIsTheBoldDefaultAndDisabledFilterIsChecked() {

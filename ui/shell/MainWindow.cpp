@@ -36,9 +36,8 @@ constexpr int kWizardPollMilliseconds = 100;
 constexpr int kBalloonDelayMilliseconds = 1000;
 
 bool hasSwitch(const std::vector<std::string>& arguments, const char* name) {
-    // Found anywhere in the command line, as part of any argument.
-    return std::any_of(arguments.begin(), arguments.end(),
-                       [name](const std::string& argument) { return argument.find(name) != std::string::npos; });
+    // A whole argument only: a folder named "wizard" in a path given to --home is no switch.
+    return std::find(arguments.begin(), arguments.end(), name) != arguments.end();
 }
 
 QString text(int id) { return QString::fromStdString(loadString(id)); }
@@ -97,6 +96,8 @@ void MainWindow::beginStartUp(const std::vector<std::string>& arguments) {
 }
 
 void MainWindow::finishStartUp() {
+    // The menu made at construction predates the language chosen during start-up.
+    rebuildTrayMenu();
     tray_->setStartingUp(false);
     showStateIcon(Application::instance().spamCount());
 }
@@ -200,7 +201,7 @@ void MainWindow::showStateIcon(int count) {
 void MainWindow::onTrayNumberTimer() {
     Application::instance().setSpamCount(0);
     showStateIcon(0);
-    setTrayTooltip(tray::versionTooltip());
+    setTrayTooltip(tray::restingTooltip(ProxyServer::instance().closedPort()));
 }
 
 void MainWindow::setTrayTooltip(const std::string& text) {

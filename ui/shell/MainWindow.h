@@ -47,7 +47,8 @@ public:
     /// shows the tray icon with the wait picture; with "/firstrun" shows the welcome balloon;
     /// sets up the automatic update timer.
     void beginStartUp(const std::vector<std::string>& arguments);
-    /// The last start-up step: the tray shows the number icon for the spam counter.
+    /// The last start-up step, after the language is loaded: builds the tray menu again in that
+    /// language and the tray shows the number icon for the spam counter.
     void finishStartUp();
 
     // --- messages from the mail check, the update check and a second start -------------------
