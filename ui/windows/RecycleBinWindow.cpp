@@ -52,7 +52,7 @@ constexpr const char* kHelpPage = "recycle.htm";
 constexpr int kToolbarImage = 32;
 constexpr int kStatusRightPart = 200;
 constexpr int kNoPlacement = -32768;
-const QSize kInitialSize(820, 560);
+const QSize kInitialSize(960, 580);
 const QColor kTransparent(255, 0, 255);
 
 // The column the list was last sorted by; kept for the run, like the store.
@@ -87,15 +87,16 @@ constexpr PaneField kPaneFields[] = {
 struct MenuItem {
     int command; // 0: separator
     const char* text;
+    int key = 0; // shown beside the text; the list's own shortcuts run it
 };
 constexpr MenuItem kMenu[] = {
-    {command::kViewMessage, "&View message\tEnter"},
+    {command::kViewMessage, "&View message", Qt::Key_Return},
     {0, nullptr},
     {command::kAddToBlocked, "&Add sender to blocked senders list"},
     {command::kAddToFriends, "Add sender to my &friends"},
     {0, nullptr},
     {command::kRestoreMessages, "&Restore"},
-    {command::kDeleteMessages, "&Delete\tDel"},
+    {command::kDeleteMessages, "&Delete", Qt::Key_Delete},
     {0, nullptr},
     {command::kResetAccount, "&Reset account information"},
     {0, nullptr},
@@ -210,7 +211,9 @@ RecycleBinWindow::RecycleBinWindow(RecycleBin& bin, std::string programFolder, Q
     buildShortcuts();
 
     ready_ = new QLabel;
+    ready_->setObjectName("idStatusReady");
     totals_ = new QLabel;
+    totals_->setObjectName("idStatusTotals");
     totals_->setMinimumWidth(kStatusRightPart);
     statusBar()->addWidget(ready_, 1);
     statusBar()->addPermanentWidget(totals_);
@@ -330,6 +333,11 @@ void RecycleBinWindow::buildMenu() {
         }
         QAction* action = menu_->addAction(item.text);
         action->setObjectName(controlObjectName(item.command));
+        if (item.key) {
+            action->setShortcut(QKeySequence(item.key));
+            // Only shown in the menu: the list's shortcuts are the ones that act.
+            action->setShortcutContext(Qt::WidgetShortcut);
+        }
         const int id = item.command;
         connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
     }
@@ -360,11 +368,26 @@ void RecycleBinWindow::buildShortcuts() {
 
 void RecycleBinWindow::restorePlacement() {
     using namespace settings;
-    const int viewWidth = list_->viewport()->width() > 100 ? list_->viewport()->width() : kInitialSize.width() - 4;
+    // Before the first show the list has no width of its own yet; the window has.
+    const int viewWidth = (isVisible() ? list_->viewport()->width() : width() - 4);
     const int scroll = list_->verticalScrollBar()->sizeHint().width();
-    const int initial[RecycleBinRules::kColumnCount] = {
-        viewWidth * 3 / 10 - scroll, viewWidth / 2, viewWidth / 5, viewWidth / 6 - 10, viewWidth / 6, viewWidth / 6,
-        viewWidth / 8};
+    // Date, probability and size get what their header and a typical value need; sender, subject,
+    // filter and account share the rest as 3 : 4 : 2 : 2, so every column is in view and the
+    // filter's longest usual text ("(Blocked Sender)") fits.
+    const QFontMetrics header = list_->horizontalHeader()->fontMetrics();
+    auto fitted = [&](int column, const char* sample) {
+        const QString title = model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        return std::max(header.horizontalAdvance(title), list_->fontMetrics().horizontalAdvance(sample)) + 24;
+    };
+    int initial[RecycleBinRules::kColumnCount] = {};
+    initial[RecycleBinRules::kColumnDate] = fitted(RecycleBinRules::kColumnDate, "00.00.0000, 00:00");
+    initial[RecycleBinRules::kColumnProbability] = fitted(RecycleBinRules::kColumnProbability, "100.00 %");
+    initial[RecycleBinRules::kColumnSize] = fitted(RecycleBinRules::kColumnSize, "0000.00 KB");
+    const int rest = std::max(200, viewWidth - scroll - initial[2] - initial[4] - initial[6]);
+    initial[RecycleBinRules::kColumnSender] = rest * 3 / 11;
+    initial[RecycleBinRules::kColumnSubject] = rest * 4 / 11;
+    initial[RecycleBinRules::kColumnFilter] = rest * 2 / 11;
+    initial[RecycleBinRules::kColumnAccount] = rest * 2 / 11;
     for (int column = 0; column < RecycleBinRules::kColumnCount; ++column) {
         const int saved = columnWidth(section::kRecycleBinWindow, column);
         list_->setColumnWidth(column, saved > 0 ? saved : initial[column]);
