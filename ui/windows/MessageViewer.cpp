@@ -86,7 +86,10 @@ MessageViewer::MessageViewer(QWidget* owner) : QDialog(owner, Qt::Window) {
 }
 
 MessageViewer::~MessageViewer() {
-    if (worker_.joinable()) worker_.join();
+    if (!worker_.joinable()) return;
+    worker_.join();
+    // The completion that would have given the cursor back is dropped with the window.
+    QApplication::restoreOverrideCursor();
 }
 
 void MessageViewer::setContentMode(bool content) {
