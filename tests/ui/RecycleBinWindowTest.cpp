@@ -221,6 +221,9 @@ private slots:
         window.runCommand(control::kRecyclePaneToggle);
         QVERIFY(!window.paneShown());
         QCOMPARE(settings::recycleBinShowInfo(), 0);
+        QVERIFY(uitest::control<QWidget>(&window, control::kRecyclePaneShown)->isHidden());
+        saveShot(&window, "recycle_bin_window_pane_hidden_en");
+        QVERIFY(uitest::control<QToolButton>(&window, control::kRecyclePaneToggle)->isVisible());
     }
 
     void restoreDownloadsAPartialMessageFirstWhenAllowed() {
