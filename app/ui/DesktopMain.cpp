@@ -70,6 +70,8 @@ int runDesktop(int& argc, char** argv, const sigset_t& stopSignals, SingleInstan
     MainWindow window(app.programFolder());
     QtShell desktop(window);
     ProgramShell shell(desktop);
+    desktop.setRecycleRowHandler(
+        [&window](RecycleRowChange change, const std::string& fileName) { window.recycleBinRowChanged(change, fileName); });
     int exitCode = 0;
     {
         Program program(shell);

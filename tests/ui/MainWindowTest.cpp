@@ -8,6 +8,11 @@
 #include "ui/shell/TrayMenu.h"
 #include "language/Vexolindra.h"
 #include "ui/windows/StatusWindow.h"
+#include "ui/windows/RecycleBinWindow.h"
+#include "stores/RecycleBin.h"
+#include "app/ProgramShell.h"
+#include "base/TrayText.h"
+#include "proxy/ProxyServer.h"
 #include "tests/fakes/UiTestSupport.h"
 
 #include <QDir>
@@ -50,20 +55,20 @@ private slots:
         QCOMPARE(itemNames(window.trayMenu()),
                  QStringList({"id40005", "id40007", "id40014", "id40004", "-", "", "-", "id40018", "id40002"}));
         QCOMPARE(itemNames(helpMenu(window)), QStringList({"id3", "id40013", "id40006", "id40003"}));
-        for (int id : {command::kRecycleBin, command::kStatistics, command::kTrainingArea, command::kSettings,
-                       command::kUpdateCheck})
+        for (int id : {command::kStatistics, command::kTrainingArea, command::kSettings, command::kUpdateCheck})
             QVERIFY2(!findMenuCommand(window.trayMenu(), id)->isEnabled(), qPrintable(QString::number(id)));
-        for (int id : {command::kDocumentation, command::kFaq, command::kAbout, command::kToggleFilter, command::kExit})
+        for (int id : {command::kRecycleBin, command::kDocumentation, command::kFaq, command::kAbout,
+                       command::kToggleFilter, command::kExit})
             QVERIFY2(findMenuCommand(window.trayMenu(), id)->isEnabled(), qPrintable(QString::number(id)));
         QVERIFY(!findMenuCommand(window.trayMenu(), command::kRecycleBin)->icon().isNull());
         QVERIFY(findMenuCommand(window.trayMenu(), command::kFaq)->icon().isNull());
 
         // A window that arrives registers its command; the next rebuild enables the item.
         int opened = 0;
-        window.setCommand(command::kRecycleBin, [&] { ++opened; });
+        window.setCommand(command::kStatistics, [&] { ++opened; });
         window.rebuildTrayMenu();
-        QVERIFY(findMenuCommand(window.trayMenu(), command::kRecycleBin)->isEnabled());
-        window.runCommand(command::kRecycleBin);
+        QVERIFY(findMenuCommand(window.trayMenu(), command::kStatistics)->isEnabled());
+        window.runCommand(command::kStatistics);
         QCOMPARE(opened, 1);
     }
 
@@ -78,6 +83,23 @@ private slots:
         QCOMPARE(dialogs, 1);
         dialog->reject();
         QTRY_VERIFY(dialog.isNull());
+    }
+
+    void doubleClickOpensTheRecycleBinOnceAndResetsTheSpamCount() {
+        MainWindow window(uitest::programDir());
+        Application::instance().setSpamCount(4);
+        window.showStateIcon(4);
+        window.setTrayTooltip("4 spam messages");
+        emit window.tray().doubleClicked(); // TrayDblClk defaults to 40005
+        RecycleBinWindow* bin = RecycleBinWindow::current();
+        QVERIFY(bin && bin->isVisible());
+        QCOMPARE(Application::instance().spamCount(), 0);
+        QCOMPARE(window.tray().currentSource(), QString("icons/mini.ico"));
+        QCOMPARE(QString::fromStdString(window.tray().tooltip()), QString::fromStdString(tray::restingTooltip(ProxyServer::instance().closedPort())));
+        window.runCommand(command::kRecycleBin);
+        QCOMPARE(RecycleBinWindow::current(), bin);
+        delete bin;
+        RecycleBin::destroyInstance();
     }
 
     void germanAddsTheForumAsThirdHelpItem() {

@@ -16,6 +16,8 @@
 #include "base/ControlIds.h"
 #include "base/StringTable.h"
 #include "ui/windows/StatusWindow.h"
+#include "ui/windows/RecycleBinWindow.h"
+#include "stores/RecycleBin.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -78,6 +80,7 @@ void MainWindow::registerBuiltInCommands() {
     commands_[command::kFaq] = [this] { openUrl(help::faqUrl(help::germanLanguage())); };
     commands_[command::kForum] = [this] { openUrl(help::forumUrl()); };
     commands_[command::kAbout] = [this] { showAbout(); };
+    commands_[command::kRecycleBin] = [this] { showRecycleBin(); };
     commands_[command::kToggleFilter] = [this] { toggleFilter(); };
     commands_[command::kExit] = [this] { exitProgram(); };
     commands_[command::kBackup] = [this] { showBackup(BackupDialog::Mode::Export); };
@@ -326,6 +329,18 @@ BackupDialog* MainWindow::showBackup(BackupDialog::Mode mode) {
     return backup_.data();
 }
 
+void MainWindow::showRecycleBin() {
+    // Whoever looks into the bin has seen the spam the tray was counting.
+    Application::instance().setSpamCount(0);
+    showStateIcon(0);
+    setTrayTooltip(tray::restingTooltip(ProxyServer::instance().closedPort()));
+    RecycleBinWindow::open(RecycleBin::instance(), programFolder_);
+}
+
+void MainWindow::recycleBinRowChanged(RecycleRowChange change, const std::string& fileName) {
+    if (RecycleBinWindow* window = RecycleBinWindow::current()) window->rowChanged(change, fileName);
+}
+
 void MainWindow::openUrl(const std::string& url) {
     // A failing opener is not reported.
     QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
@@ -334,6 +349,8 @@ void MainWindow::openUrl(const std::string& url) {
 void MainWindow::destroyWindow() {
     for (QWidget* window : QApplication::topLevelWidgets())
         if (window != menu_.get() && !qobject_cast<QMenu*>(window)) window->close();
+    // Its store goes with the program: the window must not outlive it waiting for a deferred delete.
+    delete RecycleBinWindow::current();
     updatePoll_.stop();
     trayNumber_.stop();
     statusHoldTimer_.stop();

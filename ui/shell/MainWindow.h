@@ -119,6 +119,11 @@ public:
     /// Command 2000: opens the backup dialog in `mode` (an open one comes to the front). After a
     /// successful import its closing restarts the program. Returns the dialog.
     BackupDialog* showBackup(BackupDialog::Mode mode);
+    /// Command 40005: resets the tray's spam count and tooltip and opens the recycle bin window
+    /// (or brings the open one to the front).
+    void showRecycleBin();
+    /// Hands a row change of the recycle bin store to the open window; nothing without one.
+    void recycleBinRowChanged(RecycleRowChange change, const std::string& fileName);
 
     /// Ends the desktop: closes every other window, stops the timers, removes the tray icon,
     /// emits ended() and leaves the event loop.
