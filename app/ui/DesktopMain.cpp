@@ -6,6 +6,7 @@
 #include "app/SingleInstance.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/QtShell.h"
+#include "ui/shell/UpdateController.h"
 
 #include <QApplication>
 
@@ -69,6 +70,7 @@ int runDesktop(int& argc, char** argv, const sigset_t& stopSignals, SingleInstan
     MainWindow window(app.programFolder());
     QtShell desktop(window);
     ProgramShell shell(desktop);
+    UpdateController updates(window, app.programFolder());
     int exitCode = 0;
     {
         Program program(shell);

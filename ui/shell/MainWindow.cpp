@@ -22,6 +22,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace corvanthelix {
 
@@ -293,8 +294,12 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::openUrl(const std::string& url) {
-    // A failing opener is not reported.
-    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+    if (opener_ ? opener_(url) : QDesktopServices::openUrl(QUrl(QString::fromStdString(url)))) return;
+    // Without a browser the person still learns where the page is.
+    const std::string pattern = loadString(kStringNoBrowser);
+    std::vector<char> message(pattern.size() + url.size() + 1);
+    std::snprintf(message.data(), message.size(), pattern.c_str(), url.c_str());
+    Application::instance().showMessageText(message.data(), mb::kOk | mb::kIconInformation);
 }
 
 void MainWindow::destroyWindow() {
