@@ -105,7 +105,6 @@ private:
             showProgress(path, received, total, started);
             return false;
         });
-        lastFault_ = download.lastFault();
         if (result == DownloadResult::done) return UpdateOutcome::done;
         return result == DownloadResult::cancelled ? UpdateOutcome::cancelled : UpdateOutcome::failed;
     }
@@ -157,7 +156,6 @@ private:
     std::string origin_;
     std::string host_;
     std::string folder_;
-    DownloadFault lastFault_ = DownloadFault::none;
 };
 
 UpdateCheck* theInstance = nullptr;

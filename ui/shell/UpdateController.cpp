@@ -27,6 +27,7 @@ UpdateController::~UpdateController() {
         UpdateCheck::instance().release();
         delete current_.data();
     }
+    UpdateCheck::destroyInstance();
 }
 
 UpdateCheckOptions UpdateController::checkOptions() const {

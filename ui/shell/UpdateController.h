@@ -20,7 +20,7 @@ class UpdateController : public QObject {
 public:
     /// Registers command 40006 and the silent check with `window` (not owned; outlives this).
     UpdateController(MainWindow& window, std::string programFolder);
-    /// Cancels a running check and waits for its worker.
+    /// Cancels a running check, waits for its worker and destroys the process-wide UpdateCheck.
     ~UpdateController() override;
 
     /// 0 started, 1 refused (a check runs). The window is shown unless `silent`.
