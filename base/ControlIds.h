@@ -13,6 +13,7 @@ inline std::string controlName(int id) { return "id" + std::to_string(id); }
 namespace resource {
 constexpr int kAboutDialog = 105;
 constexpr int kStatusWindow = 119;
+constexpr int kDownloadWindow = 127;
 constexpr int kTrayMenu = 121;
 constexpr int kOptionalMessageBox = 137;
 constexpr int kBackupDialog = 140;
@@ -43,6 +44,11 @@ constexpr int kStatusDetailText = 1052;
 constexpr int kOptionalIcon = 1020;
 constexpr int kOptionalText = 1024;
 constexpr int kOptionalDontShowAgain = 1077;
+
+// Download window of the update check (dialog 127).
+constexpr int kDownloadFirstLine = 1000;
+constexpr int kDownloadSecondLine = 1001;
+constexpr int kDownloadProgress = 1002;
 
 // About dialog (dialog 105).
 constexpr int kAboutPicture = 1000;

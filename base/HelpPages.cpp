@@ -1,6 +1,7 @@
 #include "base/HelpPages.h"
 
 #include "base/Application.h"
+#include "base/Settings.h"
 #include "language/CLanguage.h"
 #include "language/LANGUAGE.h"
 #include "language/Vexolindra.h"
@@ -18,6 +19,35 @@ bool regularFile(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 } // namespace
+
+const std::vector<std::string>& pageNames() {
+    static const std::vector<std::string> names = {
+        "index.htm",          "configgeneral.htm",   "configconn.htm",        "configconnssl.htm",
+        "configfilter.htm",   "configaggressiveness.htm", "configpriorities.htm", "configspamwords.htm",
+        "configsenders.htm",  "configfriends.htm",   "configblocked.htm",     "configtrainingarea.htm",
+        "configtray.htm",     "configstatuswindow.htm", "configlang.htm",     "configplugins.htm",
+        "configattachments.htm", "confignewsletters.htm", "confignewsgroups.htm", "configsignatures.htm",
+        "recycle.htm",        "trainingarea.htm",    "stat.htm"};
+    return names;
+}
+
+std::optional<std::string> httpsOrigin(const std::string& hostSetting) {
+    std::string host = hostSetting;
+    const std::string scheme = "https://";
+    if (host.compare(0, scheme.size(), scheme) == 0) host.erase(0, scheme.size());
+    else if (host.find("://") != std::string::npos) return std::nullopt;
+    if (!host.empty() && host.back() == '/') host.pop_back();
+    if (host.empty()) return std::nullopt;
+    for (char c : host) {
+        const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                             c == '.' || c == '-' || c == ':' || c == '[' || c == ']';
+        if (!allowed) return std::nullopt;
+    }
+    if (host.front() == ':' || host.front() == '.') return std::nullopt;
+    return scheme + host;
+}
+
+std::string webSite() { return httpsOrigin(settings::updateHost()).value_or(kDefaultWebSite); }
 
 bool germanLanguage() {
     const CLanguage* language = GetLanguage();
@@ -52,20 +82,20 @@ std::string fileUrl(const std::string& path) {
 std::string documentationUrl(const std::string& programFolder, bool german) {
     std::string local = programFolder + "/help/" + languageCode(german) + "/index.htm";
     if (regularFile(local)) return fileUrl(local);
-    return std::string(kWebSite) + "/help/index.php?ver=" + webVersion() + "&lang=" + languageCode(german);
+    return webSite() + "/help/index.php?ver=" + webVersion() + "&lang=" + languageCode(german);
 }
 
 std::string pageHelpUrl(const std::string& programFolder, const std::string& pageFile, bool german) {
     std::string local = programFolder + "/help/" + languageCode(german) + "/" + pageFile;
     if (regularFile(local)) return fileUrl(local);
-    return std::string(kWebSite) + "/help/index.php?ver=" + webVersion() + "&help=" + pageFile + "&lang=" +
+    return webSite() + "/help/index.php?ver=" + webVersion() + "&help=" + pageFile + "&lang=" +
            languageCode(german);
 }
 
 std::string faqUrl(bool german) {
-    return std::string(kWebSite) + "/index2.php?lang=" + languageCode(german) + "&page=faq.php";
+    return webSite() + "/index2.php?lang=" + languageCode(german) + "&page=faq.php";
 }
 
-std::string forumUrl() { return std::string(kWebSite) + "/forum"; }
+std::string forumUrl() { return webSite() + "/forum"; }
 
 } // namespace corvanthelix::help

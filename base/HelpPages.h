@@ -1,12 +1,25 @@
 #pragma once
 // Where the documentation, page help, questions and forum are opened: a local help file as a file
 // address when it is there, otherwise the program's web site.
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace corvanthelix::help {
 
-/// The program's web site (no trailing slash).
-inline constexpr const char* kWebSite = "http://www.corvanthelix.org";
+/// The web site used when "UpdateHost" is unusable (no trailing slash).
+inline constexpr const char* kDefaultWebSite = "https://www.corvanthelix.org";
+
+/// The page files under help/<de|en>/ that the program opens: the documentation index, the
+/// options pages, the windows of the stores and the plug-ins' pages.
+const std::vector<std::string>& pageNames();
+
+/// "https://host[:port]" for a host setting of the form "host", "host:port" or "https://host[:port]"
+/// (a trailing "/" allowed); nullopt for any other scheme (plain "http://" included), a path, user
+/// information, blanks or an empty host.
+std::optional<std::string> httpsOrigin(const std::string& hostSetting);
+/// The program's web site: httpsOrigin of "UpdateHost", or kDefaultWebSite when that is unusable.
+std::string webSite();
 
 /// True when the loaded language's primary language is German (id 7).
 bool germanLanguage();

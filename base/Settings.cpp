@@ -38,6 +38,7 @@ CVX_INT_SETTING(autoCheckForUpdatesDays, setAutoCheckForUpdatesDays, kCorvanthel
 // Without a recorded check the last one counts as eleven days ago, so the first start checks.
 CVX_INT_SETTING(autoCheckForUpdatesLastUpdate, setAutoCheckForUpdatesLastUpdate, kCorvanthelix,
                 key::kAutoCheckForUpdatesLastUpdate, todayDayNumber() - 11)
+CVX_STRING_SETTING(updateHost, setUpdateHost, kCorvanthelix, key::kUpdateHost, "www.corvanthelix.org", 256)
 CVX_INT_SETTING(trayDblClk, setTrayDblClk, kCorvanthelix, key::kTrayDblClk, 40005)
 CVX_INT_SETTING(trayNumSeconds, setTrayNumSeconds, kCorvanthelix, key::kTrayNumSeconds, 180)
 CVX_INT_SETTING(showBubble, setShowBubble, kCorvanthelix, key::kShowBubble, 1)

@@ -55,6 +55,7 @@ inline constexpr const char* kAlphaBlending = "AlphaBlending";
 inline constexpr const char* kAutoCheckForUpdates = "AutoCheckForUpdates";
 inline constexpr const char* kAutoCheckForUpdatesDays = "AutoCheckForUpdatesDays";
 inline constexpr const char* kAutoCheckForUpdatesLastUpdate = "AutoCheckForUpdatesLastUpdate";
+inline constexpr const char* kUpdateHost = "UpdateHost";
 inline constexpr const char* kTrayDblClk = "TrayDblClk";
 inline constexpr const char* kTrayNumSeconds = "TrayNumSeconds";
 inline constexpr const char* kShowBubble = "ShowBubble";
@@ -119,6 +120,7 @@ inline constexpr const char* kMaximized = "maximized";
 // Update description file.
 inline constexpr const char* kVersion = "Version";
 inline constexpr const char* kFilename = "Filename";
+inline constexpr const char* kSha256 = "Sha256";
 } // namespace key
 
 /// Names of the optional message boxes (keys of section OPTIONALMESSAGEBOXES).
@@ -181,6 +183,10 @@ void setAutoCheckForUpdatesDays(int value, const std::string& file = settingsFil
 /// Day number of the last successful update check. Default today's day number - 11.
 int autoCheckForUpdatesLastUpdate(const std::string& file = settingsFile());
 void setAutoCheckForUpdatesLastUpdate(int value, const std::string& file = settingsFile());
+/// The web host of updates, help pages and the forum: "host", "host:port" or "https://host[:port]"
+/// (plain http is refused by its users). Default "www.corvanthelix.org".
+std::string updateHost(const std::string& file = settingsFile());
+void setUpdateHost(const std::string& value, const std::string& file = settingsFile());
 /// Command of a double click on the tray icon: 40005 recycle bin, 40007 statistics, 40014
 /// training area, 40004 settings. Default 40005.
 int trayDblClk(const std::string& file = settingsFile());

@@ -6,6 +6,7 @@
 #include "app/SingleInstance.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/QtShell.h"
+#include "ui/shell/UpdateController.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -72,6 +73,7 @@ int runDesktop(int& argc, char** argv, const sigset_t& stopSignals, SingleInstan
     ProgramShell shell(desktop);
     desktop.setRecycleRowHandler(
         [&window](RecycleRowChange change, const std::string& fileName) { window.recycleBinRowChanged(change, fileName); });
+    UpdateController updates(window, app.programFolder());
     int exitCode = 0;
     {
         Program program(shell);

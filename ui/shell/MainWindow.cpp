@@ -3,6 +3,7 @@
 #include "base/Application.h"
 #include "base/HelpPages.h"
 #include "base/TrayText.h"
+#include "base/TranslatedFormat.h"
 #include "base/Settings.h"
 #include "ui/windows/AboutDialog.h"
 #include "ui/windows/BackupDialog.h"
@@ -28,6 +29,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace corvanthelix {
 
@@ -342,8 +344,10 @@ void MainWindow::recycleBinRowChanged(RecycleRowChange change, const std::string
 }
 
 void MainWindow::openUrl(const std::string& url) {
-    // A failing opener is not reported.
-    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+    if (opener_ ? opener_(url) : QDesktopServices::openUrl(QUrl(QString::fromStdString(url)))) return;
+    // Without a browser the person still learns where the page is.
+    Application::instance().showMessageText(TranslatedFormat::byId(kStringNoBrowser, url.c_str()),
+                                            mb::kOk | mb::kIconInformation);
 }
 
 void MainWindow::destroyWindow() {

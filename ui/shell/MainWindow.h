@@ -37,6 +37,7 @@ public:
     static constexpr int kStringDisableQuestion = 161;
     static constexpr int kStringReEnabled = 162;
     static constexpr int kStringWelcome = 219;
+    static constexpr int kStringNoBrowser = 283;
 
     /// Icons, bitmaps and help pages come from `programFolder`. The tray icon is not shown yet.
     explicit MainWindow(std::string programFolder, QObject* parent = nullptr);
@@ -60,7 +61,8 @@ public:
     void onMailCheckEnd();
     /// Puts the tray icon into the notification area again.
     void onShowTrayIcon();
-    /// The update check ended with `code` (0 done, 1 no connection); `progress` is its window.
+    /// The update check ended with `code` (0 done, 1 no connection, 2 cancelled, 3 refused and
+    /// already explained); `progress` is its window, which is destroyed here.
     /// Does nothing unless a check was registered with setUpdateCheckRunning().
     void onUpdateCheckDone(int code, QWidget* progress);
     void setUpdateCheckRunning(bool running) { updateCheckRunning_ = running; }
@@ -68,6 +70,9 @@ public:
     /// Rebuilds the tray menu and (re)starts the update poll from "AutoCheckForUpdates",
     /// "AutoCheckForUpdatesDays" and "AutoCheckForUpdatesLastUpdate".
     void setUpUpdateTimer();
+    /// The update poll's tick: starts the silent check when "AutoCheckForUpdatesDays" have passed
+    /// since the last successful one and no check runs.
+    void onUpdatePoll();
     /// True when the update poll is running.
     bool updatePollActive() const { return updatePoll_.isActive(); }
 
@@ -105,6 +110,9 @@ public:
     /// The parental lock: asked before every command, true lets it run. The default lets
     /// everything through while "Enabled" in PARENTALCONTROL is 0 and nothing otherwise.
     void setParentalLock(std::function<bool()> allowed) { parentalLock_ = std::move(allowed); }
+    /// Opens help and web addresses instead of the desktop's browser (tests); true when opened.
+    /// Empty restores the desktop's.
+    void setUrlOpener(std::function<bool(const std::string&)> opener) { opener_ = std::move(opener); }
     /// Starts a silent update check; called by the update poll when one is due.
     void setSilentUpdateCheck(std::function<void()> start) { silentUpdateCheck_ = std::move(start); }
 
@@ -136,7 +144,6 @@ private:
     void registerBuiltInCommands();
     void prepareMenu();
     void onTrayNumberTimer();
-    void onUpdatePoll();
     void runWizard();
     void openUrl(const std::string& url);
 
@@ -156,6 +163,7 @@ private:
     std::map<int, std::function<void()>> commands_;
     std::function<bool()> parentalLock_;
     std::function<void()> silentUpdateCheck_;
+    std::function<bool(const std::string&)> opener_;
 };
 
 } // namespace corvanthelix

@@ -52,9 +52,10 @@ AboutDialog::AboutDialog(const std::string& programFolder, QWidget* owner) : QDi
     picture->setAlignment(Qt::AlignTop);
 
     auto* title = ownerDrawnLine(Application::kName, control::kAboutTitle, this, Qt::black, false);
-    auto* link = ownerDrawnLine(help::kWebSite, control::kAboutLink, this, QColor(0, 0, 128), true);
+    const std::string site = help::webSite();
+    auto* link = ownerDrawnLine(site.c_str(), control::kAboutLink, this, QColor(0, 0, 128), true);
     link->setTextInteractionFlags(Qt::TextBrowserInteraction);
-    link->setText(QString("<a href=\"%1\" style=\"color:#000080\">%1</a>").arg(help::kWebSite));
+    link->setText(QString("<a href=\"%1\" style=\"color:#000080\">%1</a>").arg(QString::fromStdString(site)));
     link->setOpenExternalLinks(true);
 
     auto* version = withControlId(new QLabel("version %s", this), control::kAboutVersion);
