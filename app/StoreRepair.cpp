@@ -5,7 +5,6 @@
 #include "base/StringTable.h"
 #include "stores/RecycleBin.h"
 
-#include <cstdio>
 #include <string>
 
 namespace corvanthelix {
@@ -24,7 +23,6 @@ bool StoreRepair::repairDamagedStores() {
     const std::string kept = RecycleBin::instance().repairDamagedIndex();
     if (kept.empty()) return false;
     const std::string text = withName(loadString(kStringBinIndexRepaired), kept);
-    std::fprintf(stderr, "corvanthelix: %s\n", text.c_str());
     Application::instance().showMessageText(text, mb::kOk | mb::kIconExclamation);
     return true;
 }

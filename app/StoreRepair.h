@@ -6,7 +6,7 @@ namespace corvanthelix {
 class StoreRepair {
 public:
     /// Mends the recycle bin's index when it cannot be read (RecycleBin::repairDamagedIndex) and
-    /// then shows one message naming the file the damaged index was kept as (also on stderr).
+    /// then shows one message naming the file the damaged index was kept as.
     /// Returns whether anything was mended.
     static bool repairDamagedStores();
 };
