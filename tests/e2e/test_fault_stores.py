@@ -1,10 +1,11 @@
 """Damaged or misleading stores in the program folder: a cached copy cut short while the good copy
-is on the server, a recycle bin index cut short, and a wrongly binned message with an old Date
-header that must still get the bin's full retention time."""
+is on the server, a recycle bin index cut short, a wrongly binned message with an old Date header
+that must still get the bin's full retention time, and a good word list that knows no words."""
 
 import glob
 import os
 import re
+import struct
 import sys
 import unittest
 
@@ -93,6 +94,27 @@ class DamagedStores(unittest.TestCase):
             attributes, data = entries[0]
             self.assertEqual(data, old)
             self.assertNotEqual(attributes.get("deleted"), "1")
+
+    def test_damaged_good_word_list_does_not_bin_all_mail(self):
+        def word_list(messages, words):
+            body = b"".join(bytes([len(w)]) + w + struct.pack("<I", n) for w, n in words)
+            return struct.pack("<IIII", 1, len(words), messages, 0) + body
+        words = [b"weekly", b"meeting", b"agenda", b"budget", b"review"]
+        files = {
+            # A good list that counts 1000 messages but holds no word, beside a sound bad list that
+            # knows the words of the mail below.
+            "training/good.corvanthelix.wordlist": word_list(1000, []),
+            "training/bad.corvanthelix.wordlist": word_list(10, [(w, 50) for w in words]),
+        }
+        hams = [mail(i, "weekly meeting %d" % i, body="meeting agenda budget review\n") for i in range(1, 7)]
+        with FakePop3(hams) as server, Proxy(extra_files=files) as proxy:
+            received = []
+            self.assertEqual(fetch_everything(proxy.port, server.port, received), b"+OK Everything done.")
+            self.assertEqual(sorted(received), sorted(hams), "no ham went into the bin")
+            self.assertEqual(proxy.stop(), 0)
+            self.assertEqual(bin_entries(proxy.folder), [])
+            self.assertEqual(len(glob.glob(proxy.path("training/good.corvanthelix.wordlist.damaged-*"))), 1)
+            self.assertEqual(proxy.stderr().count("word list of the Learning Filter was damaged"), 1)
 
 
 if __name__ == "__main__":
