@@ -94,6 +94,10 @@ private:
 int Run::fail(Failure failure) {
     // A download cut short by Cancel fails as not received; the person still learns it was Cancel.
     const bool aborted = failure == Failure::Aborted || status_.cancelRequested();
+    if (!aborted && mailbox_.client().answerTooLong()) {
+        session_.replyErr(MailCheck::kTooLongReply);
+        return 1;
+    }
     session_.replyErr(aborted ? MailCheck::kAbortedReply : MailCheck::kNotReceivedReply);
     return 1;
 }

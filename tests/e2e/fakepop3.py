@@ -24,7 +24,8 @@ class Action:
             more until the peer closes.
     update: for QUIT, whether the session's deletions take effect (a connection lost before the
             QUIT reached the server commits nothing).
-    reply:  bytes sent instead of the usual answer (b"-ERR no\r\n", say), or None."""
+    reply:  bytes sent instead of the usual answer (b"-ERR no\r\n", say), or None; or a function
+            called with the connection to send an answer of its own, after which the session ends."""
 
     def __init__(self, before=None, send=1.0, after=None, then=None, update=True, reply=None):
         self.reply = reply
@@ -175,6 +176,12 @@ class FakePop3:
         """Sends `data` as the action says; returns False when the session must end."""
         if action and action.before:
             action.before()
+        if action and callable(action.reply):
+            try:
+                action.reply(conn)
+            except OSError:
+                pass
+            return False
         if action and action.reply is not None:
             data = action.reply
         part = data if not action else data[:int(len(data) * action.send)]

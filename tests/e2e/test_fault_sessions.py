@@ -1,12 +1,13 @@
 """Faults of one mail client or one account that must not spoil the others: a client that connects
 and says nothing, or stalls in its TLS handshake, while a second client checks its mail; bad
 command arguments, which must leave the session (and its deletions) alone; login attempts that
-must not grow the host list; a server whose greeting never ends; and a server that refuses to send
-one message of several."""
+must not grow the host list; a server whose greeting never ends; a server that refuses to send
+one message of several; and answers that never end, which must not fill the memory."""
 
 import os
 import socket
 import sys
+import threading
 import time
 import unittest
 
@@ -17,6 +18,7 @@ from faults import Pop3Error, Pop3Wire, assert_invariant, fetch_everything, ham 
 
 MESSAGES = [ham(1), ham(2), ham(3), ham(4)]
 UNREACHABLE = b"-ERR Corvanthelix: Server is unreachable"
+TOO_LONG = b"-ERR Corvanthelix: The mail server sent an answer without end; the mailbox was left as it is"
 
 
 def raw_reply(client, text):
@@ -128,6 +130,59 @@ class BrokenServers(unittest.TestCase):
             self.assertEqual(fetch_everything(proxy.port, server.port, received), b"+OK Everything done.")
             assert_invariant(self, MESSAGES, server.messages(), received, [])
             self.assertEqual(len(received), 4)
+
+
+def endless(first, piece, seconds=8.0):
+    """An answer that does not end: `first`, then `piece` again and again for `seconds` at most
+    (or until the peer closes)."""
+    def send(conn):
+        conn.sendall(first)
+        chunk = piece * max(1, (1 << 18) // len(piece))
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            conn.sendall(chunk)
+    return send
+
+
+def resident_megabytes(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1]) // 1024
+    return 0
+
+
+class EndlessAnswers(unittest.TestCase):
+    def test_endless_answers_are_abandoned_with_bounded_memory(self):
+        cases = [
+            ("RETR that never ends", "RETR 1", endless(b"+OK\r\n", b"x" * 78 + b"\r\n")),
+            ("LIST that never ends", "LIST", endless(b"+OK\r\n", b"7 1000\r\n")),
+            ("UIDL that never ends", "UIDL", endless(b"+OK\r\n", b"7 uid-endless\r\n")),
+        ]
+        for name, command, answer in cases:
+            with self.subTest(name), FakePop3(MESSAGES[:1]) as server, Proxy() as proxy:
+                server.on(command, Action(reply=answer))
+                peak = [0]
+                done = threading.Event()
+
+                def watch():
+                    while not done.is_set():
+                        peak[0] = max(peak[0], resident_megabytes(proxy.process.pid))
+                        time.sleep(0.05)
+                watcher = threading.Thread(target=watch)
+                watcher.start()
+                try:
+                    reply = fetch_everything(proxy.port, server.port, [])
+                finally:
+                    done.set()
+                    watcher.join()
+                self.assertEqual(reply, TOO_LONG)
+                self.assertLess(peak[0], 200, "resident MB at the peak")
+                self.assertIsNone(proxy.process.poll(), "the program is still running")
+                self.assertEqual(server.messages(), MESSAGES[:1], "left on the server")
+                received = []
+                self.assertEqual(fetch_everything(proxy.port, server.port, received), b"+OK Everything done.")
+                self.assertEqual(received, MESSAGES[:1])
 
 
 if __name__ == "__main__":
