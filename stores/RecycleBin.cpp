@@ -705,6 +705,8 @@ std::optional<int> binnedDay(const XmlElement& entry) {
 
 std::string RecycleBin::repairDamagedIndex() {
     std::lock_guard lock(mutex_);
+    // A sound index is loaded (and then held) as any operation would load it: nothing is read twice.
+    if (openIndex()) return {};
     std::string bytes;
     if (!readWholeFile(indexPath(), bytes)) return {};
     XmlDocument damaged;
