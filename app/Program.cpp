@@ -1,4 +1,5 @@
 #include "app/Program.h"
+#include "app/StoreRepair.h"
 
 #include "base/Application.h"
 #include "base/ProgramLanguage.h"
@@ -68,6 +69,7 @@ bool Program::startUp() {
     CLanguage* language = loadProgramLanguage(app.programFolder(), app.settingsPath(), userLanguageId());
     shell_.traySetTooltip(tray::versionTooltip());
 
+    StoreRepair::repairDamagedStores();
     RecycleBin::instance().rebuildIndex(false);
     RecycleBin::instance().setRestoreDownloader(&restoreFromServer);
     SpamWordFilter::convertOldWordFiles(app.programFolder(), app.settingsPath());

@@ -1,4 +1,5 @@
 #include "app/ProgramShell.h"
+#include "app/StoreRepair.h"
 
 #include "base/Application.h"
 #include "base/Settings.h"
@@ -28,6 +29,8 @@ void ProgramShell::mailCheckBegin() {
     inner_.mailCheckBegin();
     StatusState& status = Application::instance().status();
     status.setStatusText(loadString(kStringAgeingBin));
+    // An index damaged while the program ran is mended before the check relies on it.
+    StoreRepair::repairDamagedStores();
     RecycleBin::instance().expireOld(settings::recycleBinMaxDays());
     status.setStatusText("");
     status.setStatusText(loadString(kStringAgeingTraining));

@@ -2,6 +2,8 @@
 
 #include "base/Application.h"
 #include "base/Settings.h"
+#include "base/Shell.h"
+#include "base/StringTable.h"
 #include "upstream/MailMessage.h"
 #include "filter/ReasonText.h"
 #include "base/TextUtils.h"
@@ -9,7 +11,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 namespace corvanthelix {
@@ -20,6 +24,7 @@ namespace {
 constexpr size_t kMessageTableCapacity = 1024;
 // How many words ahead the look-ups into the large tables fetch their memory.
 constexpr size_t kPrefetchDistance = 8;
+constexpr int kStringWordListSetAside = 1404;
 
 // Calls `visit` for each word of `words` in order, fetching the slots and then the entries the
 // look-ups into `first` and `second` will need a few words ahead: the large tables do not fit in
@@ -65,13 +70,38 @@ void LearningFilter::load(const std::string& trainingFolder, size_t memoryLimit)
         good_.setMemoryLimit(memoryLimit);
         bad_.setMemoryLimit(memoryLimit);
     }
+    setAside_.clear();
     good_.read(trainingFolder + "/" + kGoodFileName);
+    setAsideIfDamaged(good_);
     bad_.read(trainingFolder + "/" + kBadFileName);
+    setAsideIfDamaged(bad_);
+}
+
+// A damaged list would misjudge every message (a good list that knows no words makes all mail
+// look like spam): it is kept under another name for the person, and the filter starts it anew.
+void LearningFilter::setAsideIfDamaged(WordTable& table) {
+    if (!table.damaged()) return;
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, ".damaged-%04i%02i%02i-%02i%02i%02i", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    const std::string kept = table.filePath() + suffix;
+    if (std::rename(table.filePath().c_str(), kept.c_str()) == 0) setAside_.push_back(kept);
+    table.clear();
 }
 
 void LearningFilter::load() {
     load(Application::instance().pathInProgramFolder(kTrainingFolder),
          memoryLimitForSetting(settings::trainingAreaMaxMemory()));
+    if (setAside_.empty()) return;
+    std::string names;
+    for (const std::string& path : setAside_) names += "\n" + path.substr(path.rfind('/') + 1);
+    const std::string format = loadString(kStringWordListSetAside);
+    const std::size_t at = format.find("%s");
+    const std::string text = at == std::string::npos ? format : format.substr(0, at) + names + format.substr(at + 2);
+    Application::instance().showMessageText(text, mb::kOk | mb::kIconExclamation);
 }
 
 void LearningFilter::messageText(const MailMessage& message, std::string& body, std::string& subject) {
@@ -132,7 +162,9 @@ double LearningFilter::scoreWords(const WordTable& words, char* reason, size_t r
     bool withReason = reason && reasonCapacity >= 1;
     if (withReason) reason[0] = '\0';
     if (words.entries() == 0) return kNeutral;
-    if (bad_.messages() == 0 || good_.messages() == 0) return kNeutral;
+    // A list without a word tells nothing about any word: with an empty good list every word
+    // would count as spam.
+    if (bad_.messages() == 0 || good_.messages() == 0 || good_.liveEntries() == 0) return kNeutral;
 
     double badMessages = bad_.messages();
     double goodMessages = good_.messages();

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvanthelix {
 
@@ -38,9 +39,12 @@ public:
     static size_t memoryLimitForSetting(int kilobytes);
 
     /// Sets both tables' memory limit (0 leaves it unchanged) and reads "bad.corvanthelix.wordlist"
-    /// and "good.corvanthelix.wordlist" from `trainingFolder`. Missing files give empty tables.
+    /// and "good.corvanthelix.wordlist" from `trainingFolder`. Missing files give empty tables. A
+    /// word list whose file is damaged (WordTable::damaged) is renamed to its name plus
+    /// ".damaged-YYYYMMDD-hhmmss" and its table starts empty; setAside() names the files so kept.
     void load(const std::string& trainingFolder, size_t memoryLimit);
-    /// load() from the program folder's "training" folder, with the limit from the settings.
+    /// load() from the program folder's "training" folder, with the limit from the settings, and
+    /// one message to the person when a list was set aside.
     void load();
 
     /// Learns the message into the bad table (asSpam) or the good table: one more message, and
@@ -79,6 +83,9 @@ public:
     /// Returns the live words removed and the accounted bytes released, over the selected tables.
     CompactResult compact(bool doBad, bool doGood, uint32_t badThreshold, uint32_t goodThreshold);
 
+    /// The files of damaged word lists the last load set aside (full paths), in load order.
+    const std::vector<std::string>& setAside() const { return setAside_; }
+
     /// The words of a message text as the filter counts them: the body (HTML tags removed), then
     /// the subject, each tokenized on its own into `table`.
     static void countWords(std::string_view body, std::string_view subject, WordTable& table);
@@ -92,8 +99,11 @@ public:
     const WordTable& bad() const { return bad_; }
 
 private:
+    void setAsideIfDamaged(WordTable& table);
+
     WordTable good_;
     WordTable bad_;
+    std::vector<std::string> setAside_;
 };
 
 } // namespace corvanthelix

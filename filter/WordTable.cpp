@@ -177,6 +177,7 @@ public:
         return true;
     }
     uint64_t totalSize() const { return image_.size(); }
+    bool atEnd() const { return position_ == image_.size(); }
 
 private:
     std::string_view image_;
@@ -184,10 +185,15 @@ private:
 };
 
 void WordTable::load(WordListSource& source) {
+    damaged_ = false;
     unsigned char header[kHeaderSize];
-    if (!source.take(header, kHeaderSize)) return;
+    if (!source.take(header, kHeaderSize)) {
+        damaged_ = source.totalSize() != 0;
+        return;
+    }
     uint32_t records = readLittleEndian32(header + 4);
     messages_ = readLittleEndian32(header + 8);
+    damaged_ = readLittleEndian32(header) != kFormatVersion || readLittleEndian32(header + 12) != 0;
 
     // A damaged header may announce billions of records; size the table for what the file can
     // actually hold so that a bad file cannot ask for gigabytes of slots.
@@ -200,17 +206,30 @@ void WordTable::load(WordListSource& source) {
     char word[kMaxStoredLength];
     unsigned char length = 0;
     unsigned char countBytes[4];
-    for (uint32_t i = 0; i < records; ++i) {
+    bool limited = false;
+    uint64_t occurrences = 0;
+    uint32_t read = 0;
+    for (; read < records; ++read) {
         if (!source.take(&length, 1) || length == 0 || length > kMaxStoredLength) break;
         if (!source.take(word, length) || !source.take(countBytes, 4)) break;
         WordEntry* entry = insert(std::string_view(word, length));
-        if (!entry) break;
+        if (!entry) {
+            limited = true;
+            break;
+        }
         entry->count = readLittleEndian32(countBytes);
+        occurrences += entry->count;
+    }
+    if (!limited) {
+        // Every learned message brings words: a count of messages above all word occurrences did
+        // not come from learning.
+        damaged_ = damaged_ || read != records || !source.atEnd() || messages_ > occurrences;
     }
 }
 
 bool WordTable::read(const std::string& path) {
     clear();
+    damaged_ = false;
     filePath_ = path;
     std::string image;
     if (!readWholeFile(path, image)) return false;

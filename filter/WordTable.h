@@ -80,6 +80,11 @@ public:
     /// record (a length of 0 or above 21) and when the memory limit refuses a word. Returns false
     /// (the table empty) only when the file could not be opened or read.
     bool read(const std::string& path);
+    /// True when the last read() or restore() found a file whose header and contents disagree:
+    /// an unknown format number or a reserved field that is not 0, fewer or more records than the
+    /// header announces, a record cut short or malformed, or more learned messages than word
+    /// occurrences. A load stopped by the memory limit is not damage. False for a missing file.
+    bool damaged() const { return damaged_; }
     /// Replaces the contents with a word-list file image (as Serialize gives it), by the same
     /// rules as Read; the remembered path stays.
     void restore(std::string_view image);
@@ -141,6 +146,7 @@ private:
     size_t entries_ = 0;
     size_t removedEntries_ = 0;
     size_t memoryUsed_ = 0;
+    bool damaged_ = false;
     size_t memoryLimit_ = 0;
     uint32_t messages_ = 0;
     std::string filePath_;

@@ -55,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checkTable(fromFile);
     FUZZ_CHECK(contents(fromFile) == contents(fromImage));
     FUZZ_CHECK(fromFile.messages() == fromImage.messages());
+    FUZZ_CHECK(fromFile.damaged() == fromImage.damaged());
 
     const std::string written = fromImage.serialize();
     WordTable reread;

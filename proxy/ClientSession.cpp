@@ -11,6 +11,7 @@
 #include "net/Connection.h"
 #include "upstream/DotStuffing.h"
 #include "proxy/HostList.h"
+#include "proxy/IdleWatchdog.h"
 #include "upstream/Mailbox.h"
 #include "proxy/MessageCache.h"
 #include "proxy/ProxyServer.h"
@@ -48,6 +49,7 @@ constexpr const char* kTopFailed = "Corvanthelix: Message could not be received"
 constexpr const char* kUidNotFound = "Corvanthelix: UID not found";
 constexpr const char* kNoopFailed = "Corvanthelix: NOOP failed";
 constexpr const char* kUnknownCommand = "Corvanthelix: Unknown command";
+constexpr const char* kNotLoggedIn = "Corvanthelix: Log in with USER and PASS first";
 constexpr const char* kRset = "I pretend that everything is now clean";
 constexpr const char* kNoopOk = "just wait.....";
 constexpr const char* kListFollows = "Message list follows";
@@ -123,8 +125,14 @@ const ClientSession::Command ClientSession::kCommands[] = {
 // ---- life of a session ----
 
 void ClientSession::run(SessionControl& control, const SessionServices& services) {
-    // The greeting goes out before the lock, so a second mail client sees it at once.
+    // The greeting goes out before the lock, so a second mail client sees it at once; the lock is
+    // taken only once the first command has come, so a client that never sends one blocks no one.
     control.client().writeText("+OK Ready\r\n");
+    IdleWatchdog watchdog(control.client());
+    watchdog.arm(services.idleBeforeLogin);
+    std::string firstLine;
+    if (control.client().readLine(firstLine, kLongestClientLine) <= 0) return;
+    watchdog.disarm();
     std::lock_guard<std::recursive_mutex> lock(control.server().sessionLock());
     // The session state dies inside the lock: its logs and its upstream connection are closed
     // before the next session opens the same logs and logs in to the same mailbox.
@@ -133,7 +141,7 @@ void ClientSession::run(SessionControl& control, const SessionServices& services
         explicit Current(ClientSession* session) { current_ = session; }
         ~Current() { current_ = nullptr; }
     } current(&session);
-    session.serve();
+    session.serve(firstLine, watchdog);
 }
 
 void ClientSession::install(ProxyServer& server, SessionServices services) {
@@ -162,19 +170,22 @@ ClientSession::~ClientSession() {
     clientLog_.close();
 }
 
-void ClientSession::serve() {
+void ClientSession::serve(const std::string& firstLine, IdleWatchdog& watchdog) {
     openLogs();
     Shell& shell = Application::instance().shell();
     shell.mailCheckBegin();
-    std::string line;
-    for (;;) {
+    std::string line = firstLine;
+    while (dispatch(line) == CommandOutcome::Continue) {
+        // A client silent for too long is closed like a lost one: nothing is committed.
+        watchdog.arm(loggedIn_ ? services_.idleAfterLogin : services_.idleBeforeLogin);
         // A bare line feed does not end a line; a line too long for any mail client counts as a
         // lost connection.
-        if (client_.readLine(line, kLongestClientLine) <= 0) {
+        const ssize_t length = client_.readLine(line, kLongestClientLine);
+        watchdog.disarm();
+        if (length <= 0) {
             connectionLost();
             break;
         }
-        if (dispatch(line) == CommandOutcome::EndSession) break;
     }
     shell.mailCheckEnd();
 }
@@ -244,11 +255,24 @@ void ClientSession::sendLines(const std::string& firstReply, const std::string& 
 
 CommandOutcome ClientSession::dispatch(const std::string& line) {
     clientLog_.writeTimed("C", startsWithNoCase(line, "PASS") ? std::string("PASS ********") : withoutLineEnd(line));
+    if (refusedBeforeLogin(line)) return CommandOutcome::Continue;
     for (const Command& command : kCommands) {
         if (startsWithNoCase(line, command.verb)) return (this->*command.handler)(line);
     }
     replyErr(kUnknownCommand);
     return CommandOutcome::Continue;
+}
+
+// Commands of the transaction state before a login: answered -ERR, and the session goes on.
+bool ClientSession::refusedBeforeLogin(const std::string& line) {
+    if (loggedIn_) return false;
+    for (const char* verb : {"STAT", "LIST", "RETR", "DELE", "RSET", "TOP", "NOOP", "UIDL"}) {
+        if (startsWithNoCase(line, verb)) {
+            replyErr(kNotLoggedIn);
+            return true;
+        }
+    }
+    return false;
 }
 
 // ---- USER and PASS ----
@@ -356,6 +380,9 @@ CommandOutcome ClientSession::onPass(const std::string& line) {
 
     switch (UpstreamLogin::run(*mailbox_, [&] { return connectUpstream(choice.secure); }, user_, password_)) {
     case LoginOutcome::Accepted:
+        loggedIn_ = true;
+        if (choice.unrecorded)
+            HostList::recordAccount(Application::instance().pathInProgramFolder(HostList::kFileName), *choice.unrecorded);
         replyOk(kPasswordAccepted);
         return CommandOutcome::Continue;
     case LoginOutcome::Unreachable:
@@ -363,6 +390,7 @@ CommandOutcome ClientSession::onPass(const std::string& line) {
         client_.close();
         return CommandOutcome::EndSession;
     case LoginOutcome::TimedOut:
+    case LoginOutcome::BrokenGreeting:
         replyErr(kUnreachable);
         return CommandOutcome::EndSession;
     case LoginOutcome::Refused:
@@ -370,6 +398,13 @@ CommandOutcome ClientSession::onPass(const std::string& line) {
     }
     sendRaw(UpstreamLogin::refusalReply(mailbox_->lastResponse()));
     return CommandOutcome::EndSession;
+}
+
+// A failed download that the server answered with -ERR on a connection still open: the message
+// stays on the server and the session can go on.
+bool ClientSession::serverRefused() {
+    const std::optional<std::string> response = mailbox_->lastResponse();
+    return mailbox_->isConnected() && response && startsWithNoCase(*response, "-ERR");
 }
 
 // ---- the message list ----
@@ -480,7 +515,7 @@ CommandOutcome ClientSession::onRetr(const std::string& line) {
     const std::optional<int> number = CommandArguments::messageNumber(CommandArguments::of(line));
     if (!number) {
         replyErr(kSyntaxError);
-        return CommandOutcome::EndSession;
+        return CommandOutcome::Continue;
     }
     MessageEntry* entry = findByClientNumber(*number);
     if (entry == nullptr) {
@@ -501,7 +536,7 @@ CommandOutcome ClientSession::onRetr(const std::string& line) {
         const ServerMessage* fetched = mailbox_->retr(serverNumber);
         if (fetched == nullptr || !fetched->message) {
             replyErr(kNotReceived);
-            return CommandOutcome::EndSession;
+            return serverRefused() ? CommandOutcome::Continue : CommandOutcome::EndSession;
         }
         message = fetched->message.get();
     }
@@ -548,7 +583,7 @@ CommandOutcome ClientSession::onDele(const std::string& line) {
     MessageEntry* entry = findByClientNumber(*number);
     if (entry == nullptr) {
         replyErr(kNotDeleted);
-        return CommandOutcome::EndSession;
+        return CommandOutcome::Continue;
     }
     if (entry->restored) {
         entry->toDelete = true;
@@ -603,7 +638,7 @@ CommandOutcome ClientSession::onTop(const std::string& line) {
     MessageEntry* entry = findByClientNumber(number);
     if (entry == nullptr) {
         replyErr(kTopFailed);
-        return CommandOutcome::EndSession;
+        return CommandOutcome::Continue;
     }
     std::unique_ptr<MailMessage> restored;
     const MailMessage* message = nullptr;
@@ -615,7 +650,7 @@ CommandOutcome ClientSession::onTop(const std::string& line) {
         const ServerMessage* held = mailbox_->find(serverNumber);
         if (held == nullptr) {
             replyErr(kTopFailed);
-            return CommandOutcome::EndSession;
+            return CommandOutcome::Continue;
         }
         // A held header with fewer body lines than asked is fetched again (its first kept line
         // after the header is the empty line).
@@ -623,7 +658,7 @@ CommandOutcome ClientSession::onTop(const std::string& line) {
         const ServerMessage* fetched = mailbox_->top(serverNumber, lines);
         if (fetched == nullptr || !fetched->message) {
             replyErr(kTopFailed);
-            return CommandOutcome::EndSession;
+            return serverRefused() ? CommandOutcome::Continue : CommandOutcome::EndSession;
         }
         message = fetched->message.get();
     }

@@ -7,6 +7,7 @@
 #include "stores/RecycleBin.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -20,6 +21,7 @@ namespace corvanthelix {
 
 class ClientSession;
 class Connection;
+class IdleWatchdog;
 class Mailbox;
 class MailMessage;
 class ProxyServer;
@@ -45,6 +47,10 @@ struct SessionServices {
     /// Learns `message` as spam or non-spam (the third plug-in operation). Returns whether it
     /// learned. Null: the process-wide training area learns it.
     std::function<bool(const MailMessage& message, bool spam)> learn;
+    /// How long a mail client may stay silent before it has logged in, and afterwards; then its
+    /// connection is closed without a commit. Zero or less: no limit.
+    std::chrono::milliseconds idleBeforeLogin{std::chrono::seconds(60)};
+    std::chrono::milliseconds idleAfterLogin{std::chrono::minutes(10)};
 };
 
 /// One mail client's POP3 session, on its own thread: the server side of POP3 towards the mail
@@ -54,8 +60,9 @@ struct SessionServices {
 /// The first STAT, LIST, DELE, TOP or UIDL runs the mail check, which builds the entries; the
 /// client then sees only the visible entries, numbered without gaps. QUIT runs the commit.
 ///
-/// The whole session holds the proxy server's session lock, so sessions never overlap and the
-/// session state (logs, upstream connection) is gone before the next session starts.
+/// From its first command on, the session holds the proxy server's session lock, so sessions never
+/// overlap and the session state (logs, upstream connection) is gone before the next session
+/// starts; a client that connects and says nothing holds up no one.
 /// currentSession() is the session holding the lock, for the plug-in services that run during
 /// the check on the same thread; install() also makes it the plug-ins' PluginSessionAccess.
 /// What a command handler tells the session loop: read the next command, or end the session
@@ -69,8 +76,8 @@ public:
     /// The port field of USER was not given.
     static constexpr int kPortNotGiven = -1;
 
-    /// Runs a whole session for `control`'s client: sends +OK "Ready", takes the session lock,
-    /// serves commands until QUIT, a command that ends the session or a lost connection, and
+    /// Runs a whole session for `control`'s client: sends +OK "Ready", waits for the first command
+    /// (at most services.idleBeforeLogin), takes the session lock, serves commands until QUIT, a command that ends the session or a lost connection, and
     /// destroys the session state (closing the upstream connection without QUIT and the logs)
     /// before leaving the lock. The client connection stays open; its owner closes it.
     static void run(SessionControl& control, const SessionServices& services);
@@ -180,7 +187,9 @@ private:
     };
     static const Command kCommands[];
 
-    void serve();
+    void serve(const std::string& firstLine, IdleWatchdog& watchdog);
+    bool refusedBeforeLogin(const std::string& line);
+    bool serverRefused();
     void openLogs();
     void connectionLost();
     bool ensureChecked();
@@ -213,6 +222,7 @@ private:
     int port_ = 110;
     std::unique_ptr<Mailbox> mailbox_;
     bool checkDone_ = false;
+    bool loggedIn_ = false;
     LogFile clientLog_;
     std::deque<MessageEntry> entries_;
     UidList uidList_;

@@ -263,6 +263,10 @@ void Run::writeFilterLogLine(const MessageEntry& entry, const ServerMessage& mes
 bool Run::commitEntry(MessageEntry& entry) {
     ServerMessage* message =
         entry.restored ? nullptr : mailbox_.find(static_cast<std::uint32_t>(entry.serverNumber));
+    if (entry.leftOnServer) {
+        if (message && message->uid) notStored_.insert(*message->uid);
+        return true;
+    }
     std::string binPath;
     int senderVerdict = -1;
     if (message && message->message) senderVerdict = MailCheck::senderListVerdict(senders_, *message->message);

@@ -347,17 +347,25 @@ TlsChoice HostList::chooseTls(const std::string& path, const TlsRequest& request
         }
         entry.secure = choice.secure;
         entry.port = choice.port;
-        hosts.update(entry);
-        if (!tlsFailed) hosts.save();
+        choice.unrecorded = entry;
     }
     if (tlsFailed) {
         if (!askUnsecure()) {
             choice.aborted = true;
+            choice.unrecorded.reset();
             return choice;
         }
-        hosts.save();
+        if (!choice.unrecorded) hosts.save();
     }
     return choice;
+}
+
+bool HostList::recordAccount(const std::string& path, const HostEntry& entry) {
+    HostList hosts;
+    if (!hosts.load(path)) return false;
+    HostEntry stored;
+    if (hosts.find(stored, entry.server, entry.user)) return true;
+    return hosts.update(entry) && hosts.save();
 }
 
 } // namespace corvanthelix

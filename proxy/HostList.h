@@ -46,6 +46,9 @@ struct TlsChoice {
     int port = 110;
     bool secure = false;
     bool aborted = false;
+    /// An account not in the list yet, as it is to be stored: the list is written only by
+    /// recordAccount() once the server has accepted the login.
+    std::optional<HostEntry> unrecorded;
 };
 
 /// The accounts a mail client has used through the proxy, kept in "hostlist.xml" in the program
@@ -121,6 +124,12 @@ public:
     /// a readable list the request's own choice stands.
     static TlsChoice chooseTls(const std::string& path, const TlsRequest& request,
                                const std::function<bool(int port)>& tryTls, const std::function<bool()>& askUnsecure);
+
+    /// Adds `entry` to the list at `path` unless its account is there already, and saves it.
+    /// Called once the server accepted a login to an account chooseTls() left unrecorded, so
+    /// failed attempts (wrong names, hosts that cannot be reached) never grow the list. Returns
+    /// whether the list holds the account afterwards.
+    static bool recordAccount(const std::string& path, const HostEntry& entry);
 
     /// Fetches the whole message with UID `uid` from the account (server, user) again, for a
     /// recycle bin entry that holds only its header. Call from the window thread: it takes the

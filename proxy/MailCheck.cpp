@@ -23,6 +23,7 @@ namespace {
 
 constexpr int kStringReceiving = 115;
 constexpr int kStringFilterDisabled = 159;
+constexpr int kStringLeftOnServer = 1401;
 
 // Holds the filter manager's data for one run, whichever way the run ends.
 class FilterManagerHold {
@@ -53,7 +54,8 @@ public:
     int execute(int& visibleCount, std::uint64_t& visibleSize);
 
 private:
-    enum class Failure { None, Aborted, NotReceived };
+    // Refused: the server answered -ERR to the download of one message; the connection goes on.
+    enum class Failure { None, Aborted, NotReceived, Refused };
 
     bool buildServerEntries();
     void collectRestored();
@@ -61,6 +63,8 @@ private:
     Failure handleNew(MessageEntry& entry, int position, int toDownload, const std::string& senders);
     bool fetchWhole(std::uint32_t number, std::uint32_t size);
     Failure placeRestored(int& position, int toDownload);
+    Failure downloadFailure() const;
+    void leaveOnServer(MessageEntry& entry);
     void setStatusText(const std::string& text);
     void addProgress(std::uint32_t size);
     int fail(Failure failure);
@@ -88,6 +92,10 @@ private:
 int Run::fail(Failure failure) {
     // A download cut short by Cancel fails as not received; the person still learns it was Cancel.
     const bool aborted = failure == Failure::Aborted || status_.cancelRequested();
+    if (!aborted && mailbox_.client().answerTooLong()) {
+        session_.replyErr(MailCheck::kTooLongReply);
+        return 1;
+    }
     session_.replyErr(aborted ? MailCheck::kAbortedReply : MailCheck::kNotReceivedReply);
     return 1;
 }
@@ -184,10 +192,10 @@ Run::Failure Run::handleNew(MessageEntry& entry, int position, int toDownload, c
             // A server that refuses TOP is served with RETR; any other failure ends the run.
             std::optional<std::string> response = mailbox_.lastResponse();
             if (!response || response->compare(0, 4, "-ERR") != 0) return Failure::NotReceived;
-            if (!fetchWhole(number, entry.size)) return Failure::NotReceived;
+            if (!fetchWhole(number, entry.size)) return downloadFailure();
         }
     } else if (!fetchWhole(number, entry.size)) {
-        return Failure::NotReceived;
+        return downloadFailure();
     }
     message = mailbox_.find(number);
     if (message == nullptr || !message->message) return Failure::NotReceived;
@@ -200,7 +208,7 @@ Run::Failure Run::handleNew(MessageEntry& entry, int position, int toDownload, c
     } else {
         if (message->holdsHeaderOnly()) {
             mailbox_.dropMessage(number);
-            if (!fetchWhole(number, entry.size)) return Failure::NotReceived;
+            if (!fetchWhole(number, entry.size)) return downloadFailure();
             message = mailbox_.find(number);
         }
         if (verdict == MailCheck::kFriend) spam = false;
@@ -221,6 +229,27 @@ Run::Failure Run::handleNew(MessageEntry& entry, int position, int toDownload, c
     return Failure::None;
 }
 
+Run::Failure Run::downloadFailure() const {
+    const std::optional<std::string> response = mailbox_.lastResponse();
+    const bool refused = mailbox_.isConnected() && response && response->compare(0, 4, "-ERR") == 0;
+    return refused ? Failure::Refused : Failure::NotReceived;
+}
+
+// One message the server will not send must not hold up the others: it stays on the server as it
+// is, unseen by the client, and is tried again at the next check.
+void Run::leaveOnServer(MessageEntry& entry) {
+    const auto number = static_cast<std::uint32_t>(entry.serverNumber);
+    mailbox_.dropMessage(number);
+    entry.leftOnServer = true;
+    entry.clientNumber = -1;
+    entry.setHidden(false);
+    entry.toDelete = false;
+    entry.handled = true;
+    const std::string text = TranslatedFormat::byId(kStringLeftOnServer, entry.serverNumber);
+    mailbox_.client().writeServerLog("         C: <" + text + ">");
+    status_.setDetailText(text);
+}
+
 Run::Failure Run::filterNew() {
     const std::string senders = settings::senderSection();
     cache_.open(app_.programFolder(), session_.user(), session_.server());
@@ -236,7 +265,8 @@ Run::Failure Run::filterNew() {
             continue;
         }
         Failure failure = handleNew(entry, ++position, toDownload, senders);
-        if (failure != Failure::None) return failure;
+        if (failure == Failure::Refused) leaveOnServer(entry);
+        else if (failure != Failure::None) return failure;
     }
     return placeRestored(position, toDownload);
 }

@@ -18,6 +18,9 @@ public:
     /// Replies of a failed run.
     static constexpr const char* kAbortedReply = "Corvanthelix: Connection aborted by user";
     static constexpr const char* kNotReceivedReply = "Corvanthelix: One or more messages could not be received";
+    /// The server sent a list of more than a million messages or a message far beyond its size.
+    static constexpr const char* kTooLongReply =
+        "Corvanthelix: The mail server sent an answer without end; the mailbox was left as it is";
 
     /// Sender-list answers as the check uses them.
     static constexpr int kBlockedSender = 1;
@@ -29,8 +32,9 @@ public:
     /// the server's UIDs in session.uidList(), sets the check-done flag and returns 0 with the
     /// number and total size of the visible entries. When the check is done already it only
     /// counts them. Returns 1 after sending the one error reply (kAbortedReply when the person
-    /// pressed Cancel, else kNotReceivedReply); the entries built so far stay, the check-done
-    /// flag stays clear and the account's message cache is kept for the next session.
+    /// pressed Cancel, kTooLongReply when an answer of the server had no end, else
+    /// kNotReceivedReply); the entries built so far stay, the check-done flag stays clear and the
+    /// account's message cache is kept for the next session.
     /// Uses the program's settings, recycle bin, filter manager and message cache.
     static int run(ClientSession& session, int& visibleCount, std::uint64_t& visibleSize);
 

@@ -57,31 +57,67 @@ bool MessageCache::open(const std::string& programFolder, std::string_view user,
     bool made = ensureFolder(folder_.substr(0, folder_.size() - 1));
     std::string bytes;
     if (readWholeFile(folder_ + kIndexFileName, bytes)) {
-        for (auto& [uid, fileName] : parseIndex(bytes)) {
-            if (byUid_.count(uid) != 0) continue;
-            byUid_.emplace(uid, records_.size());
-            records_.push_back({std::move(uid), std::move(fileName)});
+        for (Record& record : parseRecords(bytes)) {
+            if (byUid_.count(record.uid) != 0) continue;
+            byUid_.emplace(record.uid, records_.size());
+            records_.push_back(std::move(record));
         }
     }
     return made;
 }
 
 std::vector<std::pair<std::string, std::string>> MessageCache::parseIndex(std::string_view bytes) {
-    std::vector<std::pair<std::string, std::string>> records;
-    std::size_t position = 0;
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (Record& record : parseRecords(bytes)) pairs.emplace_back(std::move(record.uid), std::move(record.fileName));
+    return pairs;
+}
+
+std::vector<MessageCache::Record> MessageCache::parseRecords(std::string_view bytes) {
+    std::vector<Record> records;
+    const bool checked = bytes.substr(0, kIndexMark.size()) == kIndexMark;
+    std::size_t position = checked ? kIndexMark.size() : 0;
     while (position < bytes.size()) {
-        std::string uid, fileName;
-        if (!readField(bytes, position, uid) || !readField(bytes, position, fileName)) break;
-        if (isPlainFileName(fileName)) records.emplace_back(std::move(uid), std::move(fileName));
+        Record record;
+        if (!readField(bytes, position, record.uid) || !readField(bytes, position, record.fileName)) break;
+        if (checked) {
+            std::string check;
+            std::size_t at = 0;
+            if (!readField(bytes, position, check)) break;
+            // An empty check stands for a record taken over from an index without checks.
+            record.checked = check.size() == 8;
+            if (record.checked) {
+                readLittleEndian32(check, at, record.size);
+                readLittleEndian32(check, at, record.crc);
+            }
+        }
+        if (isPlainFileName(record.fileName)) records.push_back(std::move(record));
     }
     return records;
 }
 
-bool MessageCache::get(std::string_view uid, MailMessage& message) const {
+bool MessageCache::get(std::string_view uid, MailMessage& message) {
     auto it = byUid_.find(std::string(uid));
     if (it == byUid_.end()) return false;
-    if (message.loadFile(folder_ + records_[it->second].fileName) != 0) return false;
-    return message.size() > 0;
+    const Record& record = records_[it->second];
+    if (message.loadFile(folder_ + record.fileName) != 0) return false;
+    if (message.size() == 0) return false;
+    // A copy cut short or changed on disk must not reach the mail client in place of the good
+    // copy on the server.
+    if (!record.checked || message.size() != record.size || crc32(message.source()) != record.crc) {
+        drop(uid);
+        return false;
+    }
+    return true;
+}
+
+void MessageCache::drop(std::string_view uid) {
+    auto it = byUid_.find(std::string(uid));
+    if (it == byUid_.end()) return;
+    const std::size_t position = it->second;
+    ::unlink((folder_ + records_[position].fileName).c_str());
+    records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(position));
+    byUid_.clear();
+    for (std::size_t i = 0; i < records_.size(); ++i) byUid_.emplace(records_[i].uid, i);
 }
 
 std::string MessageCache::fileNameOf(std::string_view uid) const {
@@ -110,19 +146,30 @@ bool MessageCache::add(const MailMessage& message, std::string_view uid) {
     if (!ensureFolder(folder_.substr(0, folder_.size() - 1))) return false;
     std::string fileName = pickFileName(uid);
     if (message.saveFile(folder_ + fileName) != 0) return false;
+    // The check is taken from the file as written, which is what get() reads back.
+    MailMessage written;
+    if (written.loadFile(folder_ + fileName) != 0 || written.size() == 0) return false;
     byUid_.emplace(std::string(uid), records_.size());
-    records_.push_back({std::string(uid), std::move(fileName)});
+    records_.push_back({std::string(uid), std::move(fileName), static_cast<std::uint32_t>(written.size()),
+                        crc32(written.source()), true});
     return true;
 }
 
 bool MessageCache::saveIndex() const {
     if (folder_.empty()) return false;
-    std::string bytes;
+    std::string bytes(kIndexMark);
     for (const Record& record : records_) {
         appendLittleEndian32(bytes, static_cast<std::uint32_t>(record.uid.size()));
         bytes += record.uid;
         appendLittleEndian32(bytes, static_cast<std::uint32_t>(record.fileName.size()));
         bytes += record.fileName;
+        if (!record.checked) {
+            appendLittleEndian32(bytes, 0);
+            continue;
+        }
+        appendLittleEndian32(bytes, 8);
+        appendLittleEndian32(bytes, record.size);
+        appendLittleEndian32(bytes, record.crc);
     }
     return replaceFileAtomically(folder_ + kIndexFileName, bytes);
 }

@@ -31,6 +31,9 @@ struct MessageEntry {
     /// The client deleted this server message: DELE went upstream at once, and the commit sends
     /// it again should it have to connect anew (a lost connection commits no deletion).
     bool deletedByClient = false;
+    /// The server refused to send this message during the check: the client does not see it, the
+    /// commit leaves it alone and does not store its UID, so the next check tries it again.
+    bool leftOnServer = false;
     /// Size in bytes: the LIST size, or the file size of a restored message.
     std::uint32_t size = 0;
     /// Full path of a restored message's file in the recycle folder; empty otherwise.

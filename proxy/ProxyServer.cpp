@@ -3,6 +3,7 @@
 #include "base/Application.h"
 #include "base/Settings.h"
 #include "base/Shell.h"
+#include "proxy/IdleWatchdog.h"
 #include "proxy/ReadySession.h"
 #include "proxy/SessionControl.h"
 #include "base/StringTable.h"
@@ -13,6 +14,8 @@
 #include <cstdio>
 #include <system_error>
 
+#include <sys/resource.h>
+
 namespace corvanthelix {
 
 namespace {
@@ -20,6 +23,7 @@ namespace {
 constexpr int kSocketErrorCaption = 1;
 constexpr int kPortInUseText = 247;
 constexpr int kPortNeedsPrivilegesText = 256;
+constexpr int kTlsPortShutText = 1403;
 
 std::unique_ptr<ProxyServer>& instanceHolder() {
     static std::unique_ptr<ProxyServer> holder;
@@ -65,18 +69,29 @@ void ProxyServer::setSessionFunction(SessionFunction session) {
     sessionFunction_ = session ? std::move(session) : SessionFunction(runReadySession);
 }
 
+long ProxyServer::raiseOpenFilesLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return -1;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    return limit.rlim_cur == RLIM_INFINITY ? -1 : static_cast<long>(limit.rlim_cur);
+}
+
 bool ProxyServer::start() {
     if (started_) return false;
+    raiseOpenFilesLimit();
     TlsContext::initialiseLibrary();
     clientContext_ = TlsContext::create(TlsContext::Side::Client);
     serverContext_ = TlsContext::create(TlsContext::Side::Server);
     if (!clientContext_ || !serverContext_) return false;
     Application& app = Application::instance();
-    if (!serverContext_.loadCertificate(app.pathInProgramFolder("cert.server.pem"),
-                                        app.pathInProgramFolder("key.server.pem"))) {
-        serverContext_.reset();
-        return false;
-    }
+    // Without a usable certificate and key only the TLS port stays shut: the plain port serves.
+    const bool tlsReady = serverContext_.loadCertificate(app.pathInProgramFolder("cert.server.pem"),
+                                                         app.pathInProgramFolder("key.server.pem"));
+    if (!tlsReady) serverContext_.reset();
     {
         std::lock_guard<std::mutex> lock(tableMutex_);
         stopping_ = false;
@@ -84,7 +99,12 @@ bool ProxyServer::start() {
     started_ = true;
     closedPort_ = 0;
     if (settings::enablePort() != 0) openPort(plainListener_, plainAcceptThread_, settings::port(), false);
-    if (settings::enablePortSsl() != 0) openPort(tlsListener_, tlsAcceptThread_, settings::portSsl(), true);
+    if (settings::enablePortSsl() != 0) {
+        if (tlsReady)
+            openPort(tlsListener_, tlsAcceptThread_, settings::portSsl(), true);
+        else
+            reportTlsPortShut(settings::portSsl());
+    }
     return true;
 }
 
@@ -101,6 +121,14 @@ void ProxyServer::openPort(Connection& listener, std::thread& acceptThread, int 
     } catch (const std::system_error&) {
         listener.close();
     }
+}
+
+void ProxyServer::reportTlsPortShut(int port) {
+    const std::string text = TranslatedFormat::byId(kTlsPortShutText, port);
+    std::fprintf(stderr, "corvanthelix: %s\n", text.c_str());
+    Shell& shell = Application::instance().shell();
+    shell.traySetTooltip(text);
+    shell.messageBox(text, loadString(kSocketErrorCaption), mb::kIconExclamation);
 }
 
 std::string ProxyServer::bindFailureText(int port, int error, bool tlsPort) {
@@ -122,6 +150,14 @@ void ProxyServer::launchSession(std::unique_ptr<Connection> client, bool tlsPort
     auto session = std::make_unique<Session>(std::move(client), tlsPort, *this);
     std::lock_guard<std::mutex> lock(tableMutex_);
     if (stopping_) return; // the connection closes with the session object
+    bool slotFree = false;
+    for (const auto& slot : threadTable_) slotFree = slotFree || !slot;
+    if (!slotFree) {
+        // Told rather than dropped: the mail client shows the reason. A client on the TLS port
+        // gets only the close, as its handshake has not been run.
+        if (!tlsPort) session->client->writeText(kNoFreeSlotReply);
+        return;
+    }
     try {
         // The thread starts under the table lock, so its own reapThreads() at the end finds it
         // stored.
@@ -141,9 +177,16 @@ void ProxyServer::launchSession(std::unique_ptr<Connection> client, bool tlsPort
 void ProxyServer::runSession(Session& session) {
     // The TLS handshake runs here rather than on the accept thread: a client that stalls in it
     // holds up only itself, and stop() can end it by closing its connection.
-    if (session.control.tlsPort()) session.client->startTls(serverContext_.get());
+    bool ready = true;
+    if (session.control.tlsPort()) {
+        // A client that stalls in the handshake is closed once its time is up.
+        IdleWatchdog watchdog(*session.client);
+        watchdog.arm(tlsHandshakeLimit_);
+        ready = session.client->startTls(serverContext_.get());
+        watchdog.disarm();
+    }
     try {
-        sessionFunction_(session.control);
+        if (ready) sessionFunction_(session.control);
     } catch (...) {
         std::fprintf(stderr, "corvanthelix: a client session ended with an exception\n");
     }

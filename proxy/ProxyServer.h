@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -50,13 +51,25 @@ public:
     /// Sets what each accepted client runs; null restores runReadySession(). Call before start().
     void setSessionFunction(SessionFunction session);
 
+    /// How long a client on the TLS port may take for its handshake before its connection is
+    /// closed (30 seconds unless set). Call before start().
+    void setTlsHandshakeLimit(std::chrono::milliseconds limit) { tlsHandshakeLimit_ = limit; }
+
+    /// The reply a client gets, before its connection is closed, when every session slot is taken.
+    static constexpr const char* kNoFreeSlotReply = "-ERR Corvanthelix: Too many connections, try again later\r\n";
+
+    /// Raises the process's limit of open files to its hard limit, so that many mail clients at
+    /// once do not make accept() fail. Returns the soft limit in force afterwards.
+    static long raiseOpenFilesLimit();
+
     /// Makes both TLS contexts, loads "cert.server.pem" and "key.server.pem" from the program
     /// folder (the key must match), then opens the ports the settings ask for ("EnablePort" /
-    /// "Port", "EnablePortSSL" / "PortSSL") and starts their accept threads. Returns false,
-    /// silently and with no port open, when a context cannot be made or the certificate or key
-    /// fails; and when the server runs already. A port that cannot be opened shows a message
-    /// through the shell (in use, or needing privileges) and stays closed; the other port is
-    /// still tried and the result is true.
+    /// "Port", "EnablePortSSL" / "PortSSL") and starts their accept threads. Returns false, with
+    /// no port open, when a context cannot be made and when the server runs already. When the
+    /// certificate or key fails, the TLS port stays closed and says why (message box, stderr and
+    /// tray tooltip); the plain port opens all the same. A port that cannot be opened shows a
+    /// message through the shell (in use, or needing privileges) and stays closed; the other port
+    /// is still tried and the result is true.
     bool start();
 
     /// Closes both listeners, ends every running session by closing its connections, and waits
@@ -94,6 +107,7 @@ private:
     struct Session;
 
     void openPort(Connection& listener, std::thread& acceptThread, int port, bool tlsPort);
+    void reportTlsPortShut(int port);
     void acceptLoop(Connection& listener, bool tlsPort);
     void launchSession(std::unique_ptr<Connection> client, bool tlsPort);
     void runSession(Session& session);
@@ -115,6 +129,7 @@ private:
     bool stopping_ = false;
     bool started_ = false;
     std::atomic<int> closedPort_{0};
+    std::chrono::milliseconds tlsHandshakeLimit_{std::chrono::seconds(30)};
 };
 
 } // namespace corvanthelix

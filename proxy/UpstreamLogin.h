@@ -17,6 +17,7 @@ enum class LoginOutcome {
     Unreachable, ///< the host did not resolve or the TCP connect failed
     TimedOut,    ///< the server fell silent and the person (or AutoAbortOnTimeout) gave up
     Refused,     ///< the server refused the greeting, the user name or the password
+    BrokenGreeting, ///< connected, but no greeting line could be read (or the TLS layer failed)
 };
 
 class UpstreamLogin {

@@ -1,6 +1,7 @@
 #include "stores/RecycleBin.h"
 
 #include "base/Application.h"
+#include "base/AtomicFile.h"
 #include "base/Settings.h"
 #include "upstream/MailMessage.h"
 #include "filter/SenderLists.h"
@@ -15,6 +16,8 @@
 #include <ctime>
 #include <dirent.h>
 #include <memory>
+#include <set>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -684,6 +687,82 @@ bool RecycleBin::rebuildIndex(bool force) {
     return true;
 }
 
+namespace {
+// The day an entry was put in the bin: its file name begins with that day number. Entries whose
+// name does not (written by hand, say) fall back to the message's own date.
+std::optional<int> binnedDay(const XmlElement& entry) {
+    const std::string* name = attributeValue(entry, kName);
+    if (name) {
+        int day = 0;
+        const char* end = name->data() + name->size();
+        auto [rest, error] = std::from_chars(name->data(), end, day);
+        if (error == std::errc() && rest != name->data() && rest != end && *rest == '_' && day > 0) return day;
+    }
+    if (const std::string* date = attributeValue(entry, kDate)) return std::atoi(date->c_str());
+    return std::nullopt;
+}
+} // namespace
+
+std::string RecycleBin::repairDamagedIndex() {
+    std::lock_guard lock(mutex_);
+    // A sound index is loaded (and then held) as any operation would load it: nothing is read twice.
+    if (openIndex()) return {};
+    std::string bytes;
+    if (!readWholeFile(indexPath(), bytes)) return {};
+    XmlDocument damaged;
+    damaged.parse(bytes);
+    if (damaged.root() && damaged.root()->name() == kRoot) return {};
+
+    char keptName[64];
+    const LocalNow now = localNow();
+    int year = 0, month = 0, day = 0;
+    dateFromDayNumber(now.dayNumber, year, month, day);
+    std::snprintf(keptName, sizeof keptName, "recyclebin.damaged-%04i%02i%02i-%02i%02i%02i.xml", year, month, day,
+                  now.hour, now.minute, now.second);
+    if (::rename(indexPath().c_str(), (folder_ + keptName).c_str()) != 0) return {};
+
+    XmlDocument rebuilt;
+    XmlElement* root = rebuilt.createRoot(kRoot);
+    std::set<std::string> described;
+    // Every whole entry line before the damage is read on its own, so what it knew (account, UID,
+    // reason) is not lost.
+    std::size_t position = 0;
+    while (position < bytes.size()) {
+        std::size_t end = bytes.find('\n', position);
+        if (end == std::string::npos) end = bytes.size();
+        std::string_view line(bytes.data() + position, end - position);
+        position = end + 1;
+        if (line.find("<recyclefile ") == std::string_view::npos || line.find("/>") == std::string_view::npos) continue;
+        XmlDocument one;
+        one.parse(std::string("<recyclebin>\n") + std::string(line) + "\n</recyclebin>\n");
+        const XmlElement* entry = one.root() ? one.root()->firstChild() : nullptr;
+        const std::string* name = entry ? attributeValue(*entry, kName) : nullptr;
+        if (!name || entry->name() != kEntry || described.count(*name) || !fileExists(folder_ + *name)) continue;
+        XmlElement* copy = root->addChild(kEntry);
+        for (const XmlAttribute* attribute = entry->firstAttribute(); attribute; attribute = attribute->Next())
+            copy->setAttribute(attribute->name(), attribute->value());
+        described.insert(*name);
+    }
+    if (UniqueDir dir{::opendir(folder_.c_str())}) {
+        while (dirent* item = ::readdir(dir.get())) {
+            std::string_view fileName(item->d_name);
+            if (fileName.size() <= kRecycleSuffix.size() || !fileName.ends_with(kRecycleSuffix)) continue;
+            if (described.count(std::string(fileName))) continue;
+            MailMessage message;
+            if (message.loadFile(folder_ + item->d_name) != 0) continue;
+            XmlElement* entry = root->addChild(kEntry);
+            describeMessage(*entry, message, item->d_name);
+            entry->setAttribute(kStay, "0");
+        }
+    }
+    journal_.replay(*root);
+    if (!rebuilt.save(indexPath())) return {};
+    index_.clear();
+    held_ = false;
+    needsWholeSave_ = !(syncFolder(folder_) && journal_.discard());
+    return keptName;
+}
+
 int RecycleBin::expireOld(int maxDays) {
     std::lock_guard lock(mutex_);
     const std::string settingsPath = settingsFile();
@@ -696,9 +775,10 @@ int RecycleBin::expireOld(int maxDays) {
     const int newest = today - maxDays;
     std::vector<const XmlElement*> changed;
     for (XmlElement* entry = root->firstChild(); entry; entry = entry->Next()) {
-        const std::string* date = attributeValue(*entry, kDate);
-        if (entry->name() != kEntry || !date || flagSet(*entry, kDeleted)) continue;
-        if (std::atoi(date->c_str()) > newest) continue;
+        if (entry->name() != kEntry || flagSet(*entry, kDeleted)) continue;
+        // Aged from its arrival in the bin: a message dated long ago still gets its full time.
+        const std::optional<int> day = binnedDay(*entry);
+        if (!day || *day > newest) continue;
         entry->setAttribute(kDeleted, "1");
         changed.push_back(entry);
     }

@@ -218,6 +218,12 @@ public:
     /// the server) when there is no index file, or always with `force`. The held index is dropped
     /// and the journal discarded. Returns true when an index was written.
     bool rebuildIndex(bool force);
+    /// Mends an index file that exists but cannot be read (cut short, overwritten): moves it aside
+    /// as "recyclebin.damaged-YYYYMMDD-hhmmss.xml" (kept for the person), then writes a new index
+    /// from the entries still readable in it, one entry for each other "*.recycle" file (as
+    /// rebuildIndex does), and the journal's changes on top. Returns the name the damaged index was
+    /// kept under; "" when the index was sound or missing, or could not be mended.
+    std::string repairDamagedIndex();
     /// The daily ageing: at most once per local calendar day (the day is kept in the settings),
     /// marks deleted every entry dated `maxDays` or more days before today. Files stay until the
     /// mail check purges the entries. Returns the number marked (0 also when it already ran today).

@@ -201,15 +201,24 @@ const std::vector<Pop3ListEntry>* Pop3Client::list() {
     if (sendCommand("LIST") < 0 || readResponse() != UpstreamResult::Ok) return nullptr;
 
     std::vector<Pop3ListEntry> entries;
+    answerTooLong_ = false;
     for (;;) {
         armTimeout();
         int length = readLine(line_);
         if (disarmTimeout() != UpstreamResult::Ok || length <= 0) return nullptr;
         if (isTerminator(line_)) break;
+        if (entries.size() >= kMaxListEntries) {
+            abandonAnswer("LIST");
+            return nullptr;
+        }
         entries.push_back(parseListLine(line_));
     }
     list_ = std::move(entries);
     readUids();
+    if (answerTooLong_) {
+        list_.clear();
+        return nullptr;
+    }
     if (list_.empty()) {
         listEmpty_ = true;
         return nullptr;
@@ -221,11 +230,15 @@ const std::vector<Pop3ListEntry>* Pop3Client::list() {
 void Pop3Client::readUids() {
     // A server without UIDL refuses it; the messages then have no UID.
     if (sendCommand("UIDL") < 0 || readResponse() != UpstreamResult::Ok) return;
-    for (;;) {
+    for (std::size_t lines = 0;; ++lines) {
         armTimeout();
         int length = readLine(line_);
         if (disarmTimeout() != UpstreamResult::Ok || length <= 0) return;
         if (isTerminator(line_)) return;
+        if (lines >= kMaxListEntries) {
+            abandonAnswer("UIDL");
+            return;
+        }
         std::string_view text = withoutLineEnd(line_);
         std::size_t space = text.find(' ');
         // A malformed line is skipped, not taken as the end: the rest of the answer must still
@@ -234,6 +247,21 @@ void Pop3Client::readUids() {
         if (Pop3ListEntry* entry = entryFor(leadingNumber(text.substr(0, space))))
             entry->uid = std::string(text.substr(space + 1));
     }
+}
+
+void Pop3Client::abandonAnswer(const char* command) {
+    answerTooLong_ = true;
+    // Written even while a message text pauses the log: it says why the download ended.
+    const bool paused = serverLog().isOpen() && !serverLog().isEnabled();
+    if (paused) serverLog().resume();
+    serverLog().writeFormatted("         C: <The answer to %s was too long and has been abandoned>", command);
+    if (paused) serverLog().pause();
+    connection_.close();
+    connected_ = false;
+}
+
+std::uint64_t Pop3Client::messageLimit(std::uint32_t listSize) {
+    return std::min<std::uint64_t>(2 * static_cast<std::uint64_t>(listSize) + kMessageMargin, kMaxMessageBytes);
 }
 
 const Pop3ListEntry* Pop3Client::findNode(std::uint32_t number) {
@@ -252,11 +280,18 @@ std::optional<std::string> Pop3Client::readMessageText(std::uint32_t listSize, s
     const std::uint32_t step = std::max(listSize / 50, kMinProgressStep);
     std::uint32_t sinceReport = 0;
     std::size_t searchFrom = 0; // no end line begins before this offset
+    const std::uint64_t limit = messageLimit(listSize);
     for (;;) {
         armTimeout();
         ssize_t received = connection_.read(block_.data(), block_.size());
         if (disarmTimeout() != UpstreamResult::Ok || received <= 0) return std::nullopt;
         text.append(block_.data(), static_cast<std::size_t>(received));
+        // Far beyond what LIST announced: the answer does not end, and the message stays on the
+        // server.
+        if (text.size() > limit) {
+            abandonAnswer(wholeMessage ? "RETR" : "TOP");
+            return std::nullopt;
+        }
         // No limit on the length of a line here: a message is held whole whatever its lines, and
         // one that could never be received would block every later check of the mailbox.
         sinceReport += static_cast<std::uint32_t>(received);
@@ -299,6 +334,7 @@ std::optional<std::string> Pop3Client::download(const std::string& command, std:
     }
     // Message texts are not logged.
     serverLog().pause();
+    answerTooLong_ = false;
     std::optional<std::string> text = readMessageText(listSize, reserve, wholeMessage);
     serverLog().resume();
     return text;

@@ -82,10 +82,23 @@ public:
     /// Largest buffer a multi-line answer reserves in advance from the size LIST announced;
     /// beyond it the buffer grows as data comes, so a bogus LIST size cannot claim the memory.
     static constexpr std::size_t kMaxReserve = 64u * 1024 * 1024;
+    /// A LIST (or UIDL) answer of more lines than this is abandoned: no mailbox holds so many
+    /// messages, and reading on would only fill the memory.
+    static constexpr std::size_t kMaxListEntries = 1000000;
+    /// A message text is abandoned once it exceeds twice its LIST size plus kMessageMargin, or
+    /// kMaxMessageBytes in any case.
+    static constexpr std::uint64_t kMessageMargin = 16u * 1024 * 1024;
+    static constexpr std::uint64_t kMaxMessageBytes = 1024u * 1024 * 1024;
+    /// The most bytes a message text with LIST size `listSize` may take on the wire.
+    static std::uint64_t messageLimit(std::uint32_t listSize);
+    /// True when the last answer on this connection was abandoned for its length (the connection
+    /// is then closed: the rest of the answer would be taken for the next one).
+    bool answerTooLong() const { return answerTooLong_; }
 
 private:
     Pop3ListEntry* entryFor(std::uint32_t number);
     void readUids();
+    void abandonAnswer(const char* command);
     std::optional<std::string> readMessageText(std::uint32_t listSize, std::size_t reserve, bool wholeMessage);
     std::optional<std::string> download(const std::string& command, std::uint32_t number,
                                         bool wholeMessage);
@@ -94,6 +107,7 @@ private:
     std::vector<Pop3ListEntry> list_;
     bool listHeld_ = false;
     bool listEmpty_ = false;
+    bool answerTooLong_ = false;
     std::string line_;        // reused for every line of a multi-line answer
     std::vector<char> block_; // receive block for message texts
 };

@@ -23,9 +23,12 @@ class Action:
     then:   None to go on serving, "drop" to close the connection, "silent" to answer nothing
             more until the peer closes.
     update: for QUIT, whether the session's deletions take effect (a connection lost before the
-            QUIT reached the server commits nothing)."""
+            QUIT reached the server commits nothing).
+    reply:  bytes sent instead of the usual answer (b"-ERR no\r\n", say), or None; or a function
+            called with the connection to send an answer of its own, after which the session ends."""
 
-    def __init__(self, before=None, send=1.0, after=None, then=None, update=True):
+    def __init__(self, before=None, send=1.0, after=None, then=None, update=True, reply=None):
+        self.reply = reply
         self.before = before
         self.send = send
         self.after = after
@@ -71,6 +74,7 @@ class FakePop3:
         self.rules = []          # [(command text, Action)], each used once
         self.commands = []       # every command line received, as text
         self.trickle = None      # (bytes per piece, seconds between pieces) for every answer
+        self.greeting = b"+OK fake POP3 ready\r\n"  # the first thing every connection gets
         self.port = None
         self._listener = None
         self._threads = []
@@ -172,6 +176,14 @@ class FakePop3:
         """Sends `data` as the action says; returns False when the session must end."""
         if action and action.before:
             action.before()
+        if action and callable(action.reply):
+            try:
+                action.reply(conn)
+            except OSError:
+                pass
+            return False
+        if action and action.reply is not None:
+            data = action.reply
         part = data if not action else data[:int(len(data) * action.send)]
         try:
             self._send(conn, part)
@@ -214,7 +226,7 @@ class FakePop3:
             conn.close()
 
     def _session(self, conn):
-        if not self._answer(conn, b"+OK fake POP3 ready\r\n", self._take_rule("CONNECT")):
+        if not self._answer(conn, self.greeting, self._take_rule("CONNECT")):
             return
         reader = conn.makefile("rb")
         user_ok = False

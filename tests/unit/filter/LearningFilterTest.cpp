@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -42,6 +44,11 @@ TEST(LearningFilter, NeutralWithoutWordsOrWithoutTraining) {
     LearningFilter onlyGood;
     onlyGood.learnText("meeting notes ", "", false);
     LearningFilter empty;
+    // Messages counted, but not one word: such a list knows nothing, it must not make every word
+    // spam.
+    LearningFilter wordlessGood;
+    for (int i = 0; i < 6; ++i) wordlessGood.learnText("money spam ", "", true);
+    wordlessGood.good().setMessages(1000);
 
     struct Case { const char* name; const LearningFilter* filter; std::string body; } cases[] = {
         {"no token in the message", &trained, "ab 12345 !!! "},
@@ -49,6 +56,7 @@ TEST(LearningFilter, NeutralWithoutWordsOrWithoutTraining) {
         {"nothing learned", &empty, "money money money "},
         {"no good message learned", &onlyBad, "money spam "},
         {"no bad message learned", &onlyGood, "meeting notes "},
+        {"good list without words", &wordlessGood, "money spam money "},
     };
     for (const Case& c : cases) {
         std::string reason = "stale";
@@ -213,6 +221,42 @@ TEST(LearningFilter, LoadAndSaveUseTheTwoWordListsOfTheTrainingFolder) {
 
     again.load(training, 0);
     EXPECT_EQ(again.good().memoryLimit(), 512u) << "0 leaves the limit as it was";
+}
+
+TEST(LearningFilter, DamagedWordListsAreSetAsideAndStartEmpty) {
+    TempFolder tmp;
+    const std::string training = tmp.file("training");
+    {
+        LearningFilter filter;
+        filter.load(training, 0);
+        for (int i = 0; i < 6; ++i) {
+            filter.learnText("invoice attached today ", "", false);
+            filter.learnText("winner lottery prize ", "", true);
+        }
+        filter.save();
+    }
+    // Three bit flips in the good list's header: its record count and message count.
+    const std::string goodPath = training + "/good.corvanthelix.wordlist";
+    std::string good = TempFolder::read(goodPath);
+    good[4] ^= 0x40;
+    good[9] ^= 0x01;
+    good[10] ^= 0x20;
+    tmp.write("training/good.corvanthelix.wordlist", good);
+
+    LearningFilter filter;
+    filter.load(training, 0);
+    ASSERT_EQ(filter.setAside().size(), 1u);
+    EXPECT_EQ(filter.setAside()[0].rfind(goodPath + ".damaged-", 0), 0u) << filter.setAside()[0];
+    EXPECT_EQ(TempFolder::read(filter.setAside()[0]), good) << "kept as it was";
+    EXPECT_FALSE(std::filesystem::exists(goodPath));
+    EXPECT_EQ(filter.good().entries(), 0u);
+    EXPECT_EQ(filter.good().messages(), 0u);
+    EXPECT_EQ(filter.bad().count("lottery"), 6u) << "the sound list stays";
+    EXPECT_EQ(LearningFilter::verdictFor(score(filter, "invoice attached today winner ")), FilterVerdict::kUndecided);
+
+    LearningFilter again;
+    again.load(training, 0);
+    EXPECT_TRUE(again.setAside().empty()) << "nothing left to set aside";
 }
 
 TEST(LearningFilter, CompactRemovesRareWordsAndReportsWhatItFreed) {

@@ -206,23 +206,31 @@ TEST(WordTable, ReadingStopsAtTheFirstBadRecord) {
         std::vector<std::pair<std::string, uint32_t>> present;
         size_t entries;
         uint32_t messages;
+        bool damaged; // header and contents disagree
     } cases[] = {
-        {"complete", header(3, 9) + good3, {{"alpha", 3}, {"beta", 4}, {"gamma", 5}}, 3, 9},
+        {"complete", header(3, 9) + good3, {{"alpha", 3}, {"beta", 4}, {"gamma", 5}}, 3, 9, false},
         {"length byte 22 stops there",
-         header(3, 9) + record("alpha", 3) + record(len22, 7) + record("gamma", 5), {{"alpha", 3}}, 1, 9},
+         header(3, 9) + record("alpha", 3) + record(len22, 7) + record("gamma", 5), {{"alpha", 3}}, 1, 9, true},
         {"length byte 21 is read and kept as 20",
-         header(2, 1) + record(len21, 7) + record("beta", 4), {{len21.substr(0, 20), 7}, {"beta", 4}}, 2, 1},
+         header(2, 1) + record(len21, 7) + record("beta", 4), {{len21.substr(0, 20), 7}, {"beta", 4}}, 2, 1, false},
         {"length byte 0 stops", header(3, 2) + record("alpha", 3) + std::string(1, '\0') + record("beta", 4),
-         {{"alpha", 3}}, 1, 2},
+         {{"alpha", 3}}, 1, 2, true},
         {"cut inside a count", header(2, 2) + record("alpha", 3) + record("beta", 4).substr(0, 7),
-         {{"alpha", 3}}, 1, 2},
+         {{"alpha", 3}}, 1, 2, true},
         {"cut inside a word", header(2, 2) + record("alpha", 3) + record("beta", 4).substr(0, 3),
-         {{"alpha", 3}}, 1, 2},
-        {"header announces fewer records", header(2, 2) + good3, {{"alpha", 3}, {"beta", 4}}, 2, 2},
+         {{"alpha", 3}}, 1, 2, true},
+        {"header announces fewer records", header(2, 2) + good3, {{"alpha", 3}, {"beta", 4}}, 2, 2, true},
         {"header announces billions", header(0xFFFFFFFFu, 2) + good3,
-         {{"alpha", 3}, {"beta", 4}, {"gamma", 5}}, 3, 2},
-        {"short header", std::string("\1\0\0\0\3\0", 6), {}, 0, 0},
-        {"empty file", "", {}, 0, 0},
+         {{"alpha", 3}, {"beta", 4}, {"gamma", 5}}, 3, 2, true},
+        {"short header", std::string("\1\0\0\0\3\0", 6), {}, 0, 0, true},
+        {"empty file", "", {}, 0, 0, false},
+        {"unknown format number", le32(2) + le32(3) + le32(9) + le32(0) + good3,
+         {{"alpha", 3}, {"beta", 4}, {"gamma", 5}}, 3, 9, true},
+        {"reserved field set", le32(1) + le32(3) + le32(9) + le32(64) + good3,
+         {{"alpha", 3}, {"beta", 4}, {"gamma", 5}}, 3, 9, true},
+        {"messages learned without any word", header(0, 1000), {}, 0, 1000, true},
+        {"more messages than word occurrences", header(3, 13) + good3,
+         {{"alpha", 3}, {"beta", 4}, {"gamma", 5}}, 3, 13, true},
     };
     TempFolder tmp;
     for (const Case& c : cases) {
@@ -232,6 +240,7 @@ TEST(WordTable, ReadingStopsAtTheFirstBadRecord) {
         EXPECT_EQ(table.entries(), c.entries) << c.name;
         EXPECT_EQ(table.messages(), c.messages) << c.name;
         EXPECT_LE(table.capacity(), 64u) << c.name << ": sized by what the file holds";
+        EXPECT_EQ(table.damaged(), c.damaged) << c.name;
         for (auto& [word, count] : c.present) EXPECT_EQ(table.count(word), count) << c.name << " " << word;
     }
 }
@@ -248,6 +257,7 @@ TEST(WordTable, ReadingReplacesTheContentsKeepsTheLimitAndToleratesAMissingFile)
     EXPECT_EQ(table.count("alpha"), 3u);
     EXPECT_EQ(table.count("beta"), 4u);
     EXPECT_EQ(table.count("gamma"), 0u) << "loading stops when the limit refuses a word";
+    EXPECT_FALSE(table.damaged()) << "a list cut by the memory limit is not damaged";
     EXPECT_EQ(table.memoryUsed(), 19u);
     EXPECT_EQ(table.messages(), 5u);
 

@@ -326,29 +326,102 @@ TEST_F(ClientSessionTest, ListStatUidlRetrAndTopShowOnlyVisibleMessages) {
     EXPECT_NE(log.find("Client Log started at: "), std::string::npos);
 }
 
-TEST_F(ClientSessionTest, CommandsThatEndTheSession) {
+TEST_F(ClientSessionTest, BadArgumentsAreRefusedAndTheSessionKeepsItsDeletions) {
     struct Case {
-        const char* name;
         const char* command;
         const char* reply;
-        bool needsLogin;
     };
     const Case cases[] = {
-        {"RETR without number", "RETR", "-ERR Corvanthelix: Syntax Error", true},
-        {"RETR -1", "RETR -1", "-ERR Corvanthelix: Syntax Error", true},
-        {"DELE of a number not shown", "DELE 9", "-ERR Corvanthelix: Message could not be deleted", true},
-        {"TOP without number", "TOP", "-ERR Corvanthelix: Message could not be received", true},
-        {"NOOP without a server", "NOOP", "-ERR Corvanthelix: NOOP failed", false},
+        {"RETR", "-ERR Corvanthelix: Syntax Error"},
+        {"RETR -1", "-ERR Corvanthelix: Syntax Error"},
+        {"RETR 9", "-ERR Corvanthelix: message does not exist!"},
+        {"DELE", "-ERR Corvanthelix: Syntax Error"},
+        {"DELE 0", "-ERR Corvanthelix: Message could not be deleted"},
+        {"DELE 99", "-ERR Corvanthelix: Message could not be deleted"},
+        {"DELE 9223372036854775808", "-ERR Corvanthelix: Message could not be deleted"},
+        {"TOP", "-ERR Corvanthelix: Message could not be received"},
+        {"TOP 0 0", "-ERR Corvanthelix: Message could not be received"},
+        {"TOP 99 1", "-ERR Corvanthelix: Message could not be received"},
+        {"LIST 99", "-ERR Corvanthelix: message does not exist!"},
     };
-    for (const Case& c : cases) {
-        auto client = c.needsLogin ? login() : connect();
-        EXPECT_EQ(client->command(c.command), c.reply) << c.name;
-        EXPECT_TRUE(client->closed()) << c.name;
-        EXPECT_TRUE(sessionsEnded());
-    }
     auto client = login();
-    EXPECT_EQ(client->command("DELE"), "-ERR Corvanthelix: Syntax Error");
-    EXPECT_EQ(client->command("NOOP"), "+OK just wait.....") << "DELE without number goes on";
+    EXPECT_EQ(client->command("DELE 1"), "+OK Message deleted");
+    for (const Case& c : cases) EXPECT_EQ(client->command(c.command), c.reply) << c.command;
+    EXPECT_EQ(client->command("QUIT"), "+OK Everything done.");
+    ASSERT_TRUE(sessionsEnded());
+    ASSERT_EQ(entriesAtQuit_.size(), 3u);
+    EXPECT_TRUE(entriesAtQuit_[0].deletedByClient) << "the deletion reached the commit";
+}
+
+TEST_F(ClientSessionTest, TransactionCommandsBeforeTheLoginAreRefusedAndTheSessionGoesOn) {
+    auto client = connect();
+    for (const char* command : {"STAT", "LIST", "RETR 1", "DELE 1", "TOP 1 0", "UIDL", "NOOP", "RSET"})
+        EXPECT_EQ(client->command(command), "-ERR Corvanthelix: Log in with USER and PASS first") << command;
+    EXPECT_EQ(check_.checks.load(), 0);
+    EXPECT_EQ(client->command(userLine(upstream_.port())), "+OK Username accepted");
+    EXPECT_EQ(client->command("PASS secret"), "+OK Password accepted");
+    EXPECT_EQ(client->command("STAT"), "+OK 3 " + std::to_string(kFirst.size() + kSecond.size() + kThird.size()));
+}
+
+TEST_F(ClientSessionTest, SilentClientsAreClosedWithoutACommit) {
+    proxy_.stop();
+    services_.idleBeforeLogin = 300ms;
+    services_.idleAfterLogin = 600ms;
+    ClientSession::install(proxy_, services_);
+    ASSERT_TRUE(proxy_.start());
+    struct Case {
+        const char* name;
+        bool loggedIn;
+        std::chrono::milliseconds limit;
+    };
+    for (const Case& c : {Case{"before any command", false, 300ms}, Case{"after the login", true, 600ms}}) {
+        auto client = c.loggedIn ? login() : connect();
+        if (c.loggedIn) {
+            EXPECT_EQ(client->command("DELE 1"), "+OK Message deleted");
+        }
+        const auto began = std::chrono::steady_clock::now();
+        EXPECT_TRUE(client->closed()) << c.name;
+        const auto waited = std::chrono::steady_clock::now() - began;
+        EXPECT_GE(waited, c.limit - 100ms) << c.name;
+        EXPECT_LT(waited, c.limit + 2s) << c.name;
+        EXPECT_TRUE(sessionsEnded()) << c.name;
+    }
+    EXPECT_EQ(check_.commits.load(), 0);
+    EXPECT_EQ(upstream_.mailbox().size(), 3u) << "nothing was deleted";
+}
+
+TEST_F(ClientSessionTest, ClientThatSaysNothingDoesNotHoldTheSessionLock) {
+    auto idle = connect(); // greeted, and then silent
+    auto client = login();
+    EXPECT_EQ(client->command("STAT").substr(0, 5), "+OK 3");
+    EXPECT_EQ(client->command("QUIT"), "+OK Everything done.");
+    // The silent one is served once it speaks.
+    EXPECT_EQ(idle->command(userLine(upstream_.port())), "+OK Username accepted");
+}
+
+TEST_F(ClientSessionTest, OnlyAnAcceptedLoginIsRecordedInTheHostList) {
+    const int closedPort = freePort();
+    for (const auto& [user, password] : {std::pair{userLine(closedPort), "secret"},
+                                         std::pair{userLine(upstream_.port()), "wrong"},
+                                         std::pair{std::string("USER &alice&") + std::to_string(upstream_.port()),
+                                                   "secret"}}) {
+        auto client = connect();
+        client->command(user);
+        client->command(std::string("PASS ") + password); // refused or closed at once
+        EXPECT_TRUE(client->closed()) << user;
+    }
+    ASSERT_TRUE(sessionsEnded());
+    auto accounts = [&] {
+        HostList hosts;
+        std::vector<HostEntry> entries;
+        if (hosts.load(home_.file("hostlist.xml"))) hosts.list(entries);
+        return entries.size();
+    };
+    EXPECT_EQ(accounts(), 0u);
+    auto client = login();
+    EXPECT_EQ(client->command("QUIT"), "+OK Everything done.");
+    ASSERT_TRUE(sessionsEnded());
+    EXPECT_EQ(accounts(), 1u);
 }
 
 TEST_F(ClientSessionTest, FailedCheckEndsTheSessionAndRunsAgainNextTime) {
@@ -605,7 +678,7 @@ TEST_F(ClientSessionTest, TlsPortWithoutTrySslStillConnectsSecurely) {
     // with no text of its own rather than getting the password in the clear.
     auto client = connect(true);
     EXPECT_EQ(client->command(userLine(upstream_.port())), "+OK Username accepted");
-    EXPECT_EQ(client->command("PASS secret"), "-ERR Corvanthelix: Wrong username/password");
+    EXPECT_EQ(client->command("PASS secret"), "-ERR Corvanthelix: Server is unreachable");
     EXPECT_TRUE(client->closed());
     ASSERT_TRUE(sessionsEnded());
     EXPECT_EQ(upstream_.count("PASS"), 0);

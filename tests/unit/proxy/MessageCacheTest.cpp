@@ -1,5 +1,6 @@
 #include "proxy/MessageCache.h"
 #include "upstream/MailMessage.h"
+#include "base/Crc32.h"
 #include "tests/fakes/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,14 @@ std::string record(const std::string& uid, const std::string& fileName) {
         out += *field;
     }
     return out;
+}
+
+// A record of an index with checks: the copy's size and CRC-32 follow the file name.
+std::string checkedRecord(const std::string& uid, const std::string& fileName, const std::string& copy) {
+    std::string check;
+    for (uint32_t n : {static_cast<uint32_t>(copy.size()), crc32(copy)})
+        for (int i = 0; i < 4; ++i) check.push_back(static_cast<char>((n >> (8 * i)) & 0xFF));
+    return record(uid, fileName) + record(check, "").substr(0, 12);
 }
 
 MailMessage messageFrom(const std::string& text) {
@@ -52,7 +61,8 @@ TEST(MessageCache, KeepsMessagesByteForByteAcrossSessions) {
     }
     const std::string folder = tmp.path() + "/cache/fa6cba92@ab698299/";
     EXPECT_EQ(TempFolder::read(folder + "dc74f6a5.eml"), text);
-    EXPECT_EQ(TempFolder::read(folder + "cache.corvanthelix.dat"), record("000000016b19d003", "dc74f6a5.eml"));
+    EXPECT_EQ(TempFolder::read(folder + "cache.corvanthelix.dat"),
+              std::string(MessageCache::kIndexMark) + checkedRecord("000000016b19d003", "dc74f6a5.eml", text));
     struct stat st {};
     ASSERT_EQ(::stat(folder.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
@@ -108,8 +118,10 @@ TEST(MessageCache, ReadsADamagedIndexAsFarAsItIsSound) {
     const std::string folder = "cache/fa6cba92@ab698299/";
     tmp.write(folder + "1.eml", "Subject: one\r\n\r\n");
     tmp.write("secret.eml", "Subject: outside\r\n\r\n");
-    std::string index = record("u1", "1.eml") + record("escape", "../../secret.eml") + record("dots", "..") +
-                        record("missing", "2.eml");
+    const std::string one = "Subject: one\r\n\r\n";
+    std::string index = std::string(MessageCache::kIndexMark) + checkedRecord("u1", "1.eml", one) +
+                        checkedRecord("escape", "../../secret.eml", one) + checkedRecord("dots", "..", one) +
+                        checkedRecord("missing", "2.eml", one);
     index += record("cut", "3.eml").substr(0, 9); // length says 3 bytes of UID, fewer follow
     tmp.write(folder + "cache.corvanthelix.dat", index);
 
@@ -121,6 +133,44 @@ TEST(MessageCache, ReadsADamagedIndexAsFarAsItIsSound) {
     EXPECT_FALSE(cache.get("escape", message)) << "a name leading out of the folder is ignored";
     EXPECT_FALSE(cache.get("missing", message)) << "listed, but its file is gone";
     EXPECT_FALSE(cache.get("cut", message));
+}
+
+TEST(MessageCache, CopiesThatDoNotMatchTheirCheckAreDroppedNotDelivered) {
+    TempFolder tmp;
+    const std::string text = "Subject: long\r\n\r\n" + std::string(2000, 'x') + "\r\nend\r\n";
+    std::string folder;
+    {
+        MessageCache cache;
+        ASSERT_TRUE(cache.open(tmp.path(), "jane", "mail.example.org"));
+        for (const char* uid : {"cut", "flipped", "intact"}) ASSERT_TRUE(cache.add(messageFrom(text), uid));
+        ASSERT_TRUE(cache.saveIndex());
+        folder = cache.folder();
+        const std::string cut = folder + cache.fileNameOf("cut");
+        tmp.write(cut.substr(tmp.path().size() + 1), text.substr(0, 900));
+        std::string flipped = text;
+        flipped[100] = 'y';
+        tmp.write((folder + cache.fileNameOf("flipped")).substr(tmp.path().size() + 1), flipped);
+    }
+    MessageCache cache;
+    ASSERT_TRUE(cache.open(tmp.path(), "jane", "mail.example.org"));
+    MailMessage message;
+    EXPECT_TRUE(cache.get("intact", message));
+    EXPECT_EQ(message.source(), text);
+    for (const char* uid : {"cut", "flipped"}) {
+        const std::string path = folder + cache.fileNameOf(uid);
+        EXPECT_FALSE(cache.get(uid, message)) << uid;
+        EXPECT_FALSE(exists(path)) << uid << ": the bad copy is deleted";
+        EXPECT_EQ(cache.fileNameOf(uid), "") << uid;
+    }
+    EXPECT_EQ(cache.size(), 1u);
+
+    // An index of an older version has no checks: its copies are not trusted.
+    tmp.write((folder + "9.eml").substr(tmp.path().size() + 1), text);
+    tmp.write((folder + MessageCache::kIndexFileName).substr(tmp.path().size() + 1), record("old", "9.eml"));
+    MessageCache old;
+    ASSERT_TRUE(old.open(tmp.path(), "jane", "mail.example.org"));
+    EXPECT_EQ(old.size(), 1u);
+    EXPECT_FALSE(old.get("old", message));
 }
 
 TEST(MessageCache, ClearRemovesTheAccountFolderAndLeavesTheCacheUsable) {

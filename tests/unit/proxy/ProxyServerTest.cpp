@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -139,7 +141,7 @@ TEST_F(ProxyServerTest, PlainPortDisabledOpensOnlyTheTlsPort) {
     EXPECT_TRUE(shell_.calls().empty());
 }
 
-TEST_F(ProxyServerTest, CertificateTroubleOpensNoPortAndShowsNothing) {
+TEST_F(ProxyServerTest, CertificateTroubleShutsOnlyTheTlsPortAndSaysWhy) {
     TempFolder other;
     const struct {
         const char* what;
@@ -154,11 +156,18 @@ TEST_F(ProxyServerTest, CertificateTroubleOpensNoPortAndShowsNothing) {
     for (const auto& c : cases) {
         installCertificate();
         c.spoil();
+        shell_.clear();
         ProxyServer server;
-        EXPECT_FALSE(server.start()) << c.what;
-        EXPECT_TRUE(refused(plainPort_)) << c.what << ": the plain port stays closed too";
+        EXPECT_TRUE(server.start()) << c.what;
+        auto client = plainClient();
+        EXPECT_EQ(lineWithin(*client), "+OK Ready\r\n") << c.what << ": the plain port serves";
         EXPECT_TRUE(refused(tlsPort_)) << c.what;
-        EXPECT_TRUE(shell_.calls().empty()) << c.what;
+        const std::string why = "The secure local port " + std::to_string(tlsPort_) + " could not be opened";
+        int told = 0;
+        for (const std::string& call : shell_.calls())
+            if (call.find(why) != std::string::npos) ++told;
+        EXPECT_EQ(told, 2) << c.what << ": tooltip and message box";
+        EXPECT_EQ(shell_.count("messageBox|Socket-Error!|" + why), 1) << c.what;
     }
 }
 
@@ -257,27 +266,67 @@ TEST_F(ProxyServerTest, StopEndsBlockedSessionsAndLeavesNoThread) {
     for (auto& client : clients) EXPECT_EQ(lineWithin(*client), "(closed)");
 }
 
-TEST_F(ProxyServerTest, SessionsBeyondTheThreadTableAreStillEndedByStop) {
+TEST_F(ProxyServerTest, ClientsBeyondTheSlotTableAreToldAndClosed) {
     settings::setEnablePortSsl(0);
     ProxyServer server;
     server.setSessionFunction([](SessionControl& session) {
+        session.client().writeText("+OK Ready\r\n");
         char byte;
         session.client().read(&byte, 1);
     });
     int before = threadsInProcess();
     ASSERT_TRUE(server.start());
-    const int sessions = ProxyServer::kThreadSlots + 4;
     std::vector<std::unique_ptr<Connection>> clients;
-    for (int i = 1; i <= sessions; ++i) {
+    for (int i = 1; i <= ProxyServer::kThreadSlots; ++i) {
         clients.push_back(plainClient());
         // In steps below the listen backlog, so no connection attempt waits for a SYN retry.
-        if (i % 20 == 0 || i == sessions) {
+        if (i % 20 == 0 || i == ProxyServer::kThreadSlots) {
             ASSERT_TRUE(within(2000ms, [&] { return server.runningSessions() == i; })) << i;
         }
     }
+    for (int i = 0; i < 3; ++i) {
+        auto refused = plainClient();
+        EXPECT_EQ(lineWithin(*refused), ProxyServer::kNoFreeSlotReply);
+        EXPECT_EQ(lineWithin(*refused), "(closed)");
+    }
+    EXPECT_EQ(server.runningSessions(), ProxyServer::kThreadSlots);
+    // A slot that frees up serves the next client.
+    EXPECT_EQ(lineWithin(*clients.front()), "+OK Ready\r\n");
+    clients.front()->writeText("x");
+    ASSERT_TRUE(within(2000ms, [&] { return server.runningSessions() == ProxyServer::kThreadSlots - 1; }));
+    auto next = plainClient();
+    EXPECT_EQ(lineWithin(*next), "+OK Ready\r\n");
     server.stop();
     EXPECT_EQ(server.runningSessions(), 0);
     EXPECT_TRUE(within(1000ms, [&] { return threadsInProcess() == before; })) << threadsInProcess();
+}
+
+TEST_F(ProxyServerTest, StalledTlsHandshakeIsClosedOnceItsTimeIsUp) {
+    ProxyServer server;
+    server.setTlsHandshakeLimit(300ms);
+    ASSERT_TRUE(server.start());
+    Connection stalled;
+    ASSERT_TRUE(stalled.connect("127.0.0.1", tlsPort_));
+    ASSERT_TRUE(within(1000ms, [&] { return server.runningSessions() == 1; }));
+    EXPECT_TRUE(within(3000ms, [&] { return server.runningSessions() == 0; })) << "the server still waits";
+    char byte;
+    EXPECT_LE(stalled.read(&byte, 1), 0);
+    // A client that does its handshake in time is served.
+    auto client = tlsClient();
+    EXPECT_EQ(lineWithin(*client), "+OK Ready\r\n");
+}
+
+TEST(ProxyServerLimits, OpenFilesLimitIsRaisedToTheHardLimit) {
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    if (limit.rlim_max > 64) {
+        rlimit lowered{64, limit.rlim_max};
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    }
+    ProxyServer::raiseOpenFilesLimit();
+    rlimit after{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &after), 0);
+    EXPECT_EQ(after.rlim_cur, limit.rlim_max);
 }
 
 TEST_F(ProxyServerTest, EndedSessionsAreReapedWhileRunning) {

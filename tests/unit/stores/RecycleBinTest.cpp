@@ -306,17 +306,22 @@ TEST_F(RecycleBinTest, RestoredListBelongsToItsAccountUnlessTheAccountIsHiddenOr
     (void)notRestored;
 }
 
-TEST_F(RecycleBinTest, AgeingRunsOncePerDayAndMarksThirtyDaysButNotTwentyNine) {
+TEST_F(RecycleBinTest, AgeingRunsOncePerDayAndMarksThirtyDaysInTheBinButNotTwentyNine) {
     const int today = todayDayNumber();
     auto entry = [](const std::string& name, int date, const std::string& extra = "") {
         return "name=\"" + name + "\" date=\"" + std::to_string(date) + "\" time=\"12:00\" " + extra;
     };
+    // The file name begins with the day the message came into the bin; that day counts, not the
+    // message's own date. Names without it fall back to the date.
+    const std::string oldMailBinnedLately = std::to_string(today - 2) + "_120000_1a.recycle";
+    const std::string newMailBinnedLongAgo = std::to_string(today - 31) + "_120000_2b.recycle";
     WriteIndex(bin, {entry("d30.recycle", today - 30), entry("d29.recycle", today - 29),
                      entry("d400.recycle", today - 400), entry("today.recycle", today),
+                     entry(oldMailBinnedLately, today - 800), entry(newMailBinnedLongAgo, today),
                      "name=\"nodate.recycle\""});
     settings::setRecycleOldMessagesLast(today - 1, settingsFile);
 
-    EXPECT_EQ(bin->expireOld(30), 2);
+    EXPECT_EQ(bin->expireOld(30), 3);
     EXPECT_EQ(settings::recycleOldMessagesLast(settingsFile), today);
     // A second run on the same day does nothing, even with a maximum that would take everything.
     EXPECT_EQ(bin->expireOld(0), 0);
@@ -328,6 +333,8 @@ TEST_F(RecycleBinTest, AgeingRunsOncePerDayAndMarksThirtyDaysButNotTwentyNine) {
     EXPECT_FALSE(deleted["d29.recycle"]);
     EXPECT_FALSE(deleted["today.recycle"]);
     EXPECT_FALSE(deleted["nodate.recycle"]);
+    EXPECT_FALSE(deleted[oldMailBinnedLately]);
+    EXPECT_TRUE(deleted[newMailBinnedLongAgo]);
 }
 
 TEST_F(RecycleBinTest, EmptyingKeepsRestoredEntriesAndTheirFiles) {
@@ -514,6 +521,38 @@ TEST_F(RecycleBinTest, NoIndexMeansEmptyAnswersAndAnAddLeavesItsFileForTheRebuil
     ASSERT_TRUE(bin->rebuildIndex(false));
     EXPECT_FALSE(bin->addMessage(MailMessage(), "u2", {}, kAlice, &path, true)) << "an empty message has no content";
     EXPECT_EQ(bin->entries().size(), 1u) << "only the orphan, found by the rebuild";
+}
+
+TEST_F(RecycleBinTest, DamagedIndexIsKeptAsideAndRebuiltFromTheFilesAndTheJournal) {
+    for (const char* uid : {"u1", "u2", "u3"}) add(Whole(MailText(uid)), uid, kAlice);
+    ASSERT_TRUE(bin->checkpoint());
+    const std::string index = TempFolder::read(bin->indexPath());
+    // A later change is in the journal only.
+    add(Whole(MailText("u4")), "u4", kAlice);
+    const std::string journal = TempFolder::read(bin->folder() + RecycleBin::kJournalName);
+    ASSERT_FALSE(journal.empty());
+    bin.reset();
+    // Cut inside the last entry line: the entries before it are whole.
+    const std::size_t lastEntry = index.rfind("<recyclefile ");
+    ASSERT_NE(lastEntry, std::string::npos);
+    const std::string damaged = index.substr(0, lastEntry + 30);
+    temp.write("recycle/recyclebin.xml", damaged);
+    temp.write(std::string("recycle/") + RecycleBin::kJournalName, journal);
+    bin = Open();
+    EXPECT_TRUE(bin->entries().empty()) << "the damaged index is not read";
+
+    const std::string kept = bin->repairDamagedIndex();
+    ASSERT_EQ(kept.rfind("recyclebin.damaged-", 0), 0u) << kept;
+    EXPECT_EQ(TempFolder::read(bin->folder() + kept), damaged) << "kept as it was";
+    EXPECT_EQ(bin->entries().size(), 4u) << "every message file has its entry";
+    int known = 0;
+    for (const char* uid : {"u1", "u2", "u3", "u4"}) known += bin->containsUid(uid, kAlice) ? 1 : 0;
+    EXPECT_EQ(known, 3) << "the whole lines and the journal keep UID and account";
+    EXPECT_TRUE(bin->containsUid("u4", kAlice));
+    EXPECT_EQ(bin->repairDamagedIndex(), "") << "a sound index needs nothing";
+    bin.reset();
+    bin = Open();
+    EXPECT_EQ(bin->entries().size(), 4u);
 }
 
 TEST_F(RecycleBinTest, RebuildFindsEveryMessageFileAsNotOnTheServer) {
