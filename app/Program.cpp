@@ -64,7 +64,7 @@ bool Program::startUp() {
     ProxyServer& server = ProxyServer::instance();
 
     installProgramTranslation();
-    CLanguage* language = loadProgramLanguage(app.programFolder(), app.settingsPath(), userLanguageId());
+    CLanguage* language = loadProgramLanguage(app.resourceFolder(), app.settingsPath(), userLanguageId());
     shell_.traySetTooltip(tray::versionTooltip());
 
     RecycleBin::instance().rebuildIndex(false);

@@ -91,8 +91,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     Application& app = Application::instance();
-    if (!app.setProgramFolder(Application::resolveProgramFolder(options.home, argv[0]))) {
-        std::fprintf(stderr, "corvanthelix: cannot use the program folder\n");
+    const ProgramPaths paths = ProgramPaths::decide(ProgramPaths::currentEnvironment(options.home, argv[0]));
+    if (!app.setPaths(paths)) {
+        std::fprintf(stderr, "corvanthelix: cannot use the data folder %s\n", paths.dataFolder().c_str());
         return 1;
     }
 
