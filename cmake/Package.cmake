@@ -3,6 +3,7 @@
 # out by dpkg-shlibdeps (package dpkg-dev).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME corvanthelix)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Corvanthelix developers")
 set(CPACK_PACKAGE_CONTACT "The Corvanthelix developers <corvanthelix@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "spam filter that runs as a local POP3 proxy")
@@ -17,6 +18,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt loads its platform plug-ins at run time, where dpkg-shlibdeps cannot see them.
+if(CORVANTHELIX_WITH_QT)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-qpa-plugins, fonts-dejavu-core")
+endif()
 # vexolindra is the package's own library, found by dpkg-shlibdeps in its private folder
 # (dpkg-shlibdeps runs in the staging folder, so the path is relative to it).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS usr/lib/corvanthelix)
