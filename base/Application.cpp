@@ -3,11 +3,9 @@
 #include "base/Shell.h"
 #include "base/StringTable.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <malloc.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace corvanthelix {
