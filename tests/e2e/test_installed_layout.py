@@ -24,6 +24,11 @@ USER = pwd.getpwnam("nobody")
 PROGRAM_MAKES_CERTIFICATE = os.path.exists(os.path.join(SOURCE_DIR, "net", "LocalCertificate.h"))
 
 
+def built_with_qt():
+    with open(os.path.join(BUILD_DIR, "CMakeCache.txt")) as f:
+        return "CORVANTHELIX_WITH_QT:BOOL=ON\n" in f.read()
+
+
 def snapshot(root):
     """Every path under `root` with its kind, size, mode and modification time."""
     entries = {}
@@ -122,13 +127,15 @@ class InstalledLayout(unittest.TestCase):
         self.assertEqual(os.stat(path).st_mode & 0o777, 0o700, path)
 
     def test_installed_tree(self):
-        for rel in ("bin/corvanthelix", "lib/corvanthelix/libvexolindra.so",
+        expected = ["bin/corvanthelix", "lib/corvanthelix/libvexolindra.so",
                     "lib/corvanthelix/plugins/quillatrest.so", "lib/corvanthelix/plugins/quillatrest.txt",
                     "share/corvanthelix/spampoints.ini", "share/corvanthelix/deutsch.corvanthelix.language",
-                    "share/corvanthelix/icons/mini.ico", "share/corvanthelix/bitmaps/bubble.bmp",
-                    "share/applications/corvanthelix.desktop", "share/man/man1/corvanthelix.1",
-                    "share/icons/hicolor/16x16/apps/corvanthelix.png",
-                    "share/icons/hicolor/256x256/apps/corvanthelix.png"):
+                    "share/applications/corvanthelix.desktop", "share/man/man1/corvanthelix.1"]
+        if built_with_qt():
+            expected += ["share/corvanthelix/icons/mini.ico", "share/corvanthelix/bitmaps/bubble.bmp",
+                         "share/icons/hicolor/16x16/apps/corvanthelix.png",
+                         "share/icons/hicolor/256x256/apps/corvanthelix.png"]
+        for rel in expected:
             self.assertTrue(os.path.isfile(os.path.join(self.prefix, rel)), rel)
         # The build's certificate is the build's: every user's start makes or gets its own.
         names = [name for rel in self.installed for name in [os.path.basename(rel)]]
