@@ -10,6 +10,7 @@
 #include "filter/PluginManager.h"
 #include "filter/SpamWordFilter.h"
 #include "language/CLanguage.h"
+#include "net/LocalCertificate.h"
 #include "proxy/ClientSession.h"
 #include "proxy/Commit.h"
 #include "proxy/HostList.h"
@@ -84,7 +85,11 @@ bool Program::startUp() {
     filtersHeld_ = true;
 
     ClientSession::install(server, sessionServices());
+    // Each installation makes its own certificate for the TLS port; when that fails, the server
+    // reports the missing certificate as it would any other.
+    LocalCertificate::ensure(app.programFolder());
     const bool listening = server.start();
+    if (server.closedPort() != 0) shell_.traySetTooltip(tray::restingTooltip(server.closedPort()));
     shell_.traySetSpamCounter(app.spamCount());
     return listening;
 }

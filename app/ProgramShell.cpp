@@ -4,6 +4,7 @@
 #include "base/Settings.h"
 #include "base/StringTable.h"
 #include "base/TrayText.h"
+#include "proxy/ProxyServer.h"
 #include "stores/RecycleBin.h"
 #include "stores/TrainingArea.h"
 
@@ -21,6 +22,8 @@ ProgramShell::ProgramShell(Shell& inner) : inner_(inner) {}
 
 
 void ProgramShell::mailCheckBegin() {
+    // The status window of a new check starts empty, not with the last check's counts.
+    Application::instance().status().reset();
     inner_.trayAnimate(true);
     inner_.mailCheckBegin();
     StatusState& status = Application::instance().status();
@@ -37,7 +40,7 @@ void ProgramShell::mailCheckEnd() {
     inner_.mailCheckEnd();
     Application& app = Application::instance();
     inner_.traySetSpamCounter(app.spamCount());
-    inner_.traySetTooltip(tray::tooltipAfterCheck(app.spamCount()));
+    inner_.traySetTooltip(tray::tooltipAfterCheck(app.spamCount(), ProxyServer::instance().closedPort()));
     app.trimWorkingSet();
 }
 

@@ -11,7 +11,8 @@ public:
     /// Forwards to `inner`, which must outlive this object.
     explicit ProgramShell(Shell& inner);
 
-    /// Starts the tray animation and tells the inner shell (which shows the status window), then
+    /// Resets the status state (texts, totals, spam count), starts the tray animation, tells the
+    /// inner shell (which shows the status window), then
     /// ages the recycle bin ("RecycleBinMaxDays") and the training area ("TrainingAreaMaxDays"),
     /// each with its status text.
     void mailCheckBegin() override;

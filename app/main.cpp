@@ -1,5 +1,6 @@
 // Entry of the Corvanthelix program.
 #include "base/Application.h"
+#include "app/BackupCommand.h"
 #include "app/HeadlessShell.h"
 #include "app/Program.h"
 #include "app/ProgramShell.h"
@@ -7,10 +8,12 @@
 #ifdef CORVANTHELIX_WITH_QT
 #include "app/ui/DesktopMain.h"
 #endif
+#include "base/TranslatedFormat.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <ctime>
 #include <string>
 #include <unistd.h>
@@ -20,12 +23,17 @@ using namespace corvanthelix;
 
 namespace {
 
+constexpr int kStringFolderNotWritable = 291;
+
 struct Options {
     bool version = false;
     bool headless = false;
     bool help = false;
     std::string home;
     std::string error;
+    std::string exportBackup;
+    std::string importBackup;
+    std::optional<BackupParts> backupParts;
 };
 
 Options parseOptions(int argc, char** argv) {
@@ -39,6 +47,17 @@ Options parseOptions(int argc, char** argv) {
             if (i + 1 >= argc) options.error = "--home needs a folder";
             else options.home = argv[++i];
         } else if (arg.rfind("--home=", 0) == 0) options.home = arg.substr(7);
+        else if (arg == "--export-backup" || arg == "--import-backup" || arg == "--backup-parts") {
+            if (i + 1 >= argc) {
+                options.error = arg + " needs a value";
+                continue;
+            }
+            std::string value = argv[++i];
+            if (arg == "--export-backup") options.exportBackup = value;
+            else if (arg == "--import-backup") options.importBackup = value;
+            else if (!(options.backupParts = Backup::parseParts(value)))
+                options.error = "--backup-parts takes ini,spamwords,memory,recycle,training";
+        }
         else if (arg == "/wizard" || arg == "/firstrun") { /* desktop switches, handled by the shell */ }
         else options.error = "unknown option " + arg;
     }
@@ -79,6 +98,20 @@ void restart(int argc, char** argv, const std::string& givenHome) {
     std::perror("corvanthelix: restart failed");
 }
 
+// The lock file cannot be made: the folder is read-only or not ours. Said on standard error and,
+// with a desktop, in a box, since a program started from a menu has no terminal to read.
+void reportUnwritableFolder(int& argc, char** argv, bool headless, const std::string& folder) {
+    const std::string text = TranslatedFormat::byId(kStringFolderNotWritable, folder.c_str());
+    std::fprintf(stderr, "corvanthelix: %s\n", text.c_str());
+#ifdef CORVANTHELIX_WITH_QT
+    if (!headless && desktopAvailable()) showDesktopError(argc, argv, text);
+#else
+    (void)argc;
+    (void)argv;
+    (void)headless;
+#endif
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -87,8 +120,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "corvanthelix: %s (try --help)\n", options.error.c_str());
         return 2;
     }
+    if (!options.exportBackup.empty() && !options.importBackup.empty()) {
+        std::fprintf(stderr, "corvanthelix: --export-backup and --import-backup exclude each other\n");
+        return 2;
+    }
+    if (options.backupParts && options.exportBackup.empty() && options.importBackup.empty()) {
+        std::fprintf(stderr, "corvanthelix: --backup-parts needs --export-backup or --import-backup\n");
+        return 2;
+    }
     if (options.help) {
-        std::printf("usage: corvanthelix [--headless] [--home DIR] [--version]\n");
+        std::printf("usage: corvanthelix [--headless] [--home DIR] [--version]\n"
+                    "       corvanthelix [--home DIR] --export-backup FILE | --import-backup FILE\n"
+                    "                    [--backup-parts ini,spamwords,memory,recycle,training]\n");
         return 0;
     }
     if (options.version) {
@@ -108,11 +151,31 @@ int main(int argc, char** argv) {
     // One program per program folder: a second start asks the running one to show its tray icon.
     SingleInstance instance(app.programFolder());
     SingleInstance::Claim claim = instance.claim();
+    const bool backupCommand = !options.exportBackup.empty() || !options.importBackup.empty();
+    if (backupCommand) {
+        // The running program holds the stores in memory and would write over an import.
+        if (claim != SingleInstance::Claim::First) {
+            std::fprintf(stderr, "corvanthelix: backup failed: the program runs in %s; exit it first\n",
+                         app.programFolder().c_str());
+            return 1;
+        }
+        const bool exporting = !options.exportBackup.empty();
+        const int code = BackupCommand::run(
+            exporting ? BackupCommand::Direction::Export : BackupCommand::Direction::Import,
+            exporting ? options.exportBackup : options.importBackup,
+            options.backupParts.value_or(BackupCommand::defaultParts()), app.programFolder());
+        instance.release();
+        return code;
+    }
     if (claim != SingleInstance::Claim::First) {
-        if (claim == SingleInstance::Claim::Second && SingleInstance::askToShowTrayIcon(app.programFolder()))
+        if (claim == SingleInstance::Claim::Failed) {
+            reportUnwritableFolder(argc, argv, options.headless, app.programFolder());
+            return 1;
+        }
+        if (SingleInstance::askToShowTrayIcon(app.programFolder()))
             std::fprintf(stderr, "corvanthelix: already running; asked it to show its tray icon\n");
         else
-            std::fprintf(stderr, "corvanthelix: already running or the program folder is locked\n");
+            std::fprintf(stderr, "corvanthelix: already running, but it does not answer\n");
         return 1;
     }
 

@@ -15,6 +15,12 @@ constexpr int kAboutDialog = 105;
 constexpr int kStatusWindow = 119;
 constexpr int kTrayMenu = 121;
 constexpr int kOptionalMessageBox = 137;
+constexpr int kBackupDialog = 140;
+constexpr int kSenderDialog = 110;
+constexpr int kRecycleBinWindow = 118;
+constexpr int kRecycleBinMenu = 120;
+constexpr int kMessageViewer = 131;
+constexpr int kMultipleSendersDialog = 155;
 } // namespace resource
 
 /// Buttons every dialog shares; their numbers are also the answers of message boxes.
@@ -46,6 +52,44 @@ constexpr int kAboutLink = 1004;
 constexpr int kAboutAcknowledgement = 1005;
 constexpr int kAboutDisclaimer = 1006;
 constexpr int kAboutDisclaimerText = 1007;
+
+// Backup dialog (dialog 140).
+constexpr int kBackupProgressBar = 1023;
+constexpr int kBackupFileName = 1035;
+constexpr int kBackupBrowse = 1089;
+constexpr int kBackupIni = 1090;
+constexpr int kBackupSpamWords = 1091;
+constexpr int kBackupRecycleBin = 1094;
+constexpr int kBackupTraining = 1095;
+constexpr int kBackupMemory = 1096;
+// Recycle bin window (dialog 118).
+constexpr int kRecycleList = 1022;
+constexpr int kRecyclePaneSubject = 1115;
+constexpr int kRecyclePaneSender = 1116;
+constexpr int kRecyclePaneFilter = 1117;
+constexpr int kRecyclePaneWords = 1118;
+constexpr int kRecyclePaneProbability = 1119;
+constexpr int kRecyclePaneSize = 1120;
+constexpr int kRecyclePaneAccount = 1121;
+constexpr int kRecyclePaneToggle = 1122;
+constexpr int kRecyclePaneShown = 1111;
+constexpr int kRecyclePaneHidden = 1112;
+
+// Message viewer (dialog 131).
+constexpr int kViewerHeading = 1002;
+constexpr int kViewerText = 1051;
+constexpr int kViewerPlainNote = 1137;
+constexpr int kViewerWhole = 1123;
+constexpr int kViewerNoticeFrame = 1138;
+constexpr int kViewerNotice = 1141;
+constexpr int kViewerMaybeOnServer = 1142;
+constexpr int kViewerDownload = 1140;
+
+// Sender dialog (dialog 110) and the dialog for several senders (dialog 155).
+constexpr int kSenderAddress = 1009;
+constexpr int kSenderName = 1013;
+constexpr int kMultipleQuestion = 1024;
+constexpr int kMultipleNoWarnings = 1151;
 } // namespace control
 
 /// Commands of the tray menu (menu 121) and the main window.
@@ -62,6 +106,16 @@ constexpr int kFaq = 40013;
 constexpr int kTrainingArea = 40014;
 constexpr int kToggleFilter = 40018;
 constexpr int kForum = 4369;
+
+// Recycle bin window (dialog 118) and its context menu (menu 120).
+constexpr int kSwitchWindow = 1000;
+constexpr int kEmptyBin = 1030;
+constexpr int kDeleteMessages = 40001;
+constexpr int kViewMessage = 40008;
+constexpr int kRestoreMessages = 40009;
+constexpr int kAddToBlocked = 40010;
+constexpr int kAddToFriends = 40011;
+constexpr int kResetAccount = 40019;
 } // namespace command
 
 } // namespace corvanthelix

@@ -77,9 +77,9 @@ CVX_INT_SETTING(logFilterResults, setLogFilterResults, kCorvanthelix, key::kLogF
 CVX_INT_SETTING(logFilterResultsMaxSize, setLogFilterResultsMaxSize, kCorvanthelix, key::kLogFilterResultsMaxSize, 102400)
 CVX_INT_SETTING(viewMessageWhole, setViewMessageWhole, kCorvanthelix, key::kViewMessageWhole, 0)
 
-CVX_INT_SETTING(port, setPort, section::kServer, key::kPort, 110)
+CVX_INT_SETTING(port, setPort, section::kServer, key::kPort, 1110)
 CVX_INT_SETTING(enablePort, setEnablePort, section::kServer, key::kEnablePort, 1)
-CVX_INT_SETTING(portSsl, setPortSsl, section::kServer, key::kPortSsl, 995)
+CVX_INT_SETTING(portSsl, setPortSsl, section::kServer, key::kPortSsl, 1995)
 CVX_INT_SETTING(enablePortSsl, setEnablePortSsl, section::kServer, key::kEnablePortSsl, 1)
 CVX_INT_SETTING(timeout, setTimeout, section::kServer, key::kTimeout, 60)
 

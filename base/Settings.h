@@ -294,13 +294,13 @@ void setViewMessageWhole(int value, const std::string& file = settingsFile());
 
 // --- SERVER: local listening ports ----------------------------------------------------------------
 
-/// Local plain POP3 port. Default 110.
+/// Local plain POP3 port. Default 1110 (a desktop user may not bind ports below 1024).
 int port(const std::string& file = settingsFile());
 void setPort(int value, const std::string& file = settingsFile());
 /// Listen on port(). Default 1.
 int enablePort(const std::string& file = settingsFile());
 void setEnablePort(int value, const std::string& file = settingsFile());
-/// Local secure POP3 port. Key `PortSSL`. Default 995.
+/// Local secure POP3 port. Key `PortSSL`. Default 1995.
 int portSsl(const std::string& file = settingsFile());
 void setPortSsl(int value, const std::string& file = settingsFile());
 /// Listen on portSsl(). Key `EnablePortSSL`. Default 1.

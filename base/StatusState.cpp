@@ -2,6 +2,7 @@
 
 #include "base/Shell.h"
 #include "base/StringTable.h"
+#include "base/TranslatedFormat.h"
 
 #include <cstdio>
 
@@ -134,17 +135,14 @@ int StatusState::barPosition() const {
 
 std::string StatusState::progressText() const {
     std::lock_guard<std::mutex> l(mutex_);
-    char text[256];
     if (percentMode_) {
         int percent = total_ > 0 ? static_cast<int>(received_ * 100 / total_) : 100;
-        std::snprintf(text, sizeof text, loadString(225).c_str(), percent);
-    } else {
-        auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-                           std::chrono::steady_clock::now() - totalSetAt_).count();
-        double speed = static_cast<double>(received_) * 1000.0 / 1024.0 / static_cast<double>(elapsed + 1);
-        std::snprintf(text, sizeof text, loadString(127).c_str(), received_ / 1024.0, total_ / 1024.0, speed);
+        return TranslatedFormat::byId(225, percent);
     }
-    return text;
+    auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::steady_clock::now() - totalSetAt_).count();
+    double speed = static_cast<double>(received_) * 1000.0 / 1024.0 / static_cast<double>(elapsed + 1);
+    return TranslatedFormat::byId(127, received_ / 1024.0, total_ / 1024.0, speed);
 }
 
 void StatusState::reset() {

@@ -2,6 +2,7 @@
 
 #include "base/Application.h"
 #include "base/StringTable.h"
+#include "base/TranslatedFormat.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,23 +13,22 @@ namespace {
 constexpr const char* kNumbersFolder = "icons/numbers/";
 constexpr int kStringVersion = 133;
 constexpr int kStringMessagesDeleted = 163;
+constexpr int kStringPortClosed = 290;
 
 bool continuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 } // namespace
 
-std::string versionTooltip() {
-    char buffer[256];
-    std::snprintf(buffer, sizeof buffer, loadString(kStringVersion).c_str(), Application::kVersion);
-    return buffer;
+std::string versionTooltip() { return TranslatedFormat::byId(kStringVersion, Application::kVersion); }
+
+std::string restingTooltip(int closedPort) {
+    return closedPort != 0 ? TranslatedFormat::byId(kStringPortClosed, closedPort) : versionTooltip();
 }
 
-std::string tooltipAfterCheck(int spamCount) {
-    std::string text = versionTooltip();
+std::string tooltipAfterCheck(int spamCount, int closedPort) {
+    std::string text = restingTooltip(closedPort);
     if (spamCount > 0) {
-        char buffer[256];
-        std::snprintf(buffer, sizeof buffer, loadString(kStringMessagesDeleted).c_str(), spamCount);
         text += " ";
-        text += buffer;
+        text += TranslatedFormat::byId(kStringMessagesDeleted, spamCount);
     }
     return text;
 }

@@ -12,9 +12,13 @@ inline constexpr const char* kProgressSeparator = " | ";
 
 /// "Corvanthelix <version>" (string 133 with the version), the tray's resting tooltip.
 std::string versionTooltip();
-/// The tooltip after a mail check: the version text, and with `spamCount` > 0 a blank and
-/// string 163 ("- %i messages deleted").
-std::string tooltipAfterCheck(int spamCount);
+/// The tray's tooltip between checks: string 290 ("... not receiving mail on port %i") while
+/// `closedPort` (a port the settings ask for that could not be opened; 0 for none) is set, else
+/// versionTooltip().
+std::string restingTooltip(int closedPort);
+/// The tooltip after a mail check: restingTooltip(closedPort), and with `spamCount` > 0 a blank
+/// and string 163 ("- %i messages deleted").
+std::string tooltipAfterCheck(int spamCount, int closedPort);
 
 /// `text` cut to kTooltipMax characters (UTF-8 aware: a character is never split).
 std::string cutTooltip(const std::string& text);

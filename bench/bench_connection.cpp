@@ -3,6 +3,7 @@
 // Shown: line reads (readLine), the one-byte reads a simple line reader makes, block reads, and
 // the same over TLS (whose ratio includes the cost of the encryption).
 #include "net/Connection.h"
+#include "net/LocalCertificate.h"
 #include "net/TlsContext.h"
 
 #include <arpa/inet.h>
@@ -125,11 +126,18 @@ int main(int argc, char** argv) {
 
     TlsContext client = TlsContext::create(TlsContext::Side::Client);
     TlsContext server = TlsContext::create(TlsContext::Side::Server);
-    // The TLS rounds need a certificate: a program folder given as argument or in
-    // CORVANTHELIX_PROGRAM_DIR (the build stages one with cert.server.pem and key.server.pem).
-    const char* folder = argc > 1 ? argv[1] : std::getenv("CORVANTHELIX_PROGRAM_DIR");
+    // The TLS rounds need a certificate: that of a program folder given as argument, or one made
+    // for this run in a temporary folder as the program makes its own.
+    char made[] = "/tmp/bench-connection-XXXXXX";
+    const char* folder = argc > 1 ? argv[1] : ::mkdtemp(made);
+    if (folder && argc <= 1) LocalCertificate::ensure(folder);
     bool tls = folder && server.loadCertificate(std::string(folder) + "/cert.server.pem",
                                                 std::string(folder) + "/key.server.pem");
+    if (folder && argc <= 1) {
+        for (const char* name : {LocalCertificate::kCertificateName, LocalCertificate::kKeyName, LocalCertificate::kDerName})
+            ::unlink((std::string(folder) + "/" + name).c_str());
+        ::rmdir(folder);
+    }
 
     struct Case {
         const char* name;
@@ -162,6 +170,6 @@ int main(int argc, char** argv) {
         if (c.tls && !tls) continue;
         std::printf("  %s: %7.1f MB/s  time ratio to baseline %.2f\n", c.name, mb / c.best, c.best / baseline);
     }
-    if (!tls) std::printf("  (TLS skipped: pass a program folder holding cert.server.pem and key.server.pem)\n");
+    if (!tls) std::printf("  (TLS skipped: no certificate could be loaded)\n");
     return 0;
 }

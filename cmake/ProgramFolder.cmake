@@ -1,6 +1,5 @@
 # Stages the complete program folder under ${CORVANTHELIX_PROGRAM_DIR}: the executable and the
-# translation library land there through the output directories; this adds the data files and the
-# local TLS certificate.
+# translation library land there through the output directories; this adds the data files.
 
 set(STAGED_DATA)
 foreach(entry spampoints.ini quillatrest.txt)
@@ -32,16 +31,8 @@ foreach(folder help languages)
   endif()
 endforeach()
 
-# A self-signed certificate for the local TLS port, made once per build folder.
-find_program(OPENSSL_EXECUTABLE openssl REQUIRED)
-add_custom_command(
-  OUTPUT ${CORVANTHELIX_PROGRAM_DIR}/cert.server.pem ${CORVANTHELIX_PROGRAM_DIR}/key.server.pem
-  COMMAND ${OPENSSL_EXECUTABLE} req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=127.0.0.1
-          -keyout ${CORVANTHELIX_PROGRAM_DIR}/key.server.pem -out ${CORVANTHELIX_PROGRAM_DIR}/cert.server.pem
-          2>/dev/null
-  COMMAND chmod 600 ${CORVANTHELIX_PROGRAM_DIR}/key.server.pem
-  COMMENT "Making the local TLS certificate")
+# No certificate for the local TLS port is staged: the program makes its own at its first start,
+# so that no two installations share a private key.
 
-add_custom_target(corvanthelix_program ALL
-  DEPENDS ${STAGED_DATA} ${CORVANTHELIX_PROGRAM_DIR}/cert.server.pem ${CORVANTHELIX_PROGRAM_DIR}/key.server.pem)
+add_custom_target(corvanthelix_program ALL DEPENDS ${STAGED_DATA})
 add_dependencies(corvanthelix_program corvanthelix)

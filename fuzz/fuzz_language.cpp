@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // A second file of the same language adds to the table without overriding.
     FUZZ_CHECK(table.AddLanguageFile(path.c_str(), 0) == 1);
-    table.unload();
+    table.Unload();
     FUZZ_CHECK(table.TranslateText("Spam") == "Spam");
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "upstream/MailMessage.h"
 #include "fuzz/FuzzSupport.h"
 #include "proxy/ClientSession.h"
+#include "proxy/CommandArguments.h"
 #include "net/Connection.h"
 #include "upstream/DotStuffing.h"
 #include "upstream/Mailbox.h"
@@ -261,13 +262,13 @@ int plainNumber(std::string_view text) {
 }
 
 void checkLine(const std::string& line) {
-    const std::string argument = ClientSession::commandArgument(line);
+    const std::string argument = CommandArguments::of(line);
     FUZZ_CHECK(argument.empty() || line.find(argument) != std::string::npos);
     if (!argument.empty()) {
         FUZZ_CHECK(argument.front() != '\r' && argument.front() != '\n');
         FUZZ_CHECK(argument.back() != '\r' && argument.back() != '\n');
     }
-    FUZZ_CHECK(ClientSession::parseNumber(argument) == plainNumber(argument));
+    FUZZ_CHECK(CommandArguments::number(argument) == plainNumber(argument));
     std::string server, user;
     int port = 0;
     if (ClientSession::parseUserName(argument, server, user, port)) {
@@ -354,8 +355,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ClientSession session(control, services);
         const std::string here = "127.0.0.1";
         const int port = upstreamServer().port();
-        bool ended = session.dispatch("USER " + here + "&fuzz&" + std::to_string(port) + "\r\n") == 1 ||
-                     session.dispatch("PASS secret\r\n") == 1;
+        bool ended = session.dispatch("USER " + here + "&fuzz&" + std::to_string(port) + "\r\n") == CommandOutcome::EndSession ||
+                     session.dispatch("PASS secret\r\n") == CommandOutcome::EndSession;
         size_t position = 0;
         while (!ended && position < commands.size()) {
             // A line ends at CR LF, as the session reads them; an unfinished last line never comes.
@@ -365,7 +366,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             position = end + 2;
             checkLine(line);
             if (strncasecmp(line.c_str(), "PASS", 4) == 0 && (session.server() != here || session.port() != port)) continue;
-            ended = session.dispatch(line) == 1;
+            ended = session.dispatch(line) == CommandOutcome::EndSession;
             for (const MessageEntry& entry : session.entries())
                 if (entry.visible()) FUZZ_CHECK(session.findByClientNumber(entry.clientNumber) == &entry);
         }

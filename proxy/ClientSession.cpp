@@ -17,6 +17,7 @@
 #include "proxy/SessionControl.h"
 #include "upstream/UpstreamHandlers.h"
 #include "base/StringTable.h"
+#include "base/TranslatedFormat.h"
 #include "stores/RecycleBin.h"
 #include "stores/TrainingArea.h"
 
@@ -80,11 +81,8 @@ std::string withoutLineEnd(std::string_view text) {
     return std::string(text);
 }
 
-std::string format(const char* pattern, long long a, long long b) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, pattern, a, b);
-    return buffer;
-}
+// "a b" and a line end: the body of a STAT or LIST answer line.
+std::string numberPairLine(long long a, long long b) { return std::to_string(a) + " " + std::to_string(b) + "\r\n"; }
 
 // Status window line and tray tooltip together.
 void setApplicationStatusText(const std::string& text) {
@@ -94,13 +92,7 @@ void setApplicationStatusText(const std::string& text) {
 }
 
 std::string formatString(int id, const std::string& argument) {
-    std::string pattern = loadString(id);
-    int length = std::snprintf(nullptr, 0, pattern.c_str(), argument.c_str());
-    if (length < 0) return pattern;
-    std::string out(static_cast<std::size_t>(length) + 1, '\0');
-    std::snprintf(out.data(), out.size(), pattern.c_str(), argument.c_str());
-    out.resize(static_cast<std::size_t>(length));
-    return out;
+    return TranslatedFormat::byId(id, argument.c_str());
 }
 
 // A field of the placeholder text: one line, so a stored subject cannot add header lines or end
@@ -431,7 +423,7 @@ CommandOutcome ClientSession::onStat(const std::string&) {
     } else {
         countVisible(count, size);
     }
-    sendRaw(format("+OK %lld %lld\r\n", count, static_cast<long long>(size)));
+    sendRaw("+OK " + numberPairLine(count, static_cast<long long>(size)));
     if (Application::instance().status().cancelRequested()) {
         replyErr(kAborted);
         return CommandOutcome::EndSession;
@@ -447,7 +439,7 @@ CommandOutcome ClientSession::onList(const std::string& line) {
         if (entry == nullptr)
             replyErr(kNoSuchMessage);
         else
-            sendRaw(format("+OK %lld %lld\r\n", entry->clientNumber, entry->size));
+            sendRaw("+OK " + numberPairLine(entry->clientNumber, entry->size));
         return CommandOutcome::Continue;
     }
     if (entries_.empty()) {
@@ -456,7 +448,7 @@ CommandOutcome ClientSession::onList(const std::string& line) {
     }
     std::string lines;
     for (const MessageEntry& entry : entries_)
-        if (entry.visible()) lines += format("%lld %lld\r\n", entry.clientNumber, entry.size);
+        if (entry.visible()) lines += numberPairLine(entry.clientNumber, entry.size);
     sendLines(kListFollows, lines, true);
     return CommandOutcome::Continue;
 }

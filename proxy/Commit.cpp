@@ -401,16 +401,17 @@ std::string Commit::filterLogText(const FilterLogLine& line) {
     const std::string from = quotedOrNull(line.from);
     const std::string label = oneLine(line.label);
     const std::string reason = oneLine(line.reason);
-    const char* format = "\t%s (%s, %s, %s, \"%04i-%02i-%02i\", \"%02i:%02i:%02i\", %i, %i, \"%s\", \"%s\", %.2f)";
-    int length = std::snprintf(nullptr, 0, format, uid.c_str(), subject.c_str(), to.c_str(), from.c_str(), line.year,
-                               line.month, line.day, line.hour, line.minute, line.second,
-                               static_cast<int>(line.size), line.decision, label.c_str(), reason.c_str(),
-                               line.probability);
+    // Measured first, then written; the format stays a literal the compiler checks.
+    auto print = [&](char* out, std::size_t size) {
+        return std::snprintf(out, size, "\t%s (%s, %s, %s, \"%04i-%02i-%02i\", \"%02i:%02i:%02i\", %i, %i, \"%s\", \"%s\", %.2f)",
+                             uid.c_str(), subject.c_str(), to.c_str(), from.c_str(), line.year, line.month, line.day,
+                             line.hour, line.minute, line.second, static_cast<int>(line.size), line.decision,
+                             label.c_str(), reason.c_str(), line.probability);
+    };
+    int length = print(nullptr, 0);
     if (length < 0) return {};
     std::string out(static_cast<std::size_t>(length) + 1, '\0');
-    std::snprintf(out.data(), out.size(), format, uid.c_str(), subject.c_str(), to.c_str(), from.c_str(), line.year,
-                  line.month, line.day, line.hour, line.minute, line.second, static_cast<int>(line.size),
-                  line.decision, label.c_str(), reason.c_str(), line.probability);
+    print(out.data(), out.size());
     out.resize(static_cast<std::size_t>(length));
     return out;
 }

@@ -7,6 +7,7 @@
 #include "proxy/ProxyServer.h"
 #include "upstream/UpstreamHandlers.h"
 #include "base/StringTable.h"
+#include "base/TranslatedFormat.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -181,15 +182,11 @@ void HostList::close() {
 namespace {
 
 std::string formatStatus(int id, const char* text) {
-    char buffer[256];
-    std::snprintf(buffer, sizeof buffer, loadString(id).c_str(), text);
-    return buffer;
+    return TranslatedFormat::byId(id, text);
 }
 
 std::string formatReceiving(std::uint32_t size) {
-    char buffer[256];
-    std::snprintf(buffer, sizeof buffer, loadString(kStringReceiving).c_str(), 1, static_cast<int>(size >> 10), 1);
-    return buffer;
+    return TranslatedFormat::byId(kStringReceiving, 1, static_cast<int>(size >> 10), 1);
 }
 
 void closeMailbox(Mailbox& mailbox) {

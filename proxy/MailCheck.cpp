@@ -10,6 +10,7 @@
 #include "upstream/Mailbox.h"
 #include "proxy/MessageCache.h"
 #include "base/StringTable.h"
+#include "base/TranslatedFormat.h"
 #include "stores/RecycleBin.h"
 
 #include <cstdio>
@@ -33,10 +34,7 @@ public:
 };
 
 std::string receivingText(int position, std::uint32_t size, int toDownload) {
-    char buffer[256];
-    std::snprintf(buffer, sizeof buffer, loadString(kStringReceiving).c_str(), position,
-                  static_cast<int>(size >> 10), toDownload);
-    return buffer;
+    return TranslatedFormat::byId(kStringReceiving, position, static_cast<int>(size >> 10), toDownload);
 }
 
 std::uint32_t fileSize(const std::string& path) {

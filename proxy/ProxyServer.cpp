@@ -6,11 +6,11 @@
 #include "proxy/ReadySession.h"
 #include "proxy/SessionControl.h"
 #include "base/StringTable.h"
+#include "base/TranslatedFormat.h"
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <initializer_list>
 #include <system_error>
 
 namespace corvanthelix {
@@ -28,30 +28,6 @@ std::unique_ptr<ProxyServer>& instanceHolder() {
 std::mutex& instanceMutex() {
     static std::mutex mutex;
     return mutex;
-}
-
-// Fills each "%i" (or "%d") of a translated text with the next number and turns "%%" into "%".
-// Anything else is copied as it is: a translation is not trusted as a printf format.
-std::string withNumbers(const std::string& format, std::initializer_list<int> numbers) {
-    std::string text;
-    auto next = numbers.begin();
-    for (std::size_t i = 0; i < format.size(); ++i) {
-        if (format[i] == '%' && i + 1 < format.size()) {
-            char kind = format[i + 1];
-            if (kind == '%') {
-                text += '%';
-                ++i;
-                continue;
-            }
-            if ((kind == 'i' || kind == 'd') && next != numbers.end()) {
-                text += std::to_string(*next++);
-                ++i;
-                continue;
-            }
-        }
-        text += format[i];
-    }
-    return text;
 }
 
 } // namespace
@@ -106,6 +82,7 @@ bool ProxyServer::start() {
         stopping_ = false;
     }
     started_ = true;
+    closedPort_ = 0;
     if (settings::enablePort() != 0) openPort(plainListener_, plainAcceptThread_, settings::port(), false);
     if (settings::enablePortSsl() != 0) openPort(tlsListener_, tlsAcceptThread_, settings::portSsl(), true);
     return true;
@@ -113,6 +90,8 @@ bool ProxyServer::start() {
 
 void ProxyServer::openPort(Connection& listener, std::thread& acceptThread, int port, bool tlsPort) {
     if (!listener.listen(port)) {
+        int none = 0;
+        closedPort_.compare_exchange_strong(none, port);
         Application::instance().shell().messageBox(bindFailureText(port, listener.lastError(), tlsPort),
                                                     loadString(kSocketErrorCaption), mb::kIconExclamation);
         return;
@@ -126,9 +105,8 @@ void ProxyServer::openPort(Connection& listener, std::thread& acceptThread, int 
 
 std::string ProxyServer::bindFailureText(int port, int error, bool tlsPort) {
     if (error == EACCES)
-        return withNumbers(loadString(kPortNeedsPrivilegesText),
-                           {port, tlsPort ? kSuggestedTlsPort : kSuggestedPlainPort});
-    return withNumbers(loadString(kPortInUseText), {port});
+        return TranslatedFormat::byId(kPortNeedsPrivilegesText, port, tlsPort ? kSuggestedTlsPort : kSuggestedPlainPort);
+    return TranslatedFormat::byId(kPortInUseText, port);
 }
 
 void ProxyServer::acceptLoop(Connection& listener, bool tlsPort) {

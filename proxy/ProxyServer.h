@@ -3,6 +3,7 @@
 #include "net/TlsContext.h"
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -80,6 +81,9 @@ public:
     int tlsPort() const { return tlsListener_.localPort(); }
     /// Sessions whose thread has not ended yet, tracked in the table or not.
     int runningSessions() const;
+    /// The first port the last start() asked for and could not open; 0 when every port asked
+    /// for is open (or before start()).
+    int closedPort() const { return closedPort_.load(); }
 
     /// The text shown when port `port` cannot be opened because of `error` (errno of bind or
     /// listen): string 256 with a port to use instead for a port that needs privileges (EACCES),
@@ -110,6 +114,7 @@ private:
     std::vector<std::unique_ptr<Session>> overflow_;
     bool stopping_ = false;
     bool started_ = false;
+    std::atomic<int> closedPort_{0};
 };
 
 } // namespace corvanthelix

@@ -12,6 +12,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev python3
   # end-to-end: a real POP3 server and a real POP3 client
   dovecot-core dovecot-pop3d fetchmail
+  # pendraxil: the system trust store and NSS's certutil for Thunderbird and Firefox profiles
+  ca-certificates libnss3-tools
   # fuzzing
   clang libclang-rt-14-dev
   # desktop tests without a display

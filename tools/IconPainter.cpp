@@ -277,6 +277,90 @@ QImage applicationIcon(int size) {
     return image;
 }
 
+// A curved arrow back out of the bin: the mark of a restored message.
+QImage restoreIcon() {
+    return menuIcon([](QPainter& p) {
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setPen(QPen(QColor(30, 130, 60), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(3, 4, 10, 9), 0 * 16, 200 * 16);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(30, 130, 60));
+        p.drawPolygon(QPolygonF({QPointF(10, 9), QPointF(15, 9), QPointF(12.5, 13)}));
+    });
+}
+
+// A small triangle pointing down (`down`) or up: the information pane's toggle.
+QImage triangleIcon(bool down) {
+    return menuIcon([down](QPainter& p) {
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(60, 60, 60));
+        if (down) p.drawPolygon(QPolygonF({QPointF(3, 5), QPointF(13, 5), QPointF(8, 11)}));
+        else p.drawPolygon(QPolygonF({QPointF(3, 11), QPointF(13, 11), QPointF(8, 5)}));
+    });
+}
+
+// Two windows with an arrow between them: switch to the other store's window.
+QImage switchIcon() {
+    return menuIcon([](QPainter& p) {
+        p.setPen(QPen(QColor(40, 40, 90), 1));
+        p.setBrush(QColor(220, 230, 250));
+        p.drawRect(QRectF(1, 1, 8, 7));
+        p.drawRect(QRectF(7, 8, 8, 7));
+        p.setPen(QPen(QColor(200, 80, 30), 2));
+        p.drawLine(QPointF(4, 11), QPointF(4, 14));
+        p.drawLine(QPointF(12, 2), QPointF(12, 5));
+    });
+}
+
+// The recycle bin window's toolbar: five 32 x 32 pictures side by side on magenta, which the
+// window takes as transparent. Order: delete, empty bin, view, restore, help.
+QImage recycleToolbar() {
+    QImage image(5 * 32, 32, QImage::Format_RGB32);
+    image.fill(QColor(255, 0, 255));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    // 0: delete, a red cross over a letter.
+    drawEnvelope(p, QRectF(4, 8, 24, 16), QColor(250, 250, 240), QColor(90, 90, 90));
+    p.setPen(QPen(QColor(200, 30, 30), 4));
+    p.drawLine(QPointF(8, 6), QPointF(26, 26));
+    p.drawLine(QPointF(26, 6), QPointF(8, 26));
+    // 1: empty bin, a bin with its lid lifted.
+    p.setPen(QPen(QColor(60, 60, 60), 1.5));
+    p.setBrush(QColor(170, 200, 170));
+    p.drawRect(QRectF(32 + 8, 11, 16, 18));
+    p.drawRect(QRectF(32 + 5, 5, 22, 3));
+    p.drawLine(QPointF(32 + 13, 14), QPointF(32 + 13, 26));
+    p.drawLine(QPointF(32 + 19, 14), QPointF(32 + 19, 26));
+    // 2: view, a page under a lens.
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(64 + 5, 3, 17, 23));
+    for (int y = 8; y <= 20; y += 4) p.drawLine(QPointF(64 + 8, y), QPointF(64 + 19, y));
+    p.setPen(QPen(QColor(40, 40, 90), 2.5));
+    p.setBrush(QColor(200, 220, 255, 160));
+    p.drawEllipse(QRectF(64 + 14, 13, 10, 10));
+    p.drawLine(QPointF(64 + 23, 22), QPointF(64 + 29, 29));
+    // 3: restore, a letter with a green arrow back.
+    drawEnvelope(p, QRectF(96 + 3, 12, 22, 15), QColor(250, 250, 240), QColor(90, 90, 90));
+    p.setPen(QPen(QColor(30, 140, 60), 3));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(96 + 10, 3, 18, 16), 0, 180 * 16);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(30, 140, 60));
+    p.drawPolygon(QPolygonF({QPointF(96 + 6, 10), QPointF(96 + 14, 10), QPointF(96 + 10, 16)}));
+    // 4: help, a blue disc with a question mark.
+    p.setBrush(QColor(40, 120, 200));
+    p.drawEllipse(QRectF(128 + 4, 4, 24, 24));
+    p.setPen(QPen(Qt::white, 3));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(128 + 11, 8, 10, 9), -90 * 16, 270 * 16);
+    p.drawLine(QPointF(128 + 16, 17), QPointF(128 + 16, 20));
+    p.drawPoint(QPointF(128 + 16, 24));
+    p.end();
+    return image;
+}
+
 bool save(const QImage& image, const QString& path, const char* format) {
     QImageWriter writer(path, format);
     // BMP files carry no alpha channel; icons keep theirs as the mask.
@@ -319,6 +403,12 @@ int main(int argc, char** argv) {
     ok &= save(settingsIcon(), icon("settings.ico"), "ico");
     ok &= save(roundBadge(QColor(40, 120, 200), kQuestion), icon("help.ico"), "ico");
     ok &= save(roundBadge(QColor(40, 150, 90), kInfo), icon("about.ico"), "ico");
+    ok &= save(recycleIcon(), icon("recycle.ico"), "ico");
+    ok &= save(restoreIcon(), icon("restore.ico"), "ico");
+    ok &= save(triangleIcon(true), icon("down.ico"), "ico");
+    ok &= save(triangleIcon(false), icon("up.ico"), "ico");
+    ok &= save(switchIcon(), icon("switchto_tb.ico"), "ico");
+    ok &= save(recycleToolbar(), root.filePath("bitmaps/recycletoolbar.bmp"), "bmp");
     ok &= save(bubble(), root.filePath("bitmaps/bubble.bmp"), "bmp");
     ok &= save(sslLock(), root.filePath("bitmaps/ssl.bmp"), "bmp");
     ok &= save(logo(), root.filePath("bitmaps/corvanthelix.bmp"), "bmp");

@@ -8,6 +8,7 @@
 #include "ui/shell/QtShell.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include <atomic>
 #include <cstdio>
@@ -69,6 +70,8 @@ int runDesktop(int& argc, char** argv, const sigset_t& stopSignals, SingleInstan
     MainWindow window(app.resourceFolder());
     QtShell desktop(window);
     ProgramShell shell(desktop);
+    desktop.setRecycleRowHandler(
+        [&window](RecycleRowChange change, const std::string& fileName) { window.recycleBinRowChanged(change, fileName); });
     int exitCode = 0;
     {
         Program program(shell);
@@ -91,6 +94,13 @@ int runDesktop(int& argc, char** argv, const sigset_t& stopSignals, SingleInstan
         program.shutDown();
     }
     return exitCode;
+}
+
+void showDesktopError(int& argc, char** argv, const std::string& text) {
+    QApplication application(argc, argv);
+    QMessageBox box(QMessageBox::Critical, Application::kName, QString::fromStdString(text), QMessageBox::Ok);
+    box.setObjectName("startupError");
+    box.exec();
 }
 
 } // namespace corvanthelix

@@ -2,6 +2,7 @@
 // The program's run with a desktop: the Qt event loop with the tray icon, status window and
 // dialogs around the same start-up and shutdown as the headless run.
 #include <csignal>
+#include <string>
 
 namespace corvanthelix {
 
@@ -17,5 +18,9 @@ bool desktopAvailable();
 /// blocked `stopSignals` in every thread. "/wizard" and "/firstrun" among the arguments are
 /// honoured.
 int runDesktop(int& argc, char** argv, const sigset_t& stopSignals, SingleInstance& instance);
+
+/// Shows `text` in a message box with a stop icon, captioned with the program's name, and returns
+/// when the person closes it. For faults that end the program before the tray icon exists.
+void showDesktopError(int& argc, char** argv, const std::string& text);
 
 } // namespace corvanthelix

@@ -19,6 +19,9 @@ SOURCE_DIR = os.environ.get("CORVANTHELIX_SOURCE_DIR",
 PROGRAM_DIR = os.environ.get("CORVANTHELIX_PROGRAM_DIR",
                              os.path.join(SOURCE_DIR, "build", "dev", "program"))
 
+# The local TLS port's certificate, key and DER copy, made by the program in its folder.
+LOCAL_CERTIFICATE_FILES = ("cert.server.pem", "key.server.pem", "cert.server.der")
+
 
 def free_port():
     """A TCP port on 127.0.0.1 that nobody listens on right now."""
@@ -242,8 +245,10 @@ class Proxy:
         self.folder = self.given_folder or tempfile.mkdtemp(prefix="corvanthelix-home-")
         for name in os.listdir(PROGRAM_DIR):
             src = os.path.join(PROGRAM_DIR, name)
-            if name in ("corvanthelix",) or name.endswith(".so") and os.path.isfile(src):
-                continue  # the program and its library run from the build folder
+            if name in ("corvanthelix", "pendraxil") or name.endswith(".so") and os.path.isfile(src):
+                continue  # the programs and the library run from the build folder
+            if name in LOCAL_CERTIFICATE_FILES:
+                continue  # each program folder makes its own at the first start
             dst = os.path.join(self.folder, name)
             if os.path.isdir(src):
                 shutil.copytree(src, dst)

@@ -61,7 +61,16 @@ int ScriptedShell::messageBox(const std::string& text, const std::string& captio
 int ScriptedShell::optionalMessageBox(const std::string& text, const std::string& caption, unsigned flags,
                                       const std::string& settingName, int defaultAnswer) {
     record("optionalMessageBox|" + settingName + "|" + caption + "|" + text + "|" + std::to_string(flags));
-    return defaultAnswer;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (optionalAnswers_.empty()) return defaultAnswer;
+    const int answer = optionalAnswers_.front();
+    optionalAnswers_.pop_front();
+    return answer;
+}
+
+void ScriptedShell::answerOptionalBoxes(std::initializer_list<int> answers) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    optionalAnswers_.insert(optionalAnswers_.end(), answers);
 }
 
 int ScriptedShell::timeoutQuestion() {

@@ -16,6 +16,8 @@ public:
     /// Queues answers, consumed in order by the matching kind of call.
     void answerMessageBoxes(std::initializer_list<int> answers);
     void answerTimeoutQuestions(std::initializer_list<int> answers);
+    /// Queues answers of optional boxes; without one an optional box gives its default answer.
+    void answerOptionalBoxes(std::initializer_list<int> answers);
     /// Queues a Login dialog answer: OK with the given fields, or cancel when `ok` is false.
     void answerLogin(bool ok, const LoginRequest& filled = {});
 
@@ -54,6 +56,7 @@ private:
     std::vector<std::string> calls_;
     std::deque<int> messageAnswers_;
     std::deque<int> timeoutAnswers_;
+    std::deque<int> optionalAnswers_;
     std::deque<std::pair<bool, LoginRequest>> loginAnswers_;
     std::vector<LoginRequest> loginRequests_;
     bool recordStatus_ = false;

@@ -1,5 +1,7 @@
 #include "tests/fakes/SocketTestSupport.h"
 
+#include "net/LocalCertificate.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -72,6 +74,13 @@ bool MailClient::closed(std::chrono::milliseconds limit) { return line(limit) ==
 void MailClient::close() { connection_.close(); }
 
 std::string stagedFile(const std::string& name) { return std::string(CORVANTHELIX_PROGRAM_DIR) + "/" + name; }
+
+std::string certificateFile(const std::string& name) {
+    static TempFolder folder;
+    static const LocalCertificate::Outcome made = LocalCertificate::ensure(folder.path());
+    EXPECT_EQ(made, LocalCertificate::Outcome::Made);
+    return folder.file(name);
+}
 
 std::string makeKeyFile(const TempFolder& folder) {
     std::string path = folder.file("other.key.pem");

@@ -59,8 +59,12 @@ private:
     Connection connection_;
 };
 
-/// Full path of `name` in the program folder the build staged (certificate and key live there).
+/// Full path of `name` in the program folder the build staged (data files such as spampoints.ini).
 std::string stagedFile(const std::string& name);
+
+/// Full path of "cert.server.pem", "key.server.pem" or "cert.server.der" of a local certificate
+/// made once per test process in a temporary folder, as the program makes its own at first start.
+std::string certificateFile(const std::string& name);
 
 /// Writes a fresh private key that belongs to no certificate into `folder`; returns its path.
 std::string makeKeyFile(const TempFolder& folder);

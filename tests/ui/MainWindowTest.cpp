@@ -2,13 +2,22 @@
 // the filter, exiting, the number timer and the status window around mail checks.
 #include "base/Settings.h"
 #include "ui/windows/AboutDialog.h"
+#include "ui/windows/BackupDialog.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/TrayIcon.h"
 #include "ui/shell/TrayMenu.h"
 #include "language/Vexolindra.h"
 #include "ui/windows/StatusWindow.h"
+#include "ui/windows/RecycleBinWindow.h"
+#include "stores/RecycleBin.h"
+#include "app/ProgramShell.h"
+#include "base/TrayText.h"
+#include "proxy/ProxyServer.h"
 #include "tests/fakes/UiTestSupport.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QSignalSpy>
@@ -46,21 +55,51 @@ private slots:
         QCOMPARE(itemNames(window.trayMenu()),
                  QStringList({"id40005", "id40007", "id40014", "id40004", "-", "", "-", "id40018", "id40002"}));
         QCOMPARE(itemNames(helpMenu(window)), QStringList({"id3", "id40013", "id40006", "id40003"}));
-        for (int id : {command::kRecycleBin, command::kStatistics, command::kTrainingArea, command::kSettings,
-                       command::kUpdateCheck})
+        for (int id : {command::kStatistics, command::kTrainingArea, command::kSettings, command::kUpdateCheck})
             QVERIFY2(!findMenuCommand(window.trayMenu(), id)->isEnabled(), qPrintable(QString::number(id)));
-        for (int id : {command::kDocumentation, command::kFaq, command::kAbout, command::kToggleFilter, command::kExit})
+        for (int id : {command::kRecycleBin, command::kDocumentation, command::kFaq, command::kAbout,
+                       command::kToggleFilter, command::kExit})
             QVERIFY2(findMenuCommand(window.trayMenu(), id)->isEnabled(), qPrintable(QString::number(id)));
         QVERIFY(!findMenuCommand(window.trayMenu(), command::kRecycleBin)->icon().isNull());
         QVERIFY(findMenuCommand(window.trayMenu(), command::kFaq)->icon().isNull());
 
         // A window that arrives registers its command; the next rebuild enables the item.
         int opened = 0;
-        window.setCommand(command::kRecycleBin, [&] { ++opened; });
+        window.setCommand(command::kStatistics, [&] { ++opened; });
         window.rebuildTrayMenu();
-        QVERIFY(findMenuCommand(window.trayMenu(), command::kRecycleBin)->isEnabled());
-        window.runCommand(command::kRecycleBin);
+        QVERIFY(findMenuCommand(window.trayMenu(), command::kStatistics)->isEnabled());
+        window.runCommand(command::kStatistics);
         QCOMPARE(opened, 1);
+    }
+
+    void command2000OpensOneBackupDialogForExport() {
+        MainWindow window(uitest::programDir());
+        window.runCommand(command::kBackup);
+        QPointer<BackupDialog> dialog = window.showBackup(BackupDialog::Mode::Import);
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->windowTitle(), QString("Export..."));
+        int dialogs = 0;
+        for (QWidget* top : QApplication::topLevelWidgets()) dialogs += qobject_cast<BackupDialog*>(top) ? 1 : 0;
+        QCOMPARE(dialogs, 1);
+        dialog->reject();
+        QTRY_VERIFY(dialog.isNull());
+    }
+
+    void doubleClickOpensTheRecycleBinOnceAndResetsTheSpamCount() {
+        MainWindow window(uitest::programDir());
+        Application::instance().setSpamCount(4);
+        window.showStateIcon(4);
+        window.setTrayTooltip("4 spam messages");
+        emit window.tray().doubleClicked(); // TrayDblClk defaults to 40005
+        RecycleBinWindow* bin = RecycleBinWindow::current();
+        QVERIFY(bin && bin->isVisible());
+        QCOMPARE(Application::instance().spamCount(), 0);
+        QCOMPARE(window.tray().currentSource(), QString("icons/mini.ico"));
+        QCOMPARE(QString::fromStdString(window.tray().tooltip()), QString::fromStdString(tray::restingTooltip(ProxyServer::instance().closedPort())));
+        window.runCommand(command::kRecycleBin);
+        QCOMPARE(RecycleBinWindow::current(), bin);
+        delete bin;
+        RecycleBin::destroyInstance();
     }
 
     void germanAddsTheForumAsThirdHelpItem() {
@@ -72,6 +111,39 @@ private slots:
         QCOMPARE(findMenuCommand(window.trayMenu(), command::kForum)->text(), QString("&Online-Forum..."));
         QCOMPARE(helpMenu(window)->title(), QString("&Hilfe"));
         QCOMPARE(findMenuCommand(window.trayMenu(), command::kExit)->text(), QString("&Beenden"));
+    }
+
+    void menuFollowsTheLanguageLoadedDuringStartUp() {
+        MainWindow window(uitest::programDir());
+        window.beginStartUp({});
+        // Start-up loads the language only after the tray icon is up.
+        InitLanguage((uitest::programDir() + "/deutsch.corvanthelix.language").c_str());
+        window.finishStartUp();
+        QVERIFY(findMenuCommand(window.trayMenu(), command::kForum));
+        QCOMPARE(findMenuCommand(window.trayMenu(), command::kExit)->text(), QString("&Beenden"));
+        QCOMPARE(helpMenu(window)->title(), QString("&Hilfe"));
+        const QString shots = QString(CORVANTHELIX_TEST_BINARY_DIR) + "/../screenshots";
+        QDir().mkpath(shots);
+        window.trayMenu()->adjustSize();
+        window.trayMenu()->grab().save(shots + "/tray-menu-de.png");
+        InitLanguage(nullptr);
+    }
+
+    void wizardRunsOnlyForTheWholeSwitch() {
+        testing::TempFolder folder;
+        const std::string ran = folder.file("wizard.ran");
+        folder.write("wizard", "#!/bin/sh\ntouch '" + ran + "'\n");
+        QFile::setPermissions(QString::fromStdString(folder.file("wizard")), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        {
+            MainWindow window(folder.path());
+            window.beginStartUp({"--home", folder.path() + "/wizard/home"});
+        }
+        QVERIFY(!QFileInfo::exists(QString::fromStdString(ran)));
+        {
+            MainWindow window(folder.path());
+            window.beginStartUp({"/wizard"});
+        }
+        QVERIFY(QFileInfo::exists(QString::fromStdString(ran)));
     }
 
     void doubleClickCommandIsTheBoldDefaultAndDisabledFilterIsChecked() {

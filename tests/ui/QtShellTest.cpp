@@ -9,7 +9,10 @@
 #include "base/StatusState.h"
 #include "ui/windows/StatusWindow.h"
 #include "tests/fakes/UiTestSupport.h"
+#include "language/Vexolindra.h"
 
+#include <QAbstractButton>
+#include <QDir>
 #include <QLabel>
 #include <QThread>
 #include <QtTest>
@@ -114,7 +117,41 @@ private slots:
         QVERIFY(!window_->statusWindow());
     }
 
+    void boxesShowGermanButtonsAndTheTimeoutQuestionInGerman() {
+        InitLanguage((uitest::programDir() + "/deutsch.corvanthelix.language").c_str());
+        QStringList buttons;
+        auto clickButton = [&buttons](const QString& wanted) {
+            // Clicks `wanted`, or else any button, so that an untranslated box fails the test
+            // instead of waiting for ever.
+            return [&buttons, wanted](QWidget* modal) {
+                QAbstractButton* target = nullptr;
+                for (QAbstractButton* button : modal->findChildren<QAbstractButton*>()) {
+                    buttons << button->text();
+                    if (!target || button->text() == wanted) target = button;
+                }
+                if (target) QMetaObject::invokeMethod(target, &QAbstractButton::click, Qt::QueuedConnection);
+            };
+        };
+        uitest::answerNextModal(-1, false, nullptr, clickButton("&Nein"));
+        QCOMPARE(shell_->messageBox("Wirklich?", "Corvanthelix", mb::kYesNo | mb::kIconQuestion), answer::kNo);
+        QVERIFY2(buttons.contains("&Ja") && buttons.contains("&Nein"), qPrintable(buttons.join(',')));
+
+        buttons.clear();
+        QString title;
+        uitest::answerNextModal(-1, false, nullptr, [&](QWidget* modal) {
+            title = modal->windowTitle();
+            QDir().mkpath(kScreenshots);
+            modal->grab().save(kScreenshots + "/timeout-question-de.png");
+            clickButton("Abbrechen")(modal);
+        });
+        QCOMPARE(shell_->timeoutQuestion(), 0);
+        QCOMPARE(title, QString("Zeitüberschreitung"));
+        QVERIFY2(buttons.contains("Warten...") && buttons.contains("Abbrechen"), qPrintable(buttons.join(',')));
+        InitLanguage(nullptr);
+    }
+
 private:
+    const QString kScreenshots = QString(CORVANTHELIX_TEST_BINARY_DIR) + "/../screenshots";
     std::unique_ptr<testing::TempFolder> settingsFolder_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<QtShell> shell_;

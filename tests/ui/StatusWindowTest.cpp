@@ -71,6 +71,20 @@ private slots:
         QCOMPARE(f.text(control::kStatusSpamCount), QString("Spam messages: 3"));
     }
 
+    void longStatusTextIsElidedWithTheWholeTextAsTooltip() {
+        Fixture f;
+        const QString german = "Empfange 10 (154 kb) von 12 Nachrichten...";
+        f.state.setStatusText(german.toStdString());
+        f.window.refresh(StatusField::Text);
+        auto* label = uitest::control<QLabel>(&f.window, control::kStatusText);
+        QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), qPrintable(label->text()));
+        if (label->text() != german) QCOMPARE(label->toolTip(), german);
+        f.state.setStatusText("Connecting...");
+        f.window.refresh(StatusField::Text);
+        QCOMPARE(label->text(), QString("Connecting..."));
+        QCOMPARE(label->toolTip(), QString());
+    }
+
     void screenWith120DpiGivesALargerWindowWithWidenedControls() {
         QCOMPARE(StatusWindow::scaledSize(96), QSize(250, 200));
         QCOMPARE(StatusWindow::scaledSize(120), QSize(312, 250));

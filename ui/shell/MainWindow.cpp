@@ -5,6 +5,10 @@
 #include "base/TrayText.h"
 #include "base/Settings.h"
 #include "ui/windows/AboutDialog.h"
+#include "ui/windows/BackupDialog.h"
+#include "proxy/ProxyServer.h"
+#include "stores/RecycleBin.h"
+#include "stores/TrainingArea.h"
 #include "ui/widgets/OptionalMessageBox.h"
 #include "ui/shell/TrayIcon.h"
 #include "ui/shell/TrayMenu.h"
@@ -12,6 +16,8 @@
 #include "base/ControlIds.h"
 #include "base/StringTable.h"
 #include "ui/windows/StatusWindow.h"
+#include "ui/windows/RecycleBinWindow.h"
+#include "stores/RecycleBin.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -32,9 +38,8 @@ constexpr int kWizardPollMilliseconds = 100;
 constexpr int kBalloonDelayMilliseconds = 1000;
 
 bool hasSwitch(const std::vector<std::string>& arguments, const char* name) {
-    // Found anywhere in the command line, as part of any argument.
-    return std::any_of(arguments.begin(), arguments.end(),
-                       [name](const std::string& argument) { return argument.find(name) != std::string::npos; });
+    // A whole argument only: a folder named "wizard" in a path given to --home is no switch.
+    return std::find(arguments.begin(), arguments.end(), name) != arguments.end();
 }
 
 QString text(int id) { return QString::fromStdString(loadString(id)); }
@@ -63,6 +68,7 @@ MainWindow::MainWindow(std::string programFolder, QObject* parent)
 MainWindow::~MainWindow() {
     delete statusWindow_.data();
     delete about_.data();
+    delete backup_.data();
 }
 
 StatusWindow* MainWindow::statusWindow() const { return statusWindow_.data(); }
@@ -74,8 +80,10 @@ void MainWindow::registerBuiltInCommands() {
     commands_[command::kFaq] = [this] { openUrl(help::faqUrl(help::germanLanguage())); };
     commands_[command::kForum] = [this] { openUrl(help::forumUrl()); };
     commands_[command::kAbout] = [this] { showAbout(); };
+    commands_[command::kRecycleBin] = [this] { showRecycleBin(); };
     commands_[command::kToggleFilter] = [this] { toggleFilter(); };
     commands_[command::kExit] = [this] { exitProgram(); };
+    commands_[command::kBackup] = [this] { showBackup(BackupDialog::Mode::Export); };
 }
 
 void MainWindow::beginStartUp(const std::vector<std::string>& arguments) {
@@ -91,6 +99,8 @@ void MainWindow::beginStartUp(const std::vector<std::string>& arguments) {
 }
 
 void MainWindow::finishStartUp() {
+    // The menu made at construction predates the language chosen during start-up.
+    rebuildTrayMenu();
     tray_->setStartingUp(false);
     showStateIcon(Application::instance().spamCount());
 }
@@ -194,7 +204,7 @@ void MainWindow::showStateIcon(int count) {
 void MainWindow::onTrayNumberTimer() {
     Application::instance().setSpamCount(0);
     showStateIcon(0);
-    setTrayTooltip(tray::versionTooltip());
+    setTrayTooltip(tray::restingTooltip(ProxyServer::instance().closedPort()));
 }
 
 void MainWindow::setTrayTooltip(const std::string& text) {
@@ -292,6 +302,46 @@ void MainWindow::showAbout() {
     about_->activateWindow();
 }
 
+BackupDialog* MainWindow::showBackup(BackupDialog::Mode mode) {
+    if (backup_) {
+        backup_->raise();
+        backup_->activateWindow();
+        return backup_.data();
+    }
+    BackupDialog::Hooks hooks;
+    hooks.beforeRecycleRead = [] { RecycleBin::instance().checkpoint(); };
+    // The stores would write their in-memory indexes over the imported files: the sessions end
+    // and the stores go before anything is replaced; the restart brings them back.
+    hooks.beforeReplace = [] {
+        ProxyServer::instance().stop();
+        TrainingArea::destroyInstance();
+        RecycleBin::destroyInstance();
+    };
+    hooks.replaceFailed = [] { ProxyServer::instance().start(); };
+    hooks.restart = [this] {
+        Application::instance().requestRestart();
+        destroyWindow();
+    };
+    // A backup holds what the program wrote: the data folder, not the one its pictures come from.
+    backup_ = new BackupDialog(mode, Application::instance().programFolder(), std::move(hooks));
+    backup_->show();
+    backup_->raise();
+    backup_->activateWindow();
+    return backup_.data();
+}
+
+void MainWindow::showRecycleBin() {
+    // Whoever looks into the bin has seen the spam the tray was counting.
+    Application::instance().setSpamCount(0);
+    showStateIcon(0);
+    setTrayTooltip(tray::restingTooltip(ProxyServer::instance().closedPort()));
+    RecycleBinWindow::open(RecycleBin::instance(), programFolder_);
+}
+
+void MainWindow::recycleBinRowChanged(RecycleRowChange change, const std::string& fileName) {
+    if (RecycleBinWindow* window = RecycleBinWindow::current()) window->rowChanged(change, fileName);
+}
+
 void MainWindow::openUrl(const std::string& url) {
     // A failing opener is not reported.
     QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
@@ -300,6 +350,8 @@ void MainWindow::openUrl(const std::string& url) {
 void MainWindow::destroyWindow() {
     for (QWidget* window : QApplication::topLevelWidgets())
         if (window != menu_.get() && !qobject_cast<QMenu*>(window)) window->close();
+    // Its store goes with the program: the window must not outlive it waiting for a deferred delete.
+    delete RecycleBinWindow::current();
     updatePoll_.stop();
     trayNumber_.stop();
     statusHoldTimer_.stop();

@@ -4,6 +4,7 @@
 // window and the about dialog, runs the four timers, and carries the tray's command table.
 // Everything here runs on the GUI thread; QtShell brings the calls of other threads over.
 #include "base/Shell.h"
+#include "ui/windows/BackupDialog.h"
 
 #include <QObject>
 #include <QPointer>
@@ -46,7 +47,8 @@ public:
     /// shows the tray icon with the wait picture; with "/firstrun" shows the welcome balloon;
     /// sets up the automatic update timer.
     void beginStartUp(const std::vector<std::string>& arguments);
-    /// The last start-up step: the tray shows the number icon for the spam counter.
+    /// The last start-up step, after the language is loaded: builds the tray menu again in that
+    /// language and the tray shows the number icon for the spam counter.
     void finishStartUp();
 
     // --- messages from the mail check, the update check and a second start -------------------
@@ -114,6 +116,14 @@ public:
     /// Opens the about dialog, or brings the open one to the front.
     void showAbout();
     AboutDialog* aboutDialog() const;
+    /// Command 2000: opens the backup dialog in `mode` (an open one comes to the front). After a
+    /// successful import its closing restarts the program. Returns the dialog.
+    BackupDialog* showBackup(BackupDialog::Mode mode);
+    /// Command 40005: resets the tray's spam count and tooltip and opens the recycle bin window
+    /// (or brings the open one to the front).
+    void showRecycleBin();
+    /// Hands a row change of the recycle bin store to the open window; nothing without one.
+    void recycleBinRowChanged(RecycleRowChange change, const std::string& fileName);
 
     /// Ends the desktop: closes every other window, stops the timers, removes the tray icon,
     /// emits ended() and leaves the event loop.
@@ -135,6 +145,7 @@ private:
     std::unique_ptr<QMenu> menu_;
     QPointer<StatusWindow> statusWindow_;
     QPointer<AboutDialog> about_;
+    QPointer<BackupDialog> backup_;
     QTimer updatePoll_;
     QTimer trayNumber_;
     QTimer statusHoldTimer_;

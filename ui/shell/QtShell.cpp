@@ -7,6 +7,7 @@
 #include "ui/widgets/OptionalMessageBox.h"
 #include "ui/language/WindowTranslation.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -151,6 +152,8 @@ int QtShell::showMessageBox(const std::string& text, const std::string& caption,
     QMessageBox::StandardButtons buttons;
     for (const Choice& choice : choices) buttons |= choice.button;
     box.setStandardButtons(buttons);
+    // Qt names its standard buttons itself, in English; they are translated like every other text.
+    for (QAbstractButton* button : box.buttons()) button->setText(translatedText(button->text().toUtf8().constData()));
     const int clicked = box.exec();
     for (const Choice& choice : choices)
         if (clicked == choice.button) return choice.answer;

@@ -7,6 +7,7 @@
 #include "ui/language/WindowTranslation.h"
 #include "base/ControlIds.h"
 #include "base/StringTable.h"
+#include "base/TranslatedFormat.h"
 #include "base/StatusState.h"
 
 #include <QGuiApplication>
@@ -51,9 +52,7 @@ QRect scaled(const Placement& p, double scale) {
 }
 
 QString spamCountText(int count) {
-    char text[128];
-    std::snprintf(text, sizeof text, loadString(kStringSpamMessages).c_str(), count);
-    return QString::fromUtf8(text);
+    return QString::fromStdString(TranslatedFormat::byId(kStringSpamMessages, count));
 }
 
 int screenDpi(const QWidget* widget) {
@@ -201,9 +200,14 @@ void StatusWindow::savePlacement() const {
 
 void StatusWindow::refresh(StatusField field) {
     switch (field) {
-    case StatusField::Text:
-        statusText_->setText(QString::fromStdString(state_.statusText()));
+    case StatusField::Text: {
+        // One line: a text too long for it ends in "..." and shows whole as the tooltip.
+        const QString full = QString::fromStdString(state_.statusText());
+        const QString shown = statusText_->fontMetrics().elidedText(full, Qt::ElideRight, statusText_->width());
+        statusText_->setText(shown);
+        statusText_->setToolTip(shown == full ? QString() : full);
         break;
+    }
     case StatusField::Detail:
         detailText_->setText(QString::fromStdString(state_.detailText()));
         break;

@@ -57,7 +57,7 @@ protected:
         clientContext_ = TlsContext::create(TlsContext::Side::Client);
         serverContext_ = TlsContext::create(TlsContext::Side::Server);
         ASSERT_TRUE(clientContext_ && serverContext_);
-        ASSERT_TRUE(serverContext_.loadCertificate(stagedFile("cert.server.pem"), stagedFile("key.server.pem")));
+        ASSERT_TRUE(serverContext_.loadCertificate(certificateFile("cert.server.pem"), certificateFile("key.server.pem")));
         connectTlsPair(pair_, clientContext_, serverContext_);
     }
     TlsContext clientContext_;
@@ -258,7 +258,7 @@ TEST_F(TlsConnection, CarriesLinesLargeWritesAndZeroBytes) {
 
 TEST(Connection, TlsPeerVanishingWithoutCloseNoticeReadsZero) {
     TlsContext serverContext = TlsContext::create(TlsContext::Side::Server);
-    ASSERT_TRUE(serverContext.loadCertificate(stagedFile("cert.server.pem"), stagedFile("key.server.pem")));
+    ASSERT_TRUE(serverContext.loadCertificate(certificateFile("cert.server.pem"), certificateFile("key.server.pem")));
     Connection listener;
     ASSERT_TRUE(listener.listen(0));
     RawTlsClient peer;
@@ -308,8 +308,8 @@ TEST(TlsContext, CertificateLoadingNeedsAMatchingKey) {
     ASSERT_TRUE(server);
     TempFolder folder;
     std::string otherKey = makeKeyFile(folder);
-    EXPECT_FALSE(server.loadCertificate(stagedFile("cert.server.pem"), otherKey));
-    EXPECT_FALSE(server.loadCertificate(folder.file("missing.pem"), stagedFile("key.server.pem")));
-    EXPECT_TRUE(server.loadCertificate(stagedFile("cert.server.pem"), stagedFile("key.server.pem")));
-    EXPECT_FALSE(TlsContext().loadCertificate(stagedFile("cert.server.pem"), stagedFile("key.server.pem")));
+    EXPECT_FALSE(server.loadCertificate(certificateFile("cert.server.pem"), otherKey));
+    EXPECT_FALSE(server.loadCertificate(folder.file("missing.pem"), certificateFile("key.server.pem")));
+    EXPECT_TRUE(server.loadCertificate(certificateFile("cert.server.pem"), certificateFile("key.server.pem")));
+    EXPECT_FALSE(TlsContext().loadCertificate(certificateFile("cert.server.pem"), certificateFile("key.server.pem")));
 }

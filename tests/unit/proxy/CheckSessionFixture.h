@@ -31,8 +31,9 @@ namespace corvanthelix::testing {
 class CheckSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"cert.server.pem", "key.server.pem", "spampoints.ini"})
-            std::filesystem::copy_file(stagedFile(name), home_.file(name));
+        for (const char* name : {"cert.server.pem", "key.server.pem"})
+            std::filesystem::copy_file(certificateFile(name), home_.file(name));
+        std::filesystem::copy_file(stagedFile("spampoints.ini"), home_.file("spampoints.ini"));
         Application& app = Application::instance();
         ASSERT_TRUE(app.setProgramFolder(home_.path()));
         app.setShell(&shell_);

@@ -111,7 +111,7 @@ class ClientSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const char* name : {"cert.server.pem", "key.server.pem"})
-            std::filesystem::copy_file(stagedFile(name), home_.file(name));
+            std::filesystem::copy_file(certificateFile(name), home_.file(name));
         Application& app = Application::instance();
         ASSERT_TRUE(app.setProgramFolder(home_.path()));
         app.setShell(&shell_);

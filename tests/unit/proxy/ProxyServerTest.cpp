@@ -69,7 +69,7 @@ protected:
 
     void installCertificate() {
         for (const char* name : {"cert.server.pem", "key.server.pem"})
-            std::filesystem::copy_file(stagedFile(name), home_.file(name),
+            std::filesystem::copy_file(certificateFile(name), home_.file(name),
                                        std::filesystem::copy_options::overwrite_existing);
     }
 
