@@ -66,7 +66,7 @@ bool Program::startUp() {
     ProxyServer& server = ProxyServer::instance();
 
     installProgramTranslation();
-    CLanguage* language = loadProgramLanguage(app.programFolder(), app.settingsPath(), userLanguageId());
+    CLanguage* language = loadProgramLanguage(app.resourceFolder(), app.settingsPath(), userLanguageId());
     shell_.traySetTooltip(tray::versionTooltip());
 
     StoreRepair::repairDamagedStores();

@@ -76,13 +76,18 @@ void runUntilStopped(const sigset_t& stopSignals) {
     }
 }
 
-// A restart runs the same program on the same folder, without the desktop's one-time switches.
-void restart(int argc, char** argv, const std::string& programFolder) {
+// A restart runs the same program on the same folders, without the desktop's one-time switches.
+// The data folder is passed on only when it was given: otherwise the new process decides the same
+// layout from the same executable and environment, whereas a --home would turn a read-only program
+// folder's separate data folder into a portable folder without resources.
+void restart(int argc, char** argv, const std::string& givenHome) {
     std::vector<std::string> arguments{argv[0]};
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--headless") == 0) arguments.emplace_back(argv[i]);
-    arguments.emplace_back("--home");
-    arguments.push_back(programFolder);
+    if (!givenHome.empty()) {
+        arguments.emplace_back("--home");
+        arguments.push_back(givenHome);
+    }
     std::vector<char*> pointers;
     for (std::string& argument : arguments) pointers.push_back(argument.data());
     pointers.push_back(nullptr);
@@ -134,8 +139,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     Application& app = Application::instance();
-    if (!app.setProgramFolder(Application::resolveProgramFolder(options.home, argv[0]))) {
-        std::fprintf(stderr, "corvanthelix: cannot use the program folder\n");
+    const ProgramPaths::Environment environment = ProgramPaths::currentEnvironment(options.home, argv[0]);
+    const ProgramPaths paths = ProgramPaths::decide(environment);
+    // As absolute as the layout saw it, since the restarted process may run elsewhere.
+    const std::string homeForRestart = options.home.empty() ? std::string() : paths.dataFolder();
+    if (!app.setPaths(paths)) {
+        std::fprintf(stderr, "corvanthelix: cannot use the data folder %s\n", paths.dataFolder().c_str());
         return 1;
     }
 
@@ -182,7 +191,7 @@ int main(int argc, char** argv) {
         const int desktopExitCode = runDesktop(argc, argv, stopSignals, instance);
         instance.release();
         if (app.restartRequested()) {
-            restart(argc, argv, app.programFolder());
+            restart(argc, argv, homeForRestart);
             return 1;
         }
         return desktopExitCode;
@@ -205,7 +214,7 @@ int main(int argc, char** argv) {
     }
     instance.release();
     if (app.restartRequested()) {
-        restart(argc, argv, app.programFolder());
+        restart(argc, argv, homeForRestart);
         return 1;
     }
     return exitCode;

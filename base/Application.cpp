@@ -3,11 +3,9 @@
 #include "base/Shell.h"
 #include "base/StringTable.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <malloc.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace corvanthelix {
@@ -64,30 +62,25 @@ Application::Application() : silentShell_(std::make_unique<SilentShell>()) {
 }
 
 std::string Application::resolveProgramFolder(const std::string& homeOption, const char* argv0) {
-    if (!homeOption.empty()) return absolute(homeOption);
-    if (const char* env = std::getenv("CORVANTHELIX_HOME"); env && *env) return absolute(env);
-    char exe[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    std::string path = n > 0 ? std::string(exe, static_cast<size_t>(n)) : absolute(argv0 ? argv0 : ".");
-    auto slash = path.rfind('/');
-    return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
+    ProgramPaths::Environment environment = ProgramPaths::currentEnvironment(homeOption, argv0);
+    if (!environment.homeOption.empty()) return absolute(environment.homeOption);
+    if (!environment.homeVariable.empty()) return absolute(environment.homeVariable);
+    return environment.executableFolder;
 }
 
-bool Application::setProgramFolder(const std::string& folder) {
-    std::string path = absolute(folder);
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) {
-        if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    } else if (!S_ISDIR(st.st_mode)) {
-        return false;
-    }
-    programFolder_ = path;
-    settingsPath_ = path + "/" + kSettingsFileName;
+bool Application::setPaths(const ProgramPaths& paths) {
+    if (!paths.makeDataFolder()) return false;
+    paths_ = paths;
+    settingsPath_ = paths_.settingsFile();
     return true;
 }
 
+bool Application::setProgramFolder(const std::string& folder) {
+    return setPaths(ProgramPaths::portable(absolute(folder)));
+}
+
 std::string Application::pathInProgramFolder(const std::string& relative) const {
-    return programFolder_ + "/" + relative;
+    return paths_.dataPath(relative);
 }
 
 void Application::setShell(Shell* shell) {

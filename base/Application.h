@@ -1,4 +1,5 @@
 #pragma once
+#include "base/ProgramPaths.h"
 #include "base/StatusState.h"
 
 #include <atomic>
@@ -27,13 +28,24 @@ public:
     /// Returns an absolute path without a trailing separator.
     static std::string resolveProgramFolder(const std::string& homeOption, const char* argv0);
 
-    /// Sets the program folder; creates it (0700) when missing. Returns false when it cannot be made.
+    /// Uses `paths` for every file the program reads or writes; creates the data folder (0700)
+    /// when missing. Returns false (and keeps the old paths) when it cannot be made.
+    bool setPaths(const ProgramPaths& paths);
+    /// Uses one portable folder for everything (as setPaths(ProgramPaths::portable(folder))).
     bool setProgramFolder(const std::string& folder);
-    const std::string& programFolder() const { return programFolder_; }
-    /// Full path of the settings file "corvanthelix.ini" in the program folder.
+    /// The layout decided at start-up: where data, resources and plug-ins are.
+    const ProgramPaths& paths() const { return paths_; }
+    /// The folder everything the program writes goes to (in the portable layout also the folder
+    /// of its resources).
+    const std::string& programFolder() const { return paths_.dataFolder(); }
+    /// Full path of the settings file "corvanthelix.ini" in the data folder.
     const std::string& settingsPath() const { return settingsPath_; }
-    /// The program folder joined with `relative` ("recycle/x.recycle").
+    /// The data folder joined with `relative` ("recycle/x.recycle").
     std::string pathInProgramFolder(const std::string& relative) const;
+    /// The folder of the read-only resources: language files, icons, bitmaps, help, spampoints.ini.
+    const std::string& resourceFolder() const { return paths_.resourceFolder(); }
+    /// The folder the plug-in libraries are loaded from.
+    const std::string& pluginFolder() const { return paths_.pluginFolder(); }
 
     /// Installs the shell; not owned, must outlive every call. Null installs a silent shell.
     void setShell(Shell* shell);
@@ -62,7 +74,7 @@ public:
 
 private:
     Application();
-    std::string programFolder_;
+    ProgramPaths paths_;
     std::string settingsPath_;
     Shell* shell_;
     std::unique_ptr<Shell> silentShell_;

@@ -1,5 +1,6 @@
 #include "filter/PluginHostServices.h"
 
+#include "base/Application.h"
 #include "base/Settings.h"
 #include "filter/FilterVerdict.h"
 #include "upstream/MailMessage.h"
@@ -11,10 +12,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 
 namespace corvanthelix::pluginhost {
 
@@ -158,6 +161,16 @@ intptr_t markHandled(const ServiceRequest& request) {
     return kOk;
 }
 
+intptr_t dataFolder(const ServiceRequest& request) {
+    TextRequest* text = record<TextRequest>(request);
+    if (!text || !text->buffer || text->bufferSize < 1) return kFailed;
+    const std::string folder = Application::instance().pathInProgramFolder(PluginManager::kFolder);
+    // A cut path would name another folder: refuse instead.
+    if (folder.size() >= static_cast<size_t>(text->bufferSize)) return kFailed;
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return kFailed;
+    return copyOut(folder, text->buffer, text->bufferSize);
+}
+
 struct ServiceEntry {
     uint32_t code;
     intptr_t (*handler)(const ServiceRequest&);
@@ -177,6 +190,7 @@ constexpr ServiceEntry kServices[] = {
     {CVX_HOST_LEARN, learn},
     {CVX_HOST_LEARN_OLD, learn},
     {CVX_HOST_MARK_HANDLED, markHandled},
+    {CVX_HOST_DATA_FOLDER, dataFolder},
 };
 
 } // namespace

@@ -167,7 +167,7 @@ void PluginManager::loadAll() {
     // otherwise show its failures again at every mail check.
     if (scanned_ || !records_.empty()) return;
     scanned_ = true;
-    std::string folder = Application::instance().pathInProgramFolder(kFolder);
+    std::string folder = Application::instance().pluginFolder();
     for (const std::string& name : pluginFiles(folder)) {
         std::string path = folder + "/" + name;
         if (!addPlugin(path)) reportLoadFailure(path);

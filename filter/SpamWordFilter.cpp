@@ -45,12 +45,18 @@ int32_t leadingInteger(std::string_view text) {
 
 } // namespace
 
-SpamWordFilter::SpamWordFilter(std::string programFolder) : programFolder_(std::move(programFolder)) {}
+SpamWordFilter::SpamWordFilter(std::string programFolder) : SpamWordFilter(programFolder, programFolder) {}
 
-SpamWordFilter::SpamWordFilter() : SpamWordFilter(Application::instance().programFolder()) {}
+SpamWordFilter::SpamWordFilter(std::string dataFolder, std::string resourceFolder)
+    : programFolder_(std::move(dataFolder)), resourceFolder_(std::move(resourceFolder)) {}
+
+SpamWordFilter::SpamWordFilter()
+    : SpamWordFilter(Application::instance().programFolder(), Application::instance().resourceFolder()) {}
 
 std::string SpamWordFilter::filePath(const char* fileName) const {
-    return programFolder_ + "/" + fileName;
+    // The predefined words ship with the program; only the user's own file is written.
+    const bool predefined = std::string_view(fileName) == settings::fileName::kSpamPoints;
+    return (predefined ? resourceFolder_ : programFolder_) + "/" + fileName;
 }
 
 void SpamWordFilter::splitLine(std::string_view line, std::string& word, int32_t& percent) {

@@ -34,7 +34,10 @@ public:
 
     /// A filter with an empty list that reads its word files from `programFolder`.
     explicit SpamWordFilter(std::string programFolder);
-    /// The same for the program's folder (Application).
+    /// A filter that reads the predefined "spampoints.ini" from `resourceFolder` and keeps the
+    /// user's "spampoints_user.ini" in `dataFolder`.
+    SpamWordFilter(std::string dataFolder, std::string resourceFolder);
+    /// The same for the program's folders (Application).
     SpamWordFilter();
 
     /// Reads section PROBABILITIES of "spampoints.ini" (predefined words), then of
@@ -92,6 +95,7 @@ private:
     std::string filePath(const char* fileName) const;
 
     std::string programFolder_;
+    std::string resourceFolder_;
     // In the order the words were pushed; the list's head is the last element.
     std::vector<SpamWord> pushed_;
     // Lower-cased word -> index in pushed_.

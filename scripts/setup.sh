@@ -20,6 +20,8 @@ PACKAGES=(
   xvfb fonts-dejavu-core trayer libx11-6 libxtst6
   # learning-filter comparison in bench/
   bogofilter
+  # the .deb package: dependencies (dpkg-shlibdeps), inspection, desktop entry check
+  dpkg-dev desktop-file-utils
 )
 
 SUDO=""

@@ -1,6 +1,7 @@
 // Build-time tool: paints the program's icon and bitmap files into a program folder.
-//   icon_painter <program folder>
-// writes icons/*.ico, icons/numbers/*.ico and bitmaps/*.bmp. The pictures are drawn from shapes
+//   icon_painter <program folder> [<icon theme folder>]
+// writes icons/*.ico, icons/numbers/*.ico and bitmaps/*.bmp; with a theme folder also the desktop
+// icon as <size>x<size>/apps/corvanthelix.png for the hicolor theme. The pictures are drawn from shapes
 // and small pixel patterns only, so the tool needs no fonts and no display. Not part of any
 // library (this folder is not collected into one); cmake/Icons.cmake builds and runs it.
 #include <QColor>
@@ -13,6 +14,7 @@
 #include <QPolygonF>
 #include <QString>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -249,6 +251,32 @@ QImage logo() {
     return image;
 }
 
+// The desktop icon: the logo's envelope and shield, drawn for `size` pixels on a clear ground.
+// Small sizes keep whole-pixel outlines so that the shapes stay sharp.
+QImage applicationIcon(int size) {
+    QImage image = blank(size, size);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, size > 24);
+    p.scale(size / 96.0, size / 96.0);
+    const double line = std::max(3.0, 96.0 / size);
+    p.setPen(QPen(QColor(150, 80, 0), line));
+    p.setBrush(QColor(250, 200, 60));
+    p.drawRect(QRectF(4, 16, 74, 54));
+    p.drawLine(QPointF(4, 16), QPointF(41, 48));
+    p.drawLine(QPointF(78, 16), QPointF(41, 48));
+    p.setPen(QPen(QColor(20, 40, 80), line));
+    p.setBrush(QColor(30, 120, 210));
+    QPainterPath shield;
+    shield.moveTo(52, 46);
+    shield.lineTo(92, 46);
+    shield.lineTo(92, 70);
+    shield.quadTo(92, 86, 72, 94);
+    shield.quadTo(52, 86, 52, 70);
+    shield.closeSubpath();
+    p.drawPath(shield);
+    return image;
+}
+
 // A curved arrow back out of the bin: the mark of a restored message.
 QImage restoreIcon() {
     return menuIcon([](QPainter& p) {
@@ -347,8 +375,8 @@ bool save(const QImage& image, const QString& path, const char* format) {
 int main(int argc, char** argv) {
     // The application object lets the image writers find the icon format plug-in.
     QCoreApplication application(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: icon_painter <program folder>\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: icon_painter <program folder> [<icon theme folder>]\n");
         return 2;
     }
     QDir root(QString::fromLocal8Bit(argv[1]));
@@ -384,5 +412,16 @@ int main(int argc, char** argv) {
     ok &= save(bubble(), root.filePath("bitmaps/bubble.bmp"), "bmp");
     ok &= save(sslLock(), root.filePath("bitmaps/ssl.bmp"), "bmp");
     ok &= save(logo(), root.filePath("bitmaps/corvanthelix.bmp"), "bmp");
+    if (argc == 3) {
+        QDir theme(QString::fromLocal8Bit(argv[2]));
+        for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+            const QString folder = QString("%1x%1/apps").arg(size);
+            if (!theme.mkpath(folder)) {
+                std::fprintf(stderr, "icon_painter: cannot make %s in %s\n", qPrintable(folder), argv[2]);
+                return 1;
+            }
+            ok &= save(applicationIcon(size), theme.filePath(folder + "/corvanthelix.png"), "png");
+        }
+    }
     return ok ? 0 : 1;
 }

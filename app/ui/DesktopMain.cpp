@@ -68,7 +68,7 @@ int runDesktop(int& argc, char** argv, const sigset_t& stopSignals, SingleInstan
     QApplication::setApplicationName(Application::kName);
 
     Application& app = Application::instance();
-    MainWindow window(app.programFolder());
+    MainWindow window(app.resourceFolder());
     QtShell desktop(window);
     ProgramShell shell(desktop);
     desktop.setRecycleRowHandler(

@@ -237,6 +237,12 @@ typedef PluginInfo* (*CvxGetPluginInfoFunction)(void);
  * check as handled by a plug-in; with data 0 or 1 also learns it at once as non-spam (0) or
  * spam (1). 0, or -1 when the running mail check has no such message. */
 #define CVX_HOST_MARK_HANDLED 0x10000011u
+/* data: TextRequest* (text unused); copies the folder in which the plug-in keeps the files it
+ * writes, without a trailing "/", into buffer. The host makes the folder (private to the user) when
+ * it is missing. Beside the plug-in's library when the program runs from one folder; in the user's
+ * data folder when it is installed, where the library's folder is read-only. 0, or -1 when buffer
+ * is missing or too small for the whole path, or the folder cannot be made. */
+#define CVX_HOST_DATA_FOLDER 0x10000012u
 
 /* Kinds of CodecRequest. */
 #define CVX_CODEC_BASE64           1

@@ -4,6 +4,8 @@
 #include "common/PluginEntry.h"
 #include "common/PluginFiles.h"
 
+#include <unistd.h>
+
 namespace corvanthelix::quillatrest {
 
 AttachmentPlugin& AttachmentPlugin::instance() {
@@ -23,16 +25,20 @@ AttachmentPlugin::AttachmentPlugin() {
 }
 
 std::string AttachmentPlugin::ListPath() const {
-    std::string folder = plugin::ModuleFolder(&info_);
+    std::string folder = host_.DataFolder(&info_);
     return folder.empty() ? folder : folder + "/" + kListFile;
 }
 
 void AttachmentPlugin::LoadData() {
     std::lock_guard<std::mutex> hold(loadLock_);
-    if (listLoaded_) return;
+    if (listLoaded_ || !host_.Attached()) return;
     listLoaded_ = true;
     std::string path = ListPath();
-    if (!path.empty()) extensions_.Load(path);
+    // Until the user saves a list of their own, the one shipped beside the library holds.
+    std::string shipped = plugin::ModuleFolder(&info_);
+    if (!shipped.empty()) shipped += std::string("/") + kListFile;
+    if (!path.empty() && access(path.c_str(), F_OK) == 0) extensions_.Load(path);
+    else if (!shipped.empty()) extensions_.Load(shipped);
 }
 
 void AttachmentPlugin::FreeData() {
@@ -62,6 +68,8 @@ intptr_t AttachmentPlugin::Service(const ServiceRequest& request) {
     switch (request.code) {
     case CVX_SERVICE_HOST_CALLBACK:
         host_.Attach(reinterpret_cast<CvxServiceFunction>(request.data));
+        // Only the host knows where the data lives (beside the library, or the user's folder).
+        LoadData();
         return 0;
     case CVX_SERVICE_NAME: return reinterpret_cast<intptr_t>(kName);
     default: return 0;

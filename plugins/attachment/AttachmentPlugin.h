@@ -37,7 +37,8 @@ public:
     bool SaveList() const;
     /// The blocked extensions, without their leading dot.
     plugin::TextLineList& Extensions() { return extensions_; }
-    /// Full path of the extension list's file; "" when the library's folder is unknown.
+    /// Full path of the extension list's file in the plug-in's data folder (the one a saved list
+    /// goes to); "" when no folder is known.
     std::string ListPath() const;
 
     /// The link to the host, set by service 0.

@@ -33,13 +33,13 @@ ChiSquarePlugin::ChiSquarePlugin() : filter_(shippedParameters()) {
 }
 
 std::string ChiSquarePlugin::DataFolder() const {
-    std::string folder = plugin::ModuleFolder(&info_);
+    std::string folder = host_.DataFolder(&info_);
     return folder.empty() ? folder : folder + "/" + kDataFolder;
 }
 
 void ChiSquarePlugin::LoadData() {
     std::lock_guard<std::mutex> hold(loadLock_);
-    if (loaded_) return;
+    if (loaded_ || !host_.Attached()) return;
     loaded_ = true;
     std::string folder = DataFolder();
     if (folder.empty() || !plugin::EnsureFolder(folder)) {
@@ -75,6 +75,8 @@ intptr_t ChiSquarePlugin::Service(const ServiceRequest& request) {
     switch (request.code) {
     case CVX_SERVICE_HOST_CALLBACK:
         host_.Attach(reinterpret_cast<CvxServiceFunction>(request.data));
+        // Only the host knows where the data lives (beside the library, or the user's folder).
+        LoadData();
         return 0;
     case CVX_SERVICE_NAME: return reinterpret_cast<intptr_t>(kName);
     case CVX_SERVICE_RUN_FIRST: return 1;

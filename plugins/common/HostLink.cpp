@@ -1,4 +1,5 @@
 #include "common/HostLink.h"
+#include "common/PluginFiles.h"
 
 #include <cstring>
 #include <vector>
@@ -54,6 +55,17 @@ bool HostLink::ReadSetting(const void* module, const char* key, std::string& val
     if (Ask(CVX_HOST_READ_SETTING, 0, reinterpret_cast<intptr_t>(&request)) != 0) return false;
     value.assign(buffer, strnlen(buffer, sizeof buffer));
     return true;
+}
+
+std::string HostLink::DataFolder(const void* module) const {
+    char buffer[4096];
+    TextRequest request{};
+    request.size = sizeof request;
+    request.buffer = buffer;
+    request.bufferSize = sizeof buffer;
+    if (Ask(CVX_HOST_DATA_FOLDER, 0, reinterpret_cast<intptr_t>(&request)) == 0)
+        return std::string(buffer, strnlen(buffer, sizeof buffer));
+    return ModuleFolder(module);
 }
 
 } // namespace corvanthelix::plugin

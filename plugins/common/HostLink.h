@@ -14,6 +14,9 @@ public:
     /// Keeps `callback` for later requests (service 0); null forgets the host.
     void Attach(CvxServiceFunction callback) { callback_.store(callback); }
 
+    /// True once the host has handed over its callback.
+    bool Attached() const { return callback_.load() != nullptr; }
+
     /// Sends service `code` to the host. The host's answer, or -1 while no host callback is kept.
     intptr_t Ask(uint32_t code, uint16_t argument, intptr_t data) const;
 
@@ -25,6 +28,11 @@ public:
     /// `module` is an address inside the plug-in's library. An empty `value` means the key is
     /// not stored. False when the host refused the request or no callback is kept.
     bool ReadSetting(const void* module, const char* key, std::string& value) const;
+
+    /// The folder in which the plug-in keeps the files it writes (service 0x10000012), without a
+    /// trailing "/"; `module` is an address inside the plug-in's library. The library's own folder
+    /// when the host does not answer (no callback kept, an older host); "" when that is unknown too.
+    std::string DataFolder(const void* module) const;
 
 private:
     std::atomic<CvxServiceFunction> callback_{nullptr};

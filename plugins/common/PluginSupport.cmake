@@ -56,6 +56,11 @@ function(corvanthelix_add_plugin target)
     list(APPEND staged ${dest})
   endforeach()
   add_custom_target(${target}_data DEPENDS ${staged})
+  # cmake/Install.cmake installs every registered plug-in with its data files.
+  set_property(GLOBAL APPEND PROPERTY CORVANTHELIX_PLUGIN_TARGETS ${target})
+  foreach(file ${PLUGIN_DATA})
+    set_property(GLOBAL APPEND PROPERTY CORVANTHELIX_PLUGIN_DATA ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+  endforeach()
   add_dependencies(${target} ${target}_data)
   add_dependencies(corvanthelix_program ${target})
 

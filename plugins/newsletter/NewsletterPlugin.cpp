@@ -23,7 +23,7 @@ NewsletterPlugin::NewsletterPlugin() {
 }
 
 std::string NewsletterPlugin::DataFolder() const {
-    std::string folder = plugin::ModuleFolder(&info_);
+    std::string folder = host_.DataFolder(&info_);
     return folder.empty() ? folder : folder + "/" + kDataFolder;
 }
 
@@ -34,7 +34,7 @@ std::string NewsletterPlugin::dataFile(const char* name) const {
 
 void NewsletterPlugin::LoadData() {
     std::lock_guard<std::mutex> hold(loadLock_);
-    if (listsLoaded_) return;
+    if (listsLoaded_ || !host_.Attached()) return;
     listsLoaded_ = true;
     std::string folder = DataFolder();
     if (folder.empty()) return;
@@ -95,6 +95,8 @@ intptr_t NewsletterPlugin::Service(const ServiceRequest& request) {
     switch (request.code) {
     case CVX_SERVICE_HOST_CALLBACK:
         host_.Attach(reinterpret_cast<CvxServiceFunction>(request.data));
+        // Only the host knows where the data lives (beside the library, or the user's folder).
+        LoadData();
         return 0;
     case CVX_SERVICE_NAME: return reinterpret_cast<intptr_t>(kName);
     case CVX_SERVICE_RUN_FIRST: return 1;

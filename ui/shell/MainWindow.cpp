@@ -324,7 +324,8 @@ BackupDialog* MainWindow::showBackup(BackupDialog::Mode mode) {
         Application::instance().requestRestart();
         destroyWindow();
     };
-    backup_ = new BackupDialog(mode, programFolder_, std::move(hooks));
+    // A backup holds what the program wrote: the data folder, not the one its pictures come from.
+    backup_ = new BackupDialog(mode, Application::instance().programFolder(), std::move(hooks));
     backup_->show();
     backup_->raise();
     backup_->activateWindow();

@@ -75,7 +75,7 @@ MessageViewer::MessageViewer(QWidget* owner) : QDialog(owner, Qt::Window) {
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(help, &QShortcut::activated, this, [] {
         const std::string url =
-            help::pageHelpUrl(Application::instance().programFolder(), kHelpPage, help::germanLanguage());
+            help::pageHelpUrl(Application::instance().resourceFolder(), kHelpPage, help::germanLanguage());
         QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
     });
 

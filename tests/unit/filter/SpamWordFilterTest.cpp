@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -355,4 +356,22 @@ TEST(SpamWordFilter, ScoresRandomTextsAsOneSearchPerWordDoes) {
             if (::testing::Test::HasFailure()) return;
         }
     }
+}
+
+TEST(SpamWordFilter, PredefinedWordsComeFromTheResourcesAndTheUsersFromTheDataFolder) {
+    TempFolder resources;
+    TempFolder data;
+    resources.write("spampoints.ini", "[PROBABILITIES]\nshipped=40\nshared=10\n[THRESHOLD]\nlevel50=90\n");
+    data.write("spampoints_user.ini", "[PROBABILITIES]\nmine=70\nshared=60\n");
+    // Copies in the wrong folders must not count.
+    resources.write("spampoints_user.ini", "[PROBABILITIES]\nstray=99\n");
+    data.write("spampoints.ini", "[PROBABILITIES]\nstale=99\n[THRESHOLD]\nlevel50=10\n");
+    SpamWordFilter filter(data.path(), resources.path());
+    filter.loadWords();
+    std::map<std::string, std::pair<int, bool>> found;
+    for (const SpamWord& word : filter.words()) found[word.word] = {word.percent, word.predefined};
+    const std::map<std::string, std::pair<int, bool>> expected{
+        {"shipped", {40, true}}, {"shared", {60, true}}, {"mine", {70, false}}};
+    EXPECT_EQ(found, expected);
+    EXPECT_EQ(filter.threshold(50), 90);
 }
