@@ -1,5 +1,7 @@
 #include "net/Connection.h"
 
+#include "net/CertificateCheck.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -263,7 +265,9 @@ std::unique_ptr<Connection> Connection::accept() {
     }
 }
 
-bool Connection::startTls(SSL_CTX* context) {
+bool Connection::startTls(SSL_CTX* context) { return startTls(context, std::string()); }
+
+bool Connection::startTls(SSL_CTX* context, const std::string& peerName) {
     if (!context) return false;
     Use use(*this);
     if (!use || tls_) return false;
@@ -275,6 +279,7 @@ bool Connection::startTls(SSL_CTX* context) {
         ERR_clear_error();
         return false;
     }
+    if (!serverSide_ && !peerName.empty() && !CertificateCheck::prepare(tls_.get(), peerName)) return false;
     int result = serverSide_ ? SSL_accept(tls_.get()) : SSL_connect(tls_.get());
     ERR_clear_error();
     return result == 1 && !use.aborted();

@@ -62,6 +62,13 @@ public:
     /// true only when the handshake completed; the TLS layer stays attached either way, so reads
     /// on a failed one fail.
     bool startTls(SSL_CTX* context);
+    /// startTls() for the client side with the name of the server: before the handshake the
+    /// layer is told to verify `peerName` (CertificateCheck::prepare); the outcome is read
+    /// afterwards with CertificateCheck::inspect(tlsHandle()). The handshake itself does not fail
+    /// on a certificate that does not verify: the caller decides.
+    bool startTls(SSL_CTX* context, const std::string& peerName);
+    /// The TLS layer attached by startTls(), owned by the connection; null without one.
+    SSL* tlsHandle() const { return tls_.get(); }
 
     /// Writes all `length` bytes of `data`. Returns `length`; 0 when not connected or `data` is
     /// null; -1 on an error or when closed meanwhile.

@@ -17,6 +17,8 @@ enum class LoginOutcome {
     Unreachable, ///< the host did not resolve or the TCP connect failed
     TimedOut,    ///< the server fell silent and the person (or AutoAbortOnTimeout) gave up
     Refused,     ///< the server refused the greeting, the user name or the password
+    Untrusted,   ///< the server's certificate was not trusted; the password was not sent
+    Aborted,     ///< the STLS upgrade failed and the person did not agree to go on in clear
 };
 
 class UpstreamLogin {
