@@ -4,6 +4,7 @@
 #include "app/Program.h"
 #include "app/ProgramShell.h"
 #include "app/SingleInstance.h"
+#include "app/TrustServerCommand.h"
 #ifdef CORVANTHELIX_WITH_QT
 #include "app/ui/DesktopMain.h"
 #endif
@@ -25,6 +26,7 @@ struct Options {
     bool headless = false;
     bool help = false;
     std::string home;
+    std::string trustServer; // HOST:PORT of --trust-server
     std::string error;
 };
 
@@ -39,6 +41,10 @@ Options parseOptions(int argc, char** argv) {
             if (i + 1 >= argc) options.error = "--home needs a folder";
             else options.home = argv[++i];
         } else if (arg.rfind("--home=", 0) == 0) options.home = arg.substr(7);
+        else if (arg == "--trust-server") {
+            if (i + 1 >= argc) options.error = "--trust-server needs HOST:PORT";
+            else options.trustServer = argv[++i];
+        }
         else if (arg == "/wizard" || arg == "/firstrun") { /* desktop switches, handled by the shell */ }
         else options.error = "unknown option " + arg;
     }
@@ -83,7 +89,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.help) {
-        std::printf("usage: corvanthelix [--headless] [--home DIR] [--version]\n");
+        std::printf("usage: corvanthelix [--headless] [--home DIR] [--version] [--trust-server HOST:PORT]\n");
         return 0;
     }
     if (options.version) {
@@ -95,6 +101,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "corvanthelix: cannot use the program folder\n");
         return 1;
     }
+
+    if (!options.trustServer.empty()) return TrustServerCommand::run(options.trustServer, stdin, stdout);
 
     // One program per program folder: a second start asks the running one to show its tray icon.
     SingleInstance instance(app.programFolder());

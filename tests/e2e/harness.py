@@ -304,9 +304,11 @@ service anvil {{
 class Proxy:
     """The real corvanthelix program, headless, in a temporary program folder."""
 
-    def __init__(self, settings=None, extra_files=None, folder=None):
+    def __init__(self, settings=None, extra_files=None, folder=None, env=None):
         """`folder`: an existing empty folder to use as the program folder (a small file system
-        mounted by a test, say); by default a new temporary folder."""
+        mounted by a test, say); by default a new temporary folder. `env`: variables to set for
+        the program on top of the test's own (SSL_CERT_FILE is the test CA's unless given)."""
+        self.env = env or {}
         self.settings = settings or {}
         self.extra_files = extra_files or {}
         self.given_folder = folder
@@ -368,7 +370,7 @@ class Proxy:
         err = open(self.stderr_path, "ab")
         self.process = subprocess.Popen(
             [os.path.join(PROGRAM_DIR, "corvanthelix"), "--headless", "--home", self.folder],
-            stdin=subprocess.DEVNULL, stdout=err, stderr=err)
+            stdin=subprocess.DEVNULL, stdout=err, stderr=err, env=dict(os.environ, **self.env))
         err.close()
         if wait:
             wait_for_greeting(self.port)
