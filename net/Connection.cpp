@@ -1,5 +1,6 @@
 #include "net/Connection.h"
 
+#include "net/AddressRace.h"
 #include "net/CertificateCheck.h"
 
 #include <arpa/inet.h>
@@ -26,7 +27,6 @@ namespace corvanthelix {
 namespace {
 
 constexpr int kFallbackChunk = 8192;
-constexpr int kWaitStepMilliseconds = 1000;
 constexpr long kQuickPollNanoseconds = 20 * 1000;
 
 // The socket's own buffer size for `option` (SO_RCVBUF / SO_SNDBUF), or 8192 when unknown.
@@ -35,17 +35,6 @@ int socketBufferSize(int fd, int option) {
     socklen_t length = sizeof size;
     if (getsockopt(fd, SOL_SOCKET, option, &size, &length) != 0 || size <= 0) return kFallbackChunk;
     return size;
-}
-
-// Blocks until `fd` reports one of `events` (or an error or hang-up), polling in steps of one
-// second. False on a poll error.
-bool waitFor(int fd, short events) {
-    pollfd entry{fd, events, 0};
-    for (;;) {
-        int result = ::poll(&entry, 1, kWaitStepMilliseconds);
-        if (result > 0) return true;
-        if (result < 0 && errno != EINTR) return false;
-    }
 }
 
 // One poll of 20 microseconds; true when `fd` reports one of `events` (or an error).
@@ -135,62 +124,35 @@ bool Connection::connect(const std::string& host, int port) {
         serverSide_ = false;
     }
     lastError_ = 0;
+    // close() from another thread (the time-out, a stop) while the attempts run ends them.
+    const unsigned closesBefore = closeCount_.load();
     if (port < 0 || port > 65535) {
         lastError_ = EINVAL;
         return false;
     }
 
-    in_addr address{};
-    if (inet_pton(AF_INET, host.c_str(), &address) != 1) {
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
-            lastError_ = EHOSTUNREACH;
-            return false;
-        }
-        address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-        freeaddrinfo(found);
-    }
-
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        lastError_ = errno;
+    const std::vector<Endpoint> endpoints = AddressRace::resolve(host, port);
+    if (endpoints.empty()) {
+        lastError_ = EHOSTUNREACH;
         return false;
     }
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        socket_ = fd;
-        closePending_ = false;
-    }
-
+    int error = 0;
+    int fd = AddressRace::connect(endpoints, [&] { return closeCount_.load() != closesBefore; }, error);
     bool ok = false;
     {
-        Use use(*this);
-        if (use) {
-            sockaddr_in peer{};
-            peer.sin_family = AF_INET;
-            peer.sin_port = htons(static_cast<uint16_t>(port));
-            peer.sin_addr = address;
-            int result = ::connect(use.fd(), reinterpret_cast<sockaddr*>(&peer), sizeof peer);
-            int error = result == 0 ? 0 : errno;
-            if (error == EINTR) {
-                // The connection attempt goes on in the background; wait for its outcome.
-                socklen_t length = sizeof error;
-                error = waitFor(use.fd(), POLLOUT) &&
-                                getsockopt(use.fd(), SOL_SOCKET, SO_ERROR, &error, &length) == 0
-                            ? error
-                            : errno;
-            }
-            std::lock_guard<std::mutex> lock(stateMutex_);
-            if (closePending_) error = ECANCELED;
-            ok = error == 0;
-            lastError_ = error;
-            if (ok) connected_ = true;
-        } else {
-            lastError_ = ECANCELED;
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (fd >= 0 && closeCount_.load() != closesBefore) {
+            ::close(fd);
+            fd = -1;
+            error = ECANCELED;
         }
+        if (fd >= 0) {
+            socket_ = fd;
+            closePending_ = false;
+            connected_ = true;
+            ok = true;
+        }
+        lastError_ = error;
     }
     if (!ok) close();
     return ok;
@@ -279,7 +241,9 @@ bool Connection::startTls(SSL_CTX* context, const std::string& peerName) {
         ERR_clear_error();
         return false;
     }
-    if (!serverSide_ && !peerName.empty() && !CertificateCheck::prepare(tls_.get(), peerName)) return false;
+    if (!serverSide_ && !peerName.empty() &&
+        !CertificateCheck::prepare(tls_.get(), AddressRace::withoutBrackets(peerName)))
+        return false;
     int result = serverSide_ ? SSL_accept(tls_.get()) : SSL_connect(tls_.get());
     ERR_clear_error();
     return result == 1 && !use.aborted();
@@ -438,6 +402,7 @@ bool Connection::isWritable() {
 
 void Connection::close() {
     std::lock_guard<std::mutex> lock(stateMutex_);
+    ++closeCount_;
     connected_ = false;
     if (socket_ < 0 || closePending_) return;
     if (busy_ > 0) {

@@ -15,7 +15,7 @@ typedef struct ssl_ctx_st SSL_CTX;
 namespace corvanthelix {
 
 /// The proxy's one socket class: a listening socket, an accepted mail-client connection or a
-/// connection to a mail server. An IPv4 TCP socket with an optional TLS layer and a receive
+/// connection to a mail server. A TCP socket (IPv4; IPv6 too for connections to mail servers) with an optional TLS layer and a receive
 /// buffer. Knows nothing of POP3.
 ///
 /// Threads: one thread uses a Connection at a time, except that close() may be called from any
@@ -39,8 +39,9 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    /// Connects to `host` (a dotted IPv4 address, else a name resolved to its first IPv4
-    /// address) at `port`. Closes an open socket and frees a TLS handle left from before.
+    /// Connects to `host` (a name, a dotted IPv4 address, or an IPv6 address, bare or in
+    /// brackets as in "[::1]") at `port`, trying every address of both families as AddressRace
+    /// does. Closes an open socket and frees a TLS handle left from before.
     /// Returns true when connected. A name that does not resolve returns false without any
     /// connection attempt. lastError() tells why a failure happened.
     bool connect(const std::string& host, int port);
@@ -135,6 +136,7 @@ private:
     int busy_ = 0;               // calls in progress that use the socket
     bool closePending_ = false;  // close() came while a call was in progress
     std::atomic<bool> connected_{false};
+    std::atomic<unsigned> closeCount_{0}; // close() calls so far; a change ends a connect()
     bool serverSide_ = false;
     std::unique_ptr<SSL, TlsFree> tls_;
     std::unique_ptr<char[]> receiveBuffer_; // kReceiveBufferSize bytes, made on the first read
