@@ -158,13 +158,17 @@ bool Connection::connect(const std::string& host, int port) {
     return ok;
 }
 
-bool Connection::listen(int port) {
+bool Connection::listen(int port) { return listenOn(AF_INET, port); }
+
+bool Connection::listenIpv6(int port) { return listenOn(AF_INET6, port); }
+
+bool Connection::listenOn(int family, int port) {
     close();
     if (port < 0 || port > 65535) {
         lastError_ = EINVAL;
         return false;
     }
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         lastError_ = errno;
         return false;
@@ -173,12 +177,24 @@ bool Connection::listen(int port) {
     // a port another program listens on still fails with EADDRINUSE.
     int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(static_cast<uint16_t>(port));
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-        ::listen(fd, kListenBacklog) != 0) {
+    sockaddr_storage local{};
+    socklen_t length = 0;
+    if (family == AF_INET6) {
+        // ::1 only, so that the IPv4 listener on the same port is a socket of its own.
+        setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&local);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(static_cast<uint16_t>(port));
+        in6->sin6_addr = in6addr_loopback;
+        length = sizeof(sockaddr_in6);
+    } else {
+        auto* in4 = reinterpret_cast<sockaddr_in*>(&local);
+        in4->sin_family = AF_INET;
+        in4->sin_port = htons(static_cast<uint16_t>(port));
+        in4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        length = sizeof(sockaddr_in);
+    }
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), length) != 0 || ::listen(fd, kListenBacklog) != 0) {
         lastError_ = errno;
         ::close(fd);
         return false;
@@ -438,10 +454,11 @@ void Connection::finishCloseLocked() {
 int Connection::localPort() const {
     std::lock_guard<std::mutex> lock(stateMutex_);
     if (socket_ < 0) return 0;
-    sockaddr_in local{};
+    sockaddr_storage local{};
     socklen_t length = sizeof local;
     if (getsockname(socket_, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
-    return ntohs(local.sin_port);
+    if (local.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&local)->sin6_port);
+    return ntohs(reinterpret_cast<sockaddr_in*>(&local)->sin_port);
 }
 
 } // namespace corvanthelix

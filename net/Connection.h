@@ -50,6 +50,9 @@ public:
     /// localPort()) with a backlog of 25. On failure no socket stays open, lastError() holds the
     /// errno of the failing step (EADDRINUSE, EACCES, ...) and the result is false.
     bool listen(int port);
+    /// listen() on the IPv6 loopback address ::1 (IPv6 only). False, with lastError(), where the
+    /// system has no IPv6 loopback (EADDRNOTAVAIL, EAFNOSUPPORT) or the port is taken.
+    bool listenIpv6(int port);
 
     /// Waits for one connection on a listening socket. Returns the new connection, owned by the
     /// caller, connected and marked as the server side; null when the listener is closed (also by
@@ -123,6 +126,7 @@ private:
         void operator()(SSL* tls) const noexcept;
     };
 
+    bool listenOn(int family, int port);
     ssize_t refill(int fd);
     ssize_t refillPlain(int fd);
     ssize_t refillTls();

@@ -5,6 +5,7 @@ upgrades plain connections with STLS."""
 
 import os
 import poplib
+import socket
 import subprocess
 import unittest
 
@@ -24,7 +25,7 @@ def refusal(reason):
 
 
 def login_lines(dovecot):
-    """Dovecot's log lines of logins (successful or not) for alice."""
+    """Dovecot's log lines of login attempts (successful or not)."""
     return [line for line in dovecot.log().splitlines()
             if "pop3-login" in line and ("Login:" in line or "auth failed" in line or "Aborted login" in line)]
 
@@ -148,6 +149,39 @@ class Stls(unittest.TestCase):
                 client = proxy.pop(dovecot.ssl_port, "alice", "pw", tls_local=True, server="localhost")
                 self.assertEqual(fetch_all(client), [])
                 self.assertNotIn("could not be verified", proxy.stderr())
+
+
+def has_ipv6_loopback():
+    try:
+        with socket.socket(socket.AF_INET6, socket.SOCK_STREAM) as s:
+            s.bind(("::1", 0))
+        return True
+    except OSError:
+        return False
+
+
+class Ipv6(unittest.TestCase):
+    def test_a_server_on_ipv6_loopback_is_reached_by_its_bracketed_address(self):
+        if not has_ipv6_loopback():
+            self.skipTest("no IPv6 loopback on this machine")
+        with Dovecot({"alice": "pw", "bob": "pw"}, listen="::1") as dovecot:
+            dovecot.deliver("alice", MESSAGE)
+            dovecot.deliver("bob", MESSAGE)
+            with Proxy() as proxy:
+                # POP3S to [::1] (the certificate names ::1) and plain with STLS, one account each
+                # (the host list remembers an account's TLS choice).
+                for user, port, tls_local in (("alice", dovecot.ssl_port, True), ("bob", dovecot.port, False)):
+                    with self.subTest(port=port):
+                        client = proxy.pop(port, user, "pw", tls_local=tls_local, server="[::1]")
+                        self.assertEqual(len(fetch_all(client, delete=False)), 1)
+                logins = login_lines(dovecot)
+                self.assertEqual(len(logins), 2, logins)
+                for line in logins:
+                    self.assertIn("rip=::1", line)
+                    self.assertIn(", TLS", line)
+                # The proxy's own ports answer on ::1 as well.
+                with socket.create_connection(("::1", proxy.port), timeout=10) as local:
+                    self.assertTrue(local.recv(64).startswith(b"+OK Ready"))
 
 
 if __name__ == "__main__":

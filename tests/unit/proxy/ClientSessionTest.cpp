@@ -661,6 +661,21 @@ TEST_F(ClientSessionTest, CapaListsWhatTheSessionSupports) {
     EXPECT_EQ(client->command(userLine(upstream_.port())), "+OK Username accepted");
 }
 
+TEST_F(ClientSessionTest, BothPortsListenOnIpv6LoopbackToo) {
+    Connection probe;
+    if (!probe.listenIpv6(0)) GTEST_SKIP() << "no IPv6 loopback on this machine";
+    probe.close();
+    for (int port : {proxy_.plainPort(), proxy_.tlsPort()}) {
+        Connection client;
+        ASSERT_TRUE(client.connect("::1", port)) << port;
+        if (port == proxy_.tlsPort()) {
+            ASSERT_TRUE(client.startTls(clientTls_.get()));
+        }
+        EXPECT_EQ(lineWithin(client), "+OK Ready\r\n") << port;
+        client.writeText("QUIT\r\n");
+    }
+}
+
 TEST_F(ClientSessionTest, TlsPortWithoutTrySslStillConnectsSecurely) {
     // Explicit port on the TLS port: the account uses TLS without a try, so a plain server fails
     // with no text of its own rather than getting the password in the clear.
