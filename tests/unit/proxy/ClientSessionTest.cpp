@@ -651,6 +651,43 @@ TEST_F(ClientSessionTest, UnverifiedCertificateIsAskedAboutPinnedOnYesAndAskedAg
     EXPECT_EQ(shell_.certificateQuestions().size(), 3u);
 }
 
+TEST_F(ClientSessionTest, AFailedStlsUpgradeIsUsedInClearOnlyWithThePersonsYes) {
+    const std::string question = "messageBox|Corvanthelix|" + loadString(243) + "|" +
+                                 std::to_string(mb::kYesNo | mb::kIconExclamation);
+    auto logIn = [&] {
+        auto client = connect();
+        EXPECT_EQ(client->command(userLine(upstream_.port())), "+OK Username accepted");
+        std::string reply = client->command("PASS secret");
+        if (reply.rfind("+OK", 0) == 0) {
+            EXPECT_EQ(client->command("QUIT"), "+OK Everything done.");
+        }
+        EXPECT_TRUE(sessionsEnded());
+        return reply;
+    };
+    // A server without STLS: plain, no question.
+    EXPECT_EQ(logIn(), "+OK Password accepted");
+    EXPECT_EQ(upstream_.count("CAPA"), 1);
+    EXPECT_EQ(upstream_.count("STLS"), 0);
+
+    upstream_.setStlsRefused(true);
+    shell_.answerMessageBoxes({answer::kNo});
+    EXPECT_EQ(logIn(), "-ERR Corvanthelix: Connection aborted by user");
+    EXPECT_EQ(shell_.count(question), 1);
+    EXPECT_EQ(upstream_.count("STLS"), 1);
+    EXPECT_EQ(upstream_.count("PASS"), 1) << "only the first, plain login sent a password";
+
+    shell_.answerMessageBoxes({answer::kYes});
+    EXPECT_EQ(logIn(), "+OK Password accepted");
+    EXPECT_EQ(shell_.count(question), 2);
+    EXPECT_EQ(upstream_.count("PASS"), 2);
+
+    // With UseSTLS=0 the proxy neither asks the server nor the person.
+    settings::setUseStls(0);
+    EXPECT_EQ(logIn(), "+OK Password accepted");
+    EXPECT_EQ(upstream_.count("CAPA"), 3);
+    EXPECT_EQ(shell_.count(question), 2);
+}
+
 TEST_F(ClientSessionTest, CapaListsWhatTheSessionSupports) {
     auto client = connect();
     EXPECT_EQ(client->command("CAPA"), "+OK Capability list follows");
