@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <openssl/ssl.h>
+
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -686,6 +688,21 @@ TEST_F(ClientSessionTest, AFailedStlsUpgradeIsUsedInClearOnlyWithThePersonsYes) 
     EXPECT_EQ(logIn(), "+OK Password accepted");
     EXPECT_EQ(upstream_.count("CAPA"), 3);
     EXPECT_EQ(shell_.count(question), 2);
+}
+
+TEST_F(ClientSessionTest, TheLocalTlsPortTakesTls12AndNewerOnly) {
+    struct ContextFree {
+        void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
+    };
+    for (int newest : {TLS1_1_VERSION, TLS1_2_VERSION, TLS1_3_VERSION}) {
+        // A client willing to speak anything from TLS 1.0 up to `newest`.
+        std::unique_ptr<SSL_CTX, ContextFree> context(SSL_CTX_new(TLS_client_method()));
+        SSL_CTX_set_security_level(context.get(), 0);
+        SSL_CTX_set_min_proto_version(context.get(), TLS1_VERSION);
+        SSL_CTX_set_max_proto_version(context.get(), newest);
+        MailClient client;
+        EXPECT_EQ(client.connect(proxy_.tlsPort(), context.get()), newest >= TLS1_2_VERSION) << newest;
+    }
 }
 
 TEST_F(ClientSessionTest, CapaListsWhatTheSessionSupports) {
