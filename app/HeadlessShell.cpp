@@ -47,6 +47,12 @@ bool HeadlessShell::loginDialog(LoginRequest& request) {
     return false;
 }
 
+bool HeadlessShell::trustCertificate(const CertificateQuestion& question) {
+    log("the certificate of " + question.server + ":" + std::to_string(question.port) + " could not be verified (" +
+        question.reason + "), SHA-256 " + question.fingerprint + ": not trusted");
+    return false;
+}
+
 void HeadlessShell::statusChanged(StatusField field) {
     // Only the texts are worth a log line; amounts change many times a second.
     StatusState& status = Application::instance().status();

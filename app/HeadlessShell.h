@@ -16,6 +16,8 @@ public:
     int timeoutQuestion() override;
     void closeTimeoutQuestion() override {}
     bool loginDialog(LoginRequest& request) override;
+    /// Logs the question and answers No.
+    bool trustCertificate(const CertificateQuestion& question) override;
     void statusShow() override {}
     void statusDestroy() override {}
     void statusChanged(StatusField field) override;

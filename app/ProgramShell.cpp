@@ -57,6 +57,7 @@ int ProgramShell::optionalMessageBox(const std::string& text, const std::string&
 int ProgramShell::timeoutQuestion() { return inner_.timeoutQuestion(); }
 void ProgramShell::closeTimeoutQuestion() { inner_.closeTimeoutQuestion(); }
 bool ProgramShell::loginDialog(LoginRequest& request) { return inner_.loginDialog(request); }
+bool ProgramShell::trustCertificate(const CertificateQuestion& question) { return inner_.trustCertificate(question); }
 void ProgramShell::statusShow() { inner_.statusShow(); }
 void ProgramShell::statusDestroy() { inner_.statusDestroy(); }
 void ProgramShell::statusChanged(StatusField field) { inner_.statusChanged(field); }

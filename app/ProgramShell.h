@@ -26,6 +26,7 @@ public:
     int timeoutQuestion() override;
     void closeTimeoutQuestion() override;
     bool loginDialog(LoginRequest& request) override;
+    bool trustCertificate(const CertificateQuestion& question) override;
     void statusShow() override;
     void statusDestroy() override;
     void statusChanged(StatusField field) override;

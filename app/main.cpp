@@ -5,6 +5,7 @@
 #include "app/Program.h"
 #include "app/ProgramShell.h"
 #include "app/SingleInstance.h"
+#include "app/TrustServerCommand.h"
 #ifdef CORVANTHELIX_WITH_QT
 #include "app/ui/DesktopMain.h"
 #endif
@@ -30,6 +31,7 @@ struct Options {
     bool headless = false;
     bool help = false;
     std::string home;
+    std::string trustServer; // HOST:PORT of --trust-server
     std::string error;
     std::string exportBackup;
     std::string importBackup;
@@ -57,6 +59,9 @@ Options parseOptions(int argc, char** argv) {
             else if (arg == "--import-backup") options.importBackup = value;
             else if (!(options.backupParts = Backup::parseParts(value)))
                 options.error = "--backup-parts takes ini,spamwords,memory,recycle,training";
+        } else if (arg == "--trust-server") {
+            if (i + 1 >= argc) options.error = "--trust-server needs HOST:PORT";
+            else options.trustServer = argv[++i];
         }
         else if (arg == "/wizard" || arg == "/firstrun") { /* desktop switches, handled by the shell */ }
         else options.error = "unknown option " + arg;
@@ -131,7 +136,8 @@ int main(int argc, char** argv) {
     if (options.help) {
         std::printf("usage: corvanthelix [--headless] [--home DIR] [--version]\n"
                     "       corvanthelix [--home DIR] --export-backup FILE | --import-backup FILE\n"
-                    "                    [--backup-parts ini,spamwords,memory,recycle,training]\n");
+                    "                    [--backup-parts ini,spamwords,memory,recycle,training]\n"
+                    "       corvanthelix [--home DIR] --trust-server HOST:PORT\n");
         return 0;
     }
     if (options.version) {
@@ -147,6 +153,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "corvanthelix: cannot use the data folder %s\n", paths.dataFolder().c_str());
         return 1;
     }
+
+    if (!options.trustServer.empty()) return TrustServerCommand::run(options.trustServer, stdin, stdout);
 
     // One program per program folder: a second start asks the running one to show its tray icon.
     SingleInstance instance(app.programFolder());

@@ -83,6 +83,9 @@ CVX_INT_SETTING(enablePort, setEnablePort, section::kServer, key::kEnablePort, 1
 CVX_INT_SETTING(portSsl, setPortSsl, section::kServer, key::kPortSsl, 1995)
 CVX_INT_SETTING(enablePortSsl, setEnablePortSsl, section::kServer, key::kEnablePortSsl, 1)
 CVX_INT_SETTING(timeout, setTimeout, section::kServer, key::kTimeout, 60)
+CVX_INT_SETTING(verifyServerCertificates, setVerifyServerCertificates, section::kServer,
+                key::kVerifyServerCertificates, 1)
+CVX_INT_SETTING(useStls, setUseStls, section::kServer, key::kUseStls, 1)
 
 CVX_INT_SETTING(parentalControlEnabled, setParentalControlEnabled, section::kParentalControl, key::kEnabled, 0)
 CVX_STRING_SETTING(parentalControlHash2, setParentalControlHash2, section::kParentalControl, key::kHash2, "", 256)

@@ -98,6 +98,8 @@ inline constexpr const char* kEnablePort = "EnablePort";
 inline constexpr const char* kPortSsl = "PortSSL";
 inline constexpr const char* kEnablePortSsl = "EnablePortSSL";
 inline constexpr const char* kTimeout = "Timeout";
+inline constexpr const char* kVerifyServerCertificates = "VerifyServerCertificates";
+inline constexpr const char* kUseStls = "UseSTLS";
 // PARENTALCONTROL
 inline constexpr const char* kEnabled = "Enabled";
 inline constexpr const char* kHash2 = "Hash2";
@@ -315,6 +317,14 @@ void setEnablePortSsl(int value, const std::string& file = settingsFile());
 /// Server time-out in seconds. Default 60.
 int timeout(const std::string& file = settingsFile());
 void setTimeout(int value, const std::string& file = settingsFile());
+/// Verify the certificates of mail servers (chain and host name) and ask before trusting one that
+/// fails. Key `VerifyServerCertificates`. Default 1.
+int verifyServerCertificates(const std::string& file = settingsFile());
+void setVerifyServerCertificates(int value, const std::string& file = settingsFile());
+/// Upgrade plain connections to mail servers with STLS when they offer it. Key `UseSTLS`.
+/// Default 1.
+int useStls(const std::string& file = settingsFile());
+void setUseStls(int value, const std::string& file = settingsFile());
 
 // --- PARENTALCONTROL --------------------------------------------------------------------------------
 

@@ -33,6 +33,20 @@ struct LoginRequest {
     bool savePassword = false;
 };
 
+/// A server certificate that did not verify, as the person is asked about it. `text` is the whole
+/// question, translated, with the details below filled in.
+struct CertificateQuestion {
+    std::string server;
+    int port = 0;
+    std::string reason; ///< in plain words: "expired", "self-signed", "wrong host name", ...
+    std::string subject;
+    std::string issuer;
+    std::string validFrom;
+    std::string validUntil;
+    std::string fingerprint; ///< SHA-256, hexadecimal pairs joined by ":"
+    std::string text;
+};
+
 /// Which part of the status state changed; the window reads the new value from `StatusState`.
 enum class StatusField { Text, Detail, Total, Received, SpamCount, Lock, PercentMode, Cancel };
 
@@ -62,6 +76,13 @@ public:
     /// Shows the Login dialog prefilled from `request`. Returns true on OK (the request then holds
     /// what the person entered), false when cancelled.
     virtual bool loginDialog(LoginRequest& request) = 0;
+
+    /// Asks whether to trust the certificate described in `question` for its server and port
+    /// from now on. Returns true for Yes. The default (and every shell without a person) says No.
+    virtual bool trustCertificate(const CertificateQuestion& question) {
+        (void)question;
+        return false;
+    }
 
     /// Status window: show it (creating it if needed), destroy it, hide it, and redraw one field.
     virtual void statusShow() = 0;

@@ -1,5 +1,8 @@
 #include "net/Connection.h"
 
+#include "net/AddressRace.h"
+#include "net/CertificateCheck.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -24,7 +27,6 @@ namespace corvanthelix {
 namespace {
 
 constexpr int kFallbackChunk = 8192;
-constexpr int kWaitStepMilliseconds = 1000;
 constexpr long kQuickPollNanoseconds = 20 * 1000;
 
 // The socket's own buffer size for `option` (SO_RCVBUF / SO_SNDBUF), or 8192 when unknown.
@@ -33,17 +35,6 @@ int socketBufferSize(int fd, int option) {
     socklen_t length = sizeof size;
     if (getsockopt(fd, SOL_SOCKET, option, &size, &length) != 0 || size <= 0) return kFallbackChunk;
     return size;
-}
-
-// Blocks until `fd` reports one of `events` (or an error or hang-up), polling in steps of one
-// second. False on a poll error.
-bool waitFor(int fd, short events) {
-    pollfd entry{fd, events, 0};
-    for (;;) {
-        int result = ::poll(&entry, 1, kWaitStepMilliseconds);
-        if (result > 0) return true;
-        if (result < 0 && errno != EINTR) return false;
-    }
 }
 
 // One poll of 20 microseconds; true when `fd` reports one of `events` (or an error).
@@ -133,74 +124,51 @@ bool Connection::connect(const std::string& host, int port) {
         serverSide_ = false;
     }
     lastError_ = 0;
+    // close() from another thread (the time-out, a stop) while the attempts run ends them.
+    const unsigned closesBefore = closeCount_.load();
     if (port < 0 || port > 65535) {
         lastError_ = EINVAL;
         return false;
     }
 
-    in_addr address{};
-    if (inet_pton(AF_INET, host.c_str(), &address) != 1) {
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
-            lastError_ = EHOSTUNREACH;
-            return false;
-        }
-        address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-        freeaddrinfo(found);
-    }
-
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        lastError_ = errno;
+    const std::vector<Endpoint> endpoints = AddressRace::resolve(host, port);
+    if (endpoints.empty()) {
+        lastError_ = EHOSTUNREACH;
         return false;
     }
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        socket_ = fd;
-        closePending_ = false;
-    }
-
+    int error = 0;
+    int fd = AddressRace::connect(endpoints, [&] { return closeCount_.load() != closesBefore; }, error);
     bool ok = false;
     {
-        Use use(*this);
-        if (use) {
-            sockaddr_in peer{};
-            peer.sin_family = AF_INET;
-            peer.sin_port = htons(static_cast<uint16_t>(port));
-            peer.sin_addr = address;
-            int result = ::connect(use.fd(), reinterpret_cast<sockaddr*>(&peer), sizeof peer);
-            int error = result == 0 ? 0 : errno;
-            if (error == EINTR) {
-                // The connection attempt goes on in the background; wait for its outcome.
-                socklen_t length = sizeof error;
-                error = waitFor(use.fd(), POLLOUT) &&
-                                getsockopt(use.fd(), SOL_SOCKET, SO_ERROR, &error, &length) == 0
-                            ? error
-                            : errno;
-            }
-            std::lock_guard<std::mutex> lock(stateMutex_);
-            if (closePending_) error = ECANCELED;
-            ok = error == 0;
-            lastError_ = error;
-            if (ok) connected_ = true;
-        } else {
-            lastError_ = ECANCELED;
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (fd >= 0 && closeCount_.load() != closesBefore) {
+            ::close(fd);
+            fd = -1;
+            error = ECANCELED;
         }
+        if (fd >= 0) {
+            socket_ = fd;
+            closePending_ = false;
+            connected_ = true;
+            ok = true;
+        }
+        lastError_ = error;
     }
     if (!ok) close();
     return ok;
 }
 
-bool Connection::listen(int port) {
+bool Connection::listen(int port) { return listenOn(AF_INET, port); }
+
+bool Connection::listenIpv6(int port) { return listenOn(AF_INET6, port); }
+
+bool Connection::listenOn(int family, int port) {
     close();
     if (port < 0 || port > 65535) {
         lastError_ = EINVAL;
         return false;
     }
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         lastError_ = errno;
         return false;
@@ -209,12 +177,24 @@ bool Connection::listen(int port) {
     // a port another program listens on still fails with EADDRINUSE.
     int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(static_cast<uint16_t>(port));
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-        ::listen(fd, kListenBacklog) != 0) {
+    sockaddr_storage local{};
+    socklen_t length = 0;
+    if (family == AF_INET6) {
+        // ::1 only, so that the IPv4 listener on the same port is a socket of its own.
+        setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&local);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(static_cast<uint16_t>(port));
+        in6->sin6_addr = in6addr_loopback;
+        length = sizeof(sockaddr_in6);
+    } else {
+        auto* in4 = reinterpret_cast<sockaddr_in*>(&local);
+        in4->sin_family = AF_INET;
+        in4->sin_port = htons(static_cast<uint16_t>(port));
+        in4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        length = sizeof(sockaddr_in);
+    }
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), length) != 0 || ::listen(fd, kListenBacklog) != 0) {
         lastError_ = errno;
         ::close(fd);
         return false;
@@ -263,7 +243,9 @@ std::unique_ptr<Connection> Connection::accept() {
     }
 }
 
-bool Connection::startTls(SSL_CTX* context) {
+bool Connection::startTls(SSL_CTX* context) { return startTls(context, std::string()); }
+
+bool Connection::startTls(SSL_CTX* context, const std::string& peerName) {
     if (!context) return false;
     Use use(*this);
     if (!use || tls_) return false;
@@ -275,6 +257,9 @@ bool Connection::startTls(SSL_CTX* context) {
         ERR_clear_error();
         return false;
     }
+    if (!serverSide_ && !peerName.empty() &&
+        !CertificateCheck::prepare(tls_.get(), AddressRace::withoutBrackets(peerName)))
+        return false;
     int result = serverSide_ ? SSL_accept(tls_.get()) : SSL_connect(tls_.get());
     ERR_clear_error();
     return result == 1 && !use.aborted();
@@ -433,6 +418,7 @@ bool Connection::isWritable() {
 
 void Connection::close() {
     std::lock_guard<std::mutex> lock(stateMutex_);
+    ++closeCount_;
     connected_ = false;
     if (socket_ < 0 || closePending_) return;
     if (busy_ > 0) {
@@ -468,10 +454,11 @@ void Connection::finishCloseLocked() {
 int Connection::localPort() const {
     std::lock_guard<std::mutex> lock(stateMutex_);
     if (socket_ < 0) return 0;
-    sockaddr_in local{};
+    sockaddr_storage local{};
     socklen_t length = sizeof local;
     if (getsockname(socket_, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
-    return ntohs(local.sin_port);
+    if (local.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&local)->sin6_port);
+    return ntohs(reinterpret_cast<sockaddr_in*>(&local)->sin_port);
 }
 
 } // namespace corvanthelix

@@ -15,7 +15,7 @@ typedef struct ssl_ctx_st SSL_CTX;
 namespace corvanthelix {
 
 /// The proxy's one socket class: a listening socket, an accepted mail-client connection or a
-/// connection to a mail server. An IPv4 TCP socket with an optional TLS layer and a receive
+/// connection to a mail server. A TCP socket (IPv4; IPv6 too for connections to mail servers) with an optional TLS layer and a receive
 /// buffer. Knows nothing of POP3.
 ///
 /// Threads: one thread uses a Connection at a time, except that close() may be called from any
@@ -39,8 +39,9 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    /// Connects to `host` (a dotted IPv4 address, else a name resolved to its first IPv4
-    /// address) at `port`. Closes an open socket and frees a TLS handle left from before.
+    /// Connects to `host` (a name, a dotted IPv4 address, or an IPv6 address, bare or in
+    /// brackets as in "[::1]") at `port`, trying every address of both families as AddressRace
+    /// does. Closes an open socket and frees a TLS handle left from before.
     /// Returns true when connected. A name that does not resolve returns false without any
     /// connection attempt. lastError() tells why a failure happened.
     bool connect(const std::string& host, int port);
@@ -49,6 +50,9 @@ public:
     /// localPort()) with a backlog of 25. On failure no socket stays open, lastError() holds the
     /// errno of the failing step (EADDRINUSE, EACCES, ...) and the result is false.
     bool listen(int port);
+    /// listen() on the IPv6 loopback address ::1 (IPv6 only). False, with lastError(), where the
+    /// system has no IPv6 loopback (EADDRNOTAVAIL, EAFNOSUPPORT) or the port is taken.
+    bool listenIpv6(int port);
 
     /// Waits for one connection on a listening socket. Returns the new connection, owned by the
     /// caller, connected and marked as the server side; null when the listener is closed (also by
@@ -62,6 +66,13 @@ public:
     /// true only when the handshake completed; the TLS layer stays attached either way, so reads
     /// on a failed one fail.
     bool startTls(SSL_CTX* context);
+    /// startTls() for the client side with the name of the server: before the handshake the
+    /// layer is told to verify `peerName` (CertificateCheck::prepare); the outcome is read
+    /// afterwards with CertificateCheck::inspect(tlsHandle()). The handshake itself does not fail
+    /// on a certificate that does not verify: the caller decides.
+    bool startTls(SSL_CTX* context, const std::string& peerName);
+    /// The TLS layer attached by startTls(), owned by the connection; null without one.
+    SSL* tlsHandle() const { return tls_.get(); }
 
     /// Writes all `length` bytes of `data`. Returns `length`; 0 when not connected or `data` is
     /// null; -1 on an error or when closed meanwhile.
@@ -115,6 +126,7 @@ private:
         void operator()(SSL* tls) const noexcept;
     };
 
+    bool listenOn(int family, int port);
     ssize_t refill(int fd);
     ssize_t refillPlain(int fd);
     ssize_t refillTls();
@@ -128,6 +140,7 @@ private:
     int busy_ = 0;               // calls in progress that use the socket
     bool closePending_ = false;  // close() came while a call was in progress
     std::atomic<bool> connected_{false};
+    std::atomic<unsigned> closeCount_{0}; // close() calls so far; a change ends a connect()
     bool serverSide_ = false;
     std::unique_ptr<SSL, TlsFree> tls_;
     std::unique_ptr<char[]> receiveBuffer_; // kReceiveBufferSize bytes, made on the first read

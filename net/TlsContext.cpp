@@ -20,6 +20,10 @@ TlsContext TlsContext::create(Side side) {
     result.context_.reset(SSL_CTX_new(method));
     if (result.context_ && SSL_CTX_set_min_proto_version(result.get(), TLS1_2_VERSION) != 1)
         result.context_.reset();
+    // Mail servers are checked against the system's trust store (SSL_CERT_FILE and SSL_CERT_DIR
+    // point elsewhere). The handshake does not stop at a failure: the caller reads the outcome
+    // and asks the person, so the verify mode stays "none".
+    if (result.context_ && side == Side::Client) SSL_CTX_set_default_verify_paths(result.get());
     ERR_clear_error();
     return result;
 }

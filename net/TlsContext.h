@@ -22,8 +22,9 @@ public:
     /// of times.
     static void initialiseLibrary();
 
-    /// Makes a new context for `side` with TLS 1.2 as the lowest protocol version. The result is
-    /// empty when the library cannot make one.
+    /// Makes a new context for `side` with TLS 1.2 as the lowest protocol version; a client
+    /// context also loads the system's trust store (OpenSSL's default verify paths). The result
+    /// is empty when the library cannot make one.
     static TlsContext create(Side side);
 
     /// The context, owned by this object; null when empty.

@@ -2,6 +2,7 @@
 
 #include "proxy/CommandArguments.h"
 #include "proxy/UpstreamLogin.h"
+#include "proxy/ServerTrust.h"
 
 #include "base/Application.h"
 #include "base/Settings.h"
@@ -119,7 +120,7 @@ const ClientSession::Command ClientSession::kCommands[] = {
     {"QUIT", &ClientSession::onQuit}, {"USER", &ClientSession::onUser}, {"PASS", &ClientSession::onPass},
     {"STAT", &ClientSession::onStat}, {"LIST", &ClientSession::onList}, {"RETR", &ClientSession::onRetr},
     {"DELE", &ClientSession::onDele}, {"RSET", &ClientSession::onRset}, {"TOP", &ClientSession::onTop},
-    {"NOOP", &ClientSession::onNoop}, {"UIDL", &ClientSession::onUidl},
+    {"NOOP", &ClientSession::onNoop}, {"UIDL", &ClientSession::onUidl}, {"CAPA", &ClientSession::onCapa},
 };
 
 // ---- life of a session ----
@@ -336,8 +337,14 @@ CommandOutcome ClientSession::onUser(const std::string& line) {
 UpstreamResult ClientSession::connectUpstream(bool secure) {
     StatusState& status = Application::instance().status();
     if (!secure) {
-        const UpstreamResult code = mailbox_->connect(server_, port_, nullptr);
-        status.setLock(false);
+        UpstreamResult code = mailbox_->connect(server_, port_, nullptr);
+        // A server that offers STLS (or did before) and then fails the upgrade is used in clear
+        // only with the person's yes.
+        if (code == UpstreamResult::UpgradeFailed && askForUnsecureConnection()) {
+            mailbox_->client().setStartTls(nullptr, false);
+            code = mailbox_->connect(server_, port_, nullptr);
+        }
+        status.setLock(code == UpstreamResult::Ok && mailbox_->client().usedStartTls());
         return code;
     }
     status.setLock(true);
@@ -351,10 +358,32 @@ bool ClientSession::askForUnsecureConnection() {
     return Application::instance().showMessage(kStringUnsecure, mb::kYesNo | mb::kIconExclamation) == answer::kYes;
 }
 
+// Every TLS connection of the login is judged by ServerTrust; plain ones upgrade with STLS when
+// the server offers it (and must, when the account upgraded before).
+void ClientSession::prepareUpstreamTrust() {
+    Pop3Client& upstream = mailbox_->client();
+    upstream.setCertificateJudge(ServerTrust::judgeFor(user_));
+    if (settings::useStls() == 0) {
+        upstream.setStartTls(nullptr, false);
+        return;
+    }
+    upstream.setStartTls(control_.server().clientContext(),
+                         HostList::usesStartTls(Application::instance().pathInProgramFolder(HostList::kFileName),
+                                                server_, user_));
+}
+
+CommandOutcome ClientSession::onCapa(const std::string&) {
+    sendRaw(std::string("+OK Capability list follows\r\nUSER\r\nTOP\r\nUIDL\r\nPIPELINING\r\nRESP-CODES\r\n"
+                        "IMPLEMENTATION Corvanthelix\r\n.\r\n"));
+    return CommandOutcome::Continue;
+}
+
 CommandOutcome ClientSession::onPass(const std::string& line) {
     password_ = CommandArguments::of(line);
     mailbox_->setTimeoutHandler(makeSessionTimeoutHandler());
     mailbox_->setTimeout(static_cast<std::uint32_t>(settings::timeout()) * 1000u);
+    prepareUpstreamTrust();
+    bool certificateRefused = false;
 
     TlsRequest request;
     request.server = server_;
@@ -367,13 +396,19 @@ CommandOutcome ClientSession::onPass(const std::string& line) {
     request.tlsPort = kDefaultTlsPort;
     const TlsChoice choice = HostList::chooseTls(
         Application::instance().pathInProgramFolder(HostList::kFileName), request,
-        [this](int port) {
+        [this, &certificateRefused](int port) {
             port_ = port;
-            return connectUpstream(true) == UpstreamResult::Ok;
+            const UpstreamResult code = connectUpstream(true);
+            certificateRefused = code == UpstreamResult::Untrusted;
+            return code == UpstreamResult::Ok;
         },
-        [this] { return askForUnsecureConnection(); });
+        // A certificate the person refused is no reason to offer the password in clear.
+        [this, &certificateRefused] { return !certificateRefused && askForUnsecureConnection(); });
     if (choice.aborted) {
-        replyErr(kAborted);
+        if (certificateRefused)
+            sendRaw(ServerTrust::refusalReply(server_, mailbox_->client().lastCertificate()));
+        else
+            replyErr(kAborted);
         return CommandOutcome::EndSession;
     }
     port_ = choice.port;
@@ -383,8 +418,17 @@ CommandOutcome ClientSession::onPass(const std::string& line) {
         loggedIn_ = true;
         if (choice.unrecorded)
             HostList::recordAccount(Application::instance().pathInProgramFolder(HostList::kFileName), *choice.unrecorded);
+        if (mailbox_->client().usedStartTls())
+            HostList::rememberStartTls(Application::instance().pathInProgramFolder(HostList::kFileName), server_,
+                                       user_, true);
         replyOk(kPasswordAccepted);
         return CommandOutcome::Continue;
+    case LoginOutcome::Untrusted:
+        sendRaw(ServerTrust::refusalReply(server_, mailbox_->client().lastCertificate()));
+        return CommandOutcome::EndSession;
+    case LoginOutcome::Aborted:
+        replyErr(kAborted);
+        return CommandOutcome::EndSession;
     case LoginOutcome::Unreachable:
         // The server cannot be reached at all: the client learns it from the closed connection.
         client_.close();

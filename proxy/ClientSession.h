@@ -198,6 +198,7 @@ private:
     void logSent(std::string_view text);
     UpstreamResult connectUpstream(bool secure);
     bool askForUnsecureConnection();
+    void prepareUpstreamTrust();
     std::unique_ptr<MailMessage> loadRestored(const MessageEntry& entry);
     std::optional<RecycleSenderAndSubject> restoredInfo(const std::string& fileName);
 
@@ -212,6 +213,7 @@ private:
     CommandOutcome onTop(const std::string& line);
     CommandOutcome onNoop(const std::string& line);
     CommandOutcome onUidl(const std::string& line);
+    CommandOutcome onCapa(const std::string& line);
 
     SessionControl& control_;
     Connection& client_;

@@ -5,10 +5,15 @@
 #include "base/TextUtils.h"
 #include "upstream/Mailbox.h"
 #include "proxy/ProxyServer.h"
+#include "proxy/ServerTrust.h"
+#include "base/Settings.h"
 #include "upstream/UpstreamHandlers.h"
 #include "base/StringTable.h"
 #include "base/TranslatedFormat.h"
 
+#include <strings.h>
+
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -26,6 +31,8 @@ constexpr const char* kPort = "port";
 constexpr const char* kSecure = "secure";
 constexpr const char* kTried = "try";
 constexpr const char* kPassword = "id";
+constexpr const char* kStartTls = "stls";
+constexpr const char* kPins = "pin";
 constexpr const char* kDigitAlphabet = "0123456789AbCdEf";
 
 constexpr int kStringConnecting = 114;
@@ -43,6 +50,51 @@ int digitValue(char c) {
 bool flagValue(const XmlElement& host, const char* name) {
     const XmlAttribute* a = host.findAttribute(name);
     return a && !a->value().empty() && a->value()[0] == '1';
+}
+
+// The "pin" attribute: "port-HEXDIGITS" items joined by ",", the fingerprint without its ":"s so
+// that the value holds letters, digits, "-" and "," only.
+std::vector<CertificatePin> parsePins(const std::string& value) {
+    std::vector<CertificatePin> pins;
+    std::size_t at = 0;
+    while (at < value.size()) {
+        std::size_t end = value.find(',', at);
+        if (end == std::string::npos) end = value.size();
+        const std::string item = value.substr(at, end - at);
+        at = end + 1;
+        const std::size_t dash = item.find('-');
+        if (dash == std::string::npos || dash == 0) continue;
+        CertificatePin pin;
+        pin.port = std::atoi(item.substr(0, dash).c_str());
+        const std::string hex = item.substr(dash + 1);
+        if (pin.port <= 0 || hex.empty() || hex.size() % 2 != 0) continue;
+        for (std::size_t i = 0; i < hex.size(); i += 2) {
+            if (i) pin.fingerprint += ':';
+            pin.fingerprint += hex.substr(i, 2);
+        }
+        pins.push_back(std::move(pin));
+    }
+    return pins;
+}
+
+std::string pinsValue(const std::vector<CertificatePin>& pins) {
+    std::string value;
+    for (const CertificatePin& pin : pins) {
+        if (!value.empty()) value += ',';
+        value += std::to_string(pin.port) + '-';
+        for (char c : pin.fingerprint)
+            if (c != ':') value += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return value;
+}
+
+// A fingerprint as CertificateCheck gives it: hexadecimal pairs joined by ":".
+bool isFingerprint(const std::string& text) {
+    if (text.empty() || text.size() % 3 != 2) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (i % 3 == 2 ? text[i] != ':' : !std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
+    }
+    return true;
 }
 
 void fillFromElement(HostEntry& entry, const XmlElement& host) {
@@ -265,6 +317,9 @@ Outcome download(const std::string& server, const std::string& user, const std::
         if (!tls) return Outcome::Failed;
     }
     Mailbox mailbox;
+    mailbox.client().setCertificateJudge(ServerTrust::judgeFor(user));
+    if (!tls && settings::useStls() != 0)
+        mailbox.client().setStartTls(ProxyServer::instance().clientContext(), HostList::usesStartTls(path, server, user));
 
     UpstreamResult rc = UpstreamResult::Refused;
     if (password) rc = connectAndLogIn(mailbox, server, entry.port, tls, user, *password);
@@ -363,9 +418,67 @@ TlsChoice HostList::chooseTls(const std::string& path, const TlsRequest& request
 bool HostList::recordAccount(const std::string& path, const HostEntry& entry) {
     HostList hosts;
     if (!hosts.load(path)) return false;
-    HostEntry stored;
-    if (hosts.find(stored, entry.server, entry.user)) return true;
+    // An element made during this login (a certificate pinned before the password was sent)
+    // takes the login's port and TLS choice; its pin and stored password stay.
     return hosts.update(entry) && hosts.save();
+}
+
+// ---- trusted certificates and the STLS mark ----
+
+bool HostList::pinCertificate(const std::string& path, const std::string& server, const std::string& user, int port,
+                              const std::string& fingerprint) {
+    HostList hosts;
+    if (!isFingerprint(fingerprint) || !hosts.load(path)) return false;
+    HostEntry entry;
+    if (!hosts.find(entry, server, user)) {
+        entry.port = port;
+        hosts.update(entry);
+    }
+    XmlElement* host = hosts.findElement(server, user);
+    if (!host) return false;
+    std::vector<CertificatePin> pins = parsePins(host->copyAttributeValue(kPins).value_or(""));
+    std::erase_if(pins, [port](const CertificatePin& pin) { return pin.port == port; });
+    pins.push_back(CertificatePin{port, fingerprint});
+    host->setAttribute(kPins, pinsValue(pins));
+    return hosts.save();
+}
+
+std::vector<CertificatePin> HostList::pinsOf(const std::string& path, const std::string& server) {
+    std::vector<CertificatePin> pins;
+    HostList hosts;
+    if (!hosts.load(path) || !hosts.document_.root()) return pins;
+    const std::string encodedServer = QEncode(server);
+    for (const XmlElement* host = hosts.document_.root()->firstChild(); host; host = host->Next()) {
+        if (host->name() != kHostName) continue;
+        const XmlAttribute* s = host->findAttribute(kServer);
+        if (!s || s->value() != encodedServer) continue;
+        for (CertificatePin& pin : parsePins(host->copyAttributeValue(kPins).value_or(""))) pins.push_back(std::move(pin));
+    }
+    return pins;
+}
+
+bool HostList::isPinned(const std::string& path, const std::string& server, int port, const std::string& fingerprint) {
+    if (fingerprint.empty()) return false;
+    for (const CertificatePin& pin : pinsOf(path, server))
+        if (pin.port == port && strcasecmp(pin.fingerprint.c_str(), fingerprint.c_str()) == 0) return true;
+    return false;
+}
+
+bool HostList::usesStartTls(const std::string& path, const std::string& server, const std::string& user) {
+    HostList hosts;
+    if (!hosts.load(path)) return false;
+    const XmlElement* host = hosts.findElement(server, user);
+    return host && flagValue(*host, kStartTls);
+}
+
+bool HostList::rememberStartTls(const std::string& path, const std::string& server, const std::string& user, bool on) {
+    HostList hosts;
+    if (!hosts.load(path)) return false;
+    XmlElement* host = hosts.findElement(server, user);
+    if (!host) return false;
+    if (flagValue(*host, kStartTls) == on) return true;
+    host->setAttribute(kStartTls, on ? "1" : "0");
+    return hosts.save();
 }
 
 } // namespace corvanthelix

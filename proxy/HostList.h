@@ -13,6 +13,12 @@ namespace corvanthelix {
 
 struct ServerMessage;
 
+/// A server certificate the person chose to trust for one port of a server.
+struct CertificatePin {
+    int port = 0;
+    std::string fingerprint; ///< SHA-256, hexadecimal pairs joined by ":"
+};
+
 /// One mail account of the host list, as the client session and the "Known hosts" page see it.
 struct HostEntry {
     std::string server;
@@ -115,6 +121,31 @@ public:
 
     bool isLoaded() const { return loaded_; }
 
+    /// Records in the file at `path` that the person trusts the certificate with SHA-256
+    /// `fingerprint` for `server`:`port`, on the element of account (server, user), which is
+    /// added (port `port`, no TLS, not tested) when missing. A pin held for that port is
+    /// replaced. A `fingerprint` that is not hexadecimal pairs joined by ":" is refused. Returns
+    /// whether the file was saved.
+    static bool pinCertificate(const std::string& path, const std::string& server, const std::string& user, int port,
+                               const std::string& fingerprint);
+
+    /// True when any account of `server` in the file at `path` holds a pin for `port` with
+    /// `fingerprint`. A missing file holds none.
+    static bool isPinned(const std::string& path, const std::string& server, int port, const std::string& fingerprint);
+
+    /// Every certificate pinned for `server` ("pin" of its accounts) in the file at `path`, in
+    /// file order. update() keeps an account's pins as the file has them.
+    static std::vector<CertificatePin> pinsOf(const std::string& path, const std::string& server);
+
+    /// True when the account (server, user) in the file at `path` upgraded a plain connection
+    /// with STLS before ("stls"): a later plain connection that cannot be upgraded is not used
+    /// without the person's yes.
+    static bool usesStartTls(const std::string& path, const std::string& server, const std::string& user);
+
+    /// Sets or clears the "stls" mark of the account (server, user) in the file at `path`. An
+    /// account not in the list is left out. Returns whether the file holds the mark as asked.
+    static bool rememberStartTls(const std::string& path, const std::string& server, const std::string& user, bool on);
+
     /// Decides whether a login uses TLS, from the stored account in the list at `path` and the
     /// request. A known account keeps its stored choice; an account not tried yet (or a new one,
     /// with TrySSL) is tried with `tryTls(port)`, which connects with TLS and answers whether that
@@ -125,8 +156,9 @@ public:
     static TlsChoice chooseTls(const std::string& path, const TlsRequest& request,
                                const std::function<bool(int port)>& tryTls, const std::function<bool()>& askUnsecure);
 
-    /// Adds `entry` to the list at `path` unless its account is there already, and saves it.
-    /// Called once the server accepted a login to an account chooseTls() left unrecorded, so
+    /// Writes `entry`'s port and TLS choice for its account into the list at `path` and saves it
+    /// (an element already there, made when a certificate was pinned during the same login, keeps
+    /// its pin and stored password). Called once the server accepted a login to an account chooseTls() left unrecorded, so
     /// failed attempts (wrong names, hosts that cannot be reached) never grow the list. Returns
     /// whether the list holds the account afterwards.
     static bool recordAccount(const std::string& path, const HostEntry& entry);

@@ -105,7 +105,21 @@ bool ProxyServer::start() {
         else
             reportTlsPortShut(settings::portSsl());
     }
+    openIpv6Twin(plainListener_, plainListener6_, plainAcceptThread6_, false);
+    openIpv6Twin(tlsListener_, tlsListener6_, tlsAcceptThread6_, true);
     return true;
+}
+
+// Mail clients told "localhost" may try ::1 first: an open port listens there too when the
+// system has an IPv6 loopback. Without one nothing is said; the IPv4 port serves alone.
+void ProxyServer::openIpv6Twin(const Connection& ipv4, Connection& listener, std::thread& acceptThread, bool tlsPort) {
+    const int port = ipv4.localPort();
+    if (port == 0 || !listener.listenIpv6(port)) return;
+    try {
+        acceptThread = std::thread(&ProxyServer::acceptLoop, this, std::ref(listener), tlsPort);
+    } catch (const std::system_error&) {
+        listener.close();
+    }
 }
 
 void ProxyServer::openPort(Connection& listener, std::thread& acceptThread, int port, bool tlsPort) {
@@ -238,8 +252,12 @@ void ProxyServer::stop() {
     }
     plainListener_.close();
     tlsListener_.close();
+    plainListener6_.close();
+    tlsListener6_.close();
     if (plainAcceptThread_.joinable()) plainAcceptThread_.join();
     if (tlsAcceptThread_.joinable()) tlsAcceptThread_.join();
+    if (plainAcceptThread6_.joinable()) plainAcceptThread6_.join();
+    if (tlsAcceptThread6_.joinable()) tlsAcceptThread6_.join();
 
     // Every session still running, in the table or not, is ended and waited for.
     std::vector<std::unique_ptr<Session>> remaining;

@@ -109,6 +109,7 @@ private:
     void openPort(Connection& listener, std::thread& acceptThread, int port, bool tlsPort);
     void reportTlsPortShut(int port);
     void acceptLoop(Connection& listener, bool tlsPort);
+    void openIpv6Twin(const Connection& ipv4, Connection& listener, std::thread& acceptThread, bool tlsPort);
     void launchSession(std::unique_ptr<Connection> client, bool tlsPort);
     void runSession(Session& session);
     std::vector<std::unique_ptr<Session>> takeSessionsLocked(bool finishedOnly);
@@ -120,6 +121,11 @@ private:
     Connection tlsListener_;
     std::thread plainAcceptThread_;
     std::thread tlsAcceptThread_;
+    // The same ports on ::1, where the system has it.
+    Connection plainListener6_;
+    Connection tlsListener6_;
+    std::thread plainAcceptThread6_;
+    std::thread tlsAcceptThread6_;
     std::recursive_mutex sessionLock_;
 
     mutable std::mutex tableMutex_; // guards threadTable_, overflow_, stopping_

@@ -27,6 +27,8 @@ LoginOutcome UpstreamLogin::run(Mailbox& mailbox, const std::function<UpstreamRe
     const UpstreamResult connected = mailbox.isConnected() ? UpstreamResult::Ok : connect();
     if (connected == UpstreamResult::ConnectFailed) return LoginOutcome::Unreachable;
     if (connected == UpstreamResult::TimedOut) return LoginOutcome::TimedOut;
+    if (connected == UpstreamResult::Untrusted) return LoginOutcome::Untrusted;
+    if (connected == UpstreamResult::UpgradeFailed) return LoginOutcome::Aborted;
     // No readable greeting says nothing about the password: the mail client must not ask for it.
     if (connected == UpstreamResult::NoAnswer) return LoginOutcome::BrokenGreeting;
     if (connected != UpstreamResult::Ok) return LoginOutcome::Refused;

@@ -18,6 +18,8 @@ enum class LoginOutcome {
     TimedOut,    ///< the server fell silent and the person (or AutoAbortOnTimeout) gave up
     Refused,     ///< the server refused the greeting, the user name or the password
     BrokenGreeting, ///< connected, but no greeting line could be read (or the TLS layer failed)
+    Untrusted,   ///< the server's certificate was not trusted; the password was not sent
+    Aborted,     ///< the STLS upgrade failed and the person did not agree to go on in clear
 };
 
 class UpstreamLogin {

@@ -73,6 +73,8 @@ UpstreamResult Pop3Client::connect(const std::string& host, int port, SSL_CTX* t
     list_.clear();
     listHeld_ = false;
     listEmpty_ = false;
+    usedStls_ = false;
+    lastCertificate_ = CertificateCheck();
     // A client that timed out stays unusable; do not open a connection only to report it.
     if (lastError() == UpstreamResult::TimedOut) return UpstreamResult::TimedOut;
 
@@ -98,25 +100,97 @@ UpstreamResult Pop3Client::connect(const std::string& host, int port, SSL_CTX* t
     serverLog().writeFormatted("         C: <Connecting to %s:%i>", host.c_str(), port);
 
     if (tlsContext) {
-        armTimeout();
-        bool secured = connection_.startTls(tlsContext);
-        if (const UpstreamResult timedOut = disarmTimeout(); timedOut != UpstreamResult::Ok) {
-            connection_.close();
-            return timedOut;
-        }
-        if (!secured) {
-            connection_.close();
-            return UpstreamResult::NoAnswer;
-        }
-        serverLog().writeLine("         C: <Negotiating TLS - Further commands are under TLS layer>");
+        UpstreamResult failure = UpstreamResult::Ok;
+        if (!secureAndJudge(tlsContext, host, port, failure)) return failure;
     }
 
     UpstreamResult code = readResponse();
+    if (code == UpstreamResult::Ok && !tlsContext && stlsContext_) code = upgradeWithStls(host, port);
     if (code == UpstreamResult::Ok)
         connected_ = true;
     else
         connection_.close();
     return code;
+}
+
+void Pop3Client::setCertificateJudge(CertificateJudge judge) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    judge_ = std::move(judge);
+}
+
+void Pop3Client::setStartTls(SSL_CTX* context, bool required) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    stlsContext_ = context;
+    stlsRequired_ = required;
+}
+
+bool Pop3Client::usedStartTls() const {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    return usedStls_;
+}
+
+CertificateCheck Pop3Client::lastCertificate() const {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    return lastCertificate_;
+}
+
+// The TLS handshake under the time-out, then the judge's word on the certificate. On failure the
+// connection is closed and `failure` says why.
+bool Pop3Client::secureAndJudge(SSL_CTX* context, const std::string& host, int port, UpstreamResult& failure) {
+    armTimeout();
+    bool secured = connection_.startTls(context, host);
+    if (const UpstreamResult timedOut = disarmTimeout(); timedOut != UpstreamResult::Ok) {
+        connection_.close();
+        failure = timedOut;
+        return false;
+    }
+    if (!secured) {
+        connection_.close();
+        failure = UpstreamResult::NoAnswer;
+        return false;
+    }
+    lastCertificate_ = CertificateCheck::inspect(connection_.tlsHandle());
+    if (judge_ && !judge_(lastCertificate_, host, port)) {
+        serverLog().writeFormatted("         C: <Certificate not trusted: %s>", lastCertificate_.reason().c_str());
+        connection_.close();
+        failure = UpstreamResult::Untrusted;
+        return false;
+    }
+    serverLog().writeLine("         C: <Negotiating TLS - Further commands are under TLS layer>");
+    return true;
+}
+
+// CAPA, and STLS when the server lists it. Ok when the connection is now secure, or when the
+// server offers no STLS and none is required.
+UpstreamResult Pop3Client::upgradeWithStls(const std::string& host, int port) {
+    bool offered = false;
+    int sent = sendCommand("CAPA");
+    if (sent < 0) return sendCode(sent);
+    UpstreamResult code = readResponse();
+    if (code == UpstreamResult::TimedOut || code == UpstreamResult::NoAnswer) return code;
+    if (code == UpstreamResult::Ok) {
+        for (;;) {
+            armTimeout();
+            int length = readLine(line_);
+            if (const UpstreamResult timedOut = disarmTimeout(); timedOut != UpstreamResult::Ok) return timedOut;
+            if (length <= 0) return UpstreamResult::NoAnswer;
+            if (isTerminator(line_)) break;
+            std::string_view word = withoutLineEnd(line_);
+            word = word.substr(0, word.find(' '));
+            if (word.size() == 4 && strncasecmp(word.data(), "STLS", 4) == 0) offered = true;
+        }
+    }
+    if (!offered) return stlsRequired_ ? UpstreamResult::UpgradeFailed : UpstreamResult::Ok;
+    sent = sendCommand("STLS");
+    if (sent < 0) return sendCode(sent);
+    code = readResponse();
+    if (code == UpstreamResult::TimedOut) return code;
+    if (code != UpstreamResult::Ok) return UpstreamResult::UpgradeFailed;
+    UpstreamResult failure = UpstreamResult::Ok;
+    if (!secureAndJudge(stlsContext_, host, port, failure))
+        return failure == UpstreamResult::NoAnswer ? UpstreamResult::UpgradeFailed : failure;
+    usedStls_ = true;
+    return UpstreamResult::Ok;
 }
 
 void Pop3Client::disconnect() {

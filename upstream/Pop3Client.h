@@ -1,8 +1,10 @@
 #pragma once
+#include "net/CertificateCheck.h"
 #include "upstream/MailMessage.h"
 #include "upstream/ProtocolClient.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,11 +36,32 @@ public:
     /// Closes the connection without QUIT.
     ~Pop3Client() override;
 
+    /// Decides whether to go on with a TLS server whose certificate is `check` (verified or not)
+    /// at `host`:`port`. Called on the connecting thread, outside any wait for the server; false
+    /// ends the connection before anything is sent.
+    using CertificateJudge = std::function<bool(const CertificateCheck& check, const std::string& host, int port)>;
+
+    /// Installs the judge asked after every TLS handshake (POP3S and STLS). Without one every
+    /// certificate is taken as it comes.
+    void setCertificateJudge(CertificateJudge judge);
+    /// Makes plain connections upgrade with STLS when the server's CAPA lists it, with
+    /// `context` (not owned; null: never). With `required` a server that does not offer STLS
+    /// counts as a failed upgrade too (it offered it before).
+    void setStartTls(SSL_CTX* context, bool required);
+    /// True when the current connection was upgraded with STLS.
+    bool usedStartTls() const;
+    /// The certificate seen at the last TLS handshake (verified or not).
+    CertificateCheck lastCertificate() const;
+
     /// Disconnects first, then connects to `host`:`port`; with a `tlsContext` (not owned) the TLS
     /// handshake follows at once, before the greeting. Returns 0 when the greeting was "+OK"
     /// (the client is then connected), -3 for another greeting (not connected; lastResponse()
     /// holds it), -1 when no greeting came or the handshake failed, -5 when the name did not
-    /// resolve or the TCP connect failed, -4 after a time-out.
+    /// resolve or the TCP connect failed, -4 after a time-out. After the handshake the
+    /// certificate judge decides: -7 (Untrusted) when it says no. On a plain connection with
+    /// STLS set up (setStartTls), the upgrade follows the greeting: -8 (UpgradeFailed) when the
+    /// server offered STLS (or it was required) and the upgrade failed, -7 when its certificate
+    /// was not trusted; the connection is closed in both cases.
     UpstreamResult connect(const std::string& host, int port, SSL_CTX* tlsContext);
     /// connect() without TLS.
     UpstreamResult connect(const std::string& host, int port) override;
@@ -96,6 +119,8 @@ public:
     bool answerTooLong() const { return answerTooLong_; }
 
 private:
+    bool secureAndJudge(SSL_CTX* context, const std::string& host, int port, UpstreamResult& failure);
+    UpstreamResult upgradeWithStls(const std::string& host, int port);
     Pop3ListEntry* entryFor(std::uint32_t number);
     void readUids();
     void abandonAnswer(const char* command);
@@ -104,6 +129,11 @@ private:
                                         bool wholeMessage);
     static UpstreamResult sendCode(int sent);
 
+    CertificateJudge judge_;
+    SSL_CTX* stlsContext_ = nullptr;
+    bool stlsRequired_ = false;
+    bool usedStls_ = false;
+    CertificateCheck lastCertificate_;
     std::vector<Pop3ListEntry> list_;
     bool listHeld_ = false;
     bool listEmpty_ = false;

@@ -21,6 +21,8 @@ enum class UpstreamResult : int {
     TimedOut = -4,      ///< a wait timed out and the time-out handler chose to abort
     ConnectFailed = -5, ///< the host name did not resolve or the TCP connect failed
     SendFailed = -6,    ///< a command could not be sent
+    Untrusted = -7,     ///< the server's certificate did not verify and was not trusted; nothing was sent
+    UpgradeFailed = -8, ///< the server offered STLS (or had before) and the upgrade did not happen
 };
 
 /// Events passed to the time-out handler.

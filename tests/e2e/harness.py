@@ -3,6 +3,7 @@ corvanthelix program in headless mode in a temporary program folder, and helpers
 
 Only the Python standard library is used. Everything listens on 127.0.0.1 high ports."""
 
+import atexit
 import os
 import poplib
 import shutil
@@ -30,13 +31,13 @@ def free_port():
         return s.getsockname()[1]
 
 
-def wait_for_greeting(port, use_tls=False, timeout=10.0):
+def wait_for_greeting(port, use_tls=False, timeout=10.0, host="127.0.0.1"):
     """Polls until the port answers with a +OK greeting; raises when it does not in time."""
     deadline = time.monotonic() + timeout
     last = None
     while time.monotonic() < deadline:
         try:
-            with socket.create_connection(("127.0.0.1", port), timeout=1.0) as raw:
+            with socket.create_connection((host, port), timeout=1.0) as raw:
                 sock = raw
                 if use_tls:
                     ctx = ssl.create_default_context()
@@ -53,21 +54,89 @@ def wait_for_greeting(port, use_tls=False, timeout=10.0):
     raise RuntimeError("port %d did not greet: %r" % (port, last))
 
 
-def make_certificate(folder, cert_name="cert.pem", key_name="key.pem"):
+_CA = {}
+
+
+def _openssl(*args):
+    subprocess.run(["openssl"] + list(args), check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def test_ca():
+    """The certificate authority of this test run: made once per process in a temporary folder,
+    and installed as the trust store of every program started from here (SSL_CERT_FILE), so
+    that the servers' certificates verify as a real one from a public authority would.
+    Returns (folder, ca.pem)."""
+    if not _CA:
+        folder = tempfile.mkdtemp(prefix="corvanthelix-ca-")
+        os.chmod(folder, 0o755)
+        key, cert = os.path.join(folder, "ca.key"), os.path.join(folder, "ca.pem")
+        _openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "60",
+                 "-subj", "/O=Corvanthelix Test/CN=Corvanthelix Test CA", "-keyout", key, "-out", cert)
+        os.makedirs(os.path.join(folder, "issued"))
+        open(os.path.join(folder, "index.txt"), "w").close()
+        with open(os.path.join(folder, "serial"), "w") as f:
+            f.write("1000\n")
+        with open(os.path.join(folder, "ca.conf"), "w") as f:
+            f.write("""[ca]
+default_ca = test_ca
+[test_ca]
+dir = {d}
+database = {d}/index.txt
+new_certs_dir = {d}/issued
+serial = {d}/serial
+certificate = {cert}
+private_key = {key}
+default_md = sha256
+policy = any_name
+unique_subject = no
+copy_extensions = none
+[any_name]
+commonName = supplied
+""".format(d=folder, cert=cert, key=key))
+        _CA.update(folder=folder, cert=cert, key=key)
+        if not os.environ.get("CORVANTHELIX_KEEP_TEMP"):
+            atexit.register(shutil.rmtree, folder, True)
+    os.environ["SSL_CERT_FILE"] = _CA["cert"]
+    return _CA["folder"], _CA["cert"]
+
+
+def make_certificate(folder, cert_name="cert.pem", key_name="key.pem", kind="good", name="localhost"):
+    """A server certificate with its key in `folder`. `kind`: "good" (signed by the test CA for
+    `name`, 127.0.0.1 and ::1), "expired" (the same, valid only in 2020), "other-name" (signed by
+    the test CA for mail.other.example only), "self-signed" (for `name`, signed by itself)."""
     cert = os.path.join(folder, cert_name)
     key = os.path.join(folder, key_name)
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "30",
-                    "-subj", "/CN=127.0.0.1", "-keyout", key, "-out", cert],
-                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if kind == "self-signed":
+        _openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "30", "-subj", "/CN=" + name,
+                 "-addext", "subjectAltName=DNS:%s,IP:127.0.0.1" % name, "-keyout", key, "-out", cert)
+        return cert, key
+    ca_folder, _ = test_ca()
+    request = os.path.join(folder, cert_name + ".csr")
+    subject = "mail.other.example" if kind == "other-name" else name
+    _openssl("req", "-new", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + subject,
+             "-keyout", key, "-out", request)
+    extensions = os.path.join(folder, cert_name + ".ext")
+    with open(extensions, "w") as f:
+        if kind == "other-name":
+            f.write("subjectAltName=DNS:mail.other.example\n")
+        else:
+            f.write("subjectAltName=DNS:%s,IP:127.0.0.1,IP:::1\n" % name)
+    dates = ["-startdate", "20200101000000Z", "-enddate", "20200201000000Z"] if kind == "expired" else ["-days", "30"]
+    _openssl("ca", "-batch", "-notext", "-config", os.path.join(ca_folder, "ca.conf"), "-in", request,
+             "-out", cert, "-extfile", extensions, *dates)
     return cert, key
 
 
 class Dovecot:
     """A private Dovecot serving POP3 (plain and POP3S) for the given users from Maildirs."""
 
-    def __init__(self, users, extra_config=""):
+    def __init__(self, users, extra_config="", certificate="good", listen="127.0.0.1"):
+        """`certificate`: the kind of server certificate (see make_certificate); `listen`: the
+        address of both listeners ("::1" for IPv6)."""
         self.users = dict(users)
         self.extra_config = extra_config
+        self.certificate = certificate
+        self.listen = listen
         self.folder = None
         self.port = None
         self.ssl_port = None
@@ -86,7 +155,7 @@ class Dovecot:
         os.chmod(self.folder, 0o755)
         self.port = free_port()
         self.ssl_port = free_port()
-        cert, key = make_certificate(self.folder)
+        self.cert, key = make_certificate(self.folder, kind=self.certificate)
         os.chmod(key, 0o644)
         for sub in ("base", "state", "homes"):
             os.makedirs(os.path.join(self.folder, sub), mode=0o755)
@@ -105,7 +174,7 @@ base_dir = {d}/base
 state_dir = {d}/state
 log_path = {d}/dovecot.log
 info_log_path = {d}/dovecot.log
-listen = 127.0.0.1
+listen = {listen}
 protocols = pop3
 ssl = yes
 ssl_cert = <{cert}
@@ -129,11 +198,11 @@ userdb {{
 }}
 service pop3-login {{
   inet_listener pop3 {{
-    address = 127.0.0.1
+    address = {listen}
     port = {port}
   }}
   inet_listener pop3s {{
-    address = 127.0.0.1
+    address = {listen}
     port = {ssl_port}
     ssl = yes
   }}
@@ -142,7 +211,7 @@ service anvil {{
   chroot =
 }}
 {extra}
-""".format(d=self.folder, cert=cert, key=key, port=self.port, ssl_port=self.ssl_port,
+""".format(d=self.folder, cert=self.cert, key=key, listen=self.listen, port=self.port, ssl_port=self.ssl_port,
            extra=self.extra_config))
         subprocess.run(["dovecot", "-c", conf], check=True, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -152,8 +221,28 @@ service anvil {{
             time.sleep(0.01)
         with open(pidfile) as f:
             self.pid = int(f.read().strip())
-        wait_for_greeting(self.port)
-        wait_for_greeting(self.ssl_port, use_tls=True)
+        wait_for_greeting(self.port, host=self.listen)
+        wait_for_greeting(self.ssl_port, use_tls=True, host=self.listen)
+
+    def restart_with_certificate(self, kind):
+        """Gives the server a new certificate of `kind` and restarts it on the same ports (the
+        mailboxes stay)."""
+        self.cert, key = make_certificate(self.folder, kind=kind)
+        os.chmod(key, 0o644)
+        pid, self.pid = self.pid, None
+        os.kill(pid, signal.SIGTERM)
+        pidfile = os.path.join(self.folder, "base", "master.pid")
+        deadline = time.monotonic() + 10
+        while os.path.exists(pidfile) and time.monotonic() < deadline:
+            time.sleep(0.02)
+        subprocess.run(["dovecot", "-c", os.path.join(self.folder, "dovecot.conf")], check=True,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        while not os.path.exists(pidfile) and time.monotonic() < deadline + 10:
+            time.sleep(0.01)
+        with open(pidfile) as f:
+            self.pid = int(f.read().strip())
+        wait_for_greeting(self.port, host=self.listen)
+        wait_for_greeting(self.ssl_port, use_tls=True, host=self.listen)
 
     def stop(self):
         if self.pid:
@@ -218,9 +307,11 @@ service anvil {{
 class Proxy:
     """The real corvanthelix program, headless, in a temporary program folder."""
 
-    def __init__(self, settings=None, extra_files=None, folder=None):
+    def __init__(self, settings=None, extra_files=None, folder=None, env=None):
         """`folder`: an existing empty folder to use as the program folder (a small file system
-        mounted by a test, say); by default a new temporary folder."""
+        mounted by a test, say); by default a new temporary folder. `env`: variables to set for
+        the program on top of the test's own (SSL_CERT_FILE is the test CA's unless given)."""
+        self.env = env or {}
         self.settings = settings or {}
         self.extra_files = extra_files or {}
         self.given_folder = folder
@@ -278,12 +369,13 @@ class Proxy:
         os.chmod(path, 0o600)
 
     def start(self, wait=True):
+        test_ca()
         self.prepare()
         self.stderr_path = os.path.join(self.folder, "stderr.txt")
         err = open(self.stderr_path, "ab")
         self.process = subprocess.Popen(
             [os.path.join(PROGRAM_DIR, "corvanthelix"), "--headless", "--home", self.folder],
-            stdin=subprocess.DEVNULL, stdout=err, stderr=err)
+            stdin=subprocess.DEVNULL, stdout=err, stderr=err, env=dict(os.environ, **self.env))
         err.close()
         if wait:
             wait_for_greeting(self.port)

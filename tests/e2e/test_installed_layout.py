@@ -56,6 +56,9 @@ class InstalledProgram:
         env = {"HOME": home, "PATH": "/usr/bin:/bin", "LANG": "C"}
         if xdg_data_home:
             env["XDG_DATA_HOME"] = xdg_data_home
+        # The test's Dovecot shows a certificate of the harness's own CA.
+        if os.environ.get("SSL_CERT_FILE"):
+            env["SSL_CERT_FILE"] = os.environ["SSL_CERT_FILE"]
         InstalledProgram.runs += 1
         self.log_path = os.path.join(log_folder, "program-%d.log" % InstalledProgram.runs)
         with open(self.log_path, "wb") as err:

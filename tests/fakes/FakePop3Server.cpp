@@ -296,12 +296,14 @@ FakePop3Server::Next FakePop3Server::handle(Session& session, SessionState& stat
         return reply(state.authorized ? "+OK logged in\r\n" : "-ERR [AUTH] Authentication failed.\r\n");
     }
     if (verb == "NOOP") return reply("+OK\r\n");
+    if (verb == "STLS") return reply("-ERR TLS not available now\r\n");
     if (verb == "CAPA") {
         std::string capabilities = "+OK capabilities follow\r\nUSER\r\n";
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (!switches_.topRefused) capabilities += "TOP\r\n";
             if (switches_.uidl) capabilities += "UIDL\r\n";
+            if (switches_.stlsRefused) capabilities += "STLS\r\n";
         }
         capabilities += ".\r\n";
         return reply(capabilities);
@@ -458,6 +460,11 @@ void FakePop3Server::setGreeting(const std::string& line) {
 void FakePop3Server::setUidl(bool on) {
     std::lock_guard<std::mutex> lock(mutex_);
     switches_.uidl = on;
+}
+
+void FakePop3Server::setStlsRefused(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    switches_.stlsRefused = on;
 }
 
 void FakePop3Server::setTopRefused(bool on) {

@@ -107,6 +107,8 @@ public:
     void setGreeting(const std::string& line);
     void setUidl(bool on);
     void setTopRefused(bool on);
+    /// CAPA lists STLS, and STLS is refused with "-ERR" (a server whose upgrade fails).
+    void setStlsRefused(bool on);
     void setSilentAt(const std::string& verb, int occurrence = 1);
     void setDropAt(const std::string& verb, int occurrence = 1);
     void setStallInBody(std::size_t bytes);
@@ -138,6 +140,7 @@ private:
         std::string greeting = kDefaultGreeting;
         bool uidl = true;
         bool topRefused = false;
+        bool stlsRefused = false;
         std::string silentVerb; // upper case; empty: off
         int silentOccurrence = 0;
         int silentSeen = 0;

@@ -95,6 +95,26 @@ bool ScriptedShell::loginDialog(LoginRequest& request) {
     return ok;
 }
 
+void ScriptedShell::answerCertificateQuestions(std::initializer_list<bool> answers) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    certificateAnswers_.insert(certificateAnswers_.end(), answers);
+}
+
+std::vector<CertificateQuestion> ScriptedShell::certificateQuestions() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return certificateQuestions_;
+}
+
+bool ScriptedShell::trustCertificate(const CertificateQuestion& question) {
+    record("trustCertificate|" + question.server + "|" + std::to_string(question.port) + "|" + question.reason);
+    std::lock_guard<std::mutex> lock(mutex_);
+    certificateQuestions_.push_back(question);
+    if (certificateAnswers_.empty()) return false;
+    const bool yes = certificateAnswers_.front();
+    certificateAnswers_.pop_front();
+    return yes;
+}
+
 void ScriptedShell::statusShow() { record("statusShow"); }
 void ScriptedShell::statusDestroy() { record("statusDestroy"); }
 void ScriptedShell::statusChanged(StatusField field) {

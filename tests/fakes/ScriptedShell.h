@@ -20,6 +20,10 @@ public:
     void answerOptionalBoxes(std::initializer_list<int> answers);
     /// Queues a Login dialog answer: OK with the given fields, or cancel when `ok` is false.
     void answerLogin(bool ok, const LoginRequest& filled = {});
+    /// Queues answers to certificate questions (true: Yes); without one the answer is No.
+    void answerCertificateQuestions(std::initializer_list<bool> answers);
+    /// The certificate questions as asked, in order.
+    std::vector<CertificateQuestion> certificateQuestions() const;
 
     /// Every call so far, in order.
     std::vector<std::string> calls() const;
@@ -35,6 +39,7 @@ public:
     int timeoutQuestion() override;
     void closeTimeoutQuestion() override;
     bool loginDialog(LoginRequest& request) override;
+    bool trustCertificate(const CertificateQuestion& question) override;
     void statusShow() override;
     void statusDestroy() override;
     void statusChanged(StatusField field) override;
@@ -59,6 +64,8 @@ private:
     std::deque<int> optionalAnswers_;
     std::deque<std::pair<bool, LoginRequest>> loginAnswers_;
     std::vector<LoginRequest> loginRequests_;
+    std::deque<bool> certificateAnswers_;
+    std::vector<CertificateQuestion> certificateQuestions_;
     bool recordStatus_ = false;
 };
 

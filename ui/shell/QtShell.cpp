@@ -198,6 +198,10 @@ void QtShell::closeTimeoutQuestion() {
     });
 }
 
+bool QtShell::trustCertificate(const CertificateQuestion& question) {
+    return messageBox(question.text, "Corvanthelix", mb::kYesNo | mb::kIconExclamation) == answer::kYes;
+}
+
 bool QtShell::loginDialog(LoginRequest& request) {
     bool accepted = false;
     runAndWait([&] { accepted = askLogin(request); }, [] {});

@@ -42,6 +42,8 @@ public:
     int timeoutQuestion() override;
     void closeTimeoutQuestion() override;
     bool loginDialog(LoginRequest& request) override;
+    /// A yes/no box with the question's text; No without a person (after stop()).
+    bool trustCertificate(const CertificateQuestion& question) override;
     void statusShow() override;
     void statusDestroy() override;
     void statusChanged(StatusField field) override;

@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <openssl/ssl.h>
+
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -656,6 +658,8 @@ TEST_F(ClientSessionTest, TlsPortWithExplicitPortAndTrySslUsesTlsUpstream) {
     secureUpstream.addMessage(kFirst, "uid-first");
     ASSERT_TRUE(secureUpstream.start());
     settings::setTrySsl(1);
+    // The fake's certificate is self-signed: with verification off it is taken without a word.
+    settings::setVerifyServerCertificates(0);
     auto client = connect(true);
     EXPECT_EQ(client->command(userLine(secureUpstream.port())), "+OK Username accepted");
     EXPECT_EQ(client->command("PASS secret"), "+OK Password accepted");
@@ -671,6 +675,132 @@ TEST_F(ClientSessionTest, TlsPortWithExplicitPortAndTrySslUsesTlsUpstream) {
     EXPECT_TRUE(entry.tested);
     EXPECT_EQ(entry.port, secureUpstream.port());
     EXPECT_EQ(shell_.count("messageBox"), 0);
+}
+
+TEST_F(ClientSessionTest, UnverifiedCertificateIsAskedAboutPinnedOnYesAndAskedAgainWhenItChanges) {
+    FakePop3Server secureUpstream(true);
+    ASSERT_TRUE(secureUpstream.start());
+    const int port = secureUpstream.port();
+    const std::string hostList = home_.file("hostlist.xml");
+    auto logIn = [&] {
+        auto client = connect(true);
+        EXPECT_EQ(client->command(userLine(port)), "+OK Username accepted");
+        std::string reply = client->command("PASS secret");
+        if (reply.rfind("+OK", 0) == 0) {
+            EXPECT_EQ(client->command("QUIT"), "+OK Everything done.");
+        }
+        EXPECT_TRUE(sessionsEnded());
+        return reply;
+    };
+
+    // No (the scripted default): the password never leaves, nothing is pinned.
+    EXPECT_EQ(logIn(), "-ERR Corvanthelix: the certificate of 127.0.0.1 could not be verified (self-signed)");
+    EXPECT_EQ(secureUpstream.count("USER") + secureUpstream.count("PASS"), 0);
+    ASSERT_EQ(shell_.certificateQuestions().size(), 1u);
+    const CertificateQuestion question = shell_.certificateQuestions()[0];
+    EXPECT_EQ(question.server, "127.0.0.1");
+    EXPECT_EQ(question.port, port);
+    EXPECT_EQ(question.reason, "self-signed");
+    EXPECT_EQ(question.fingerprint.size(), 32u * 3 - 1) << "SHA-256 as 32 hex pairs";
+    EXPECT_FALSE(question.subject.empty());
+    EXPECT_FALSE(question.validUntil.empty());
+    EXPECT_NE(question.text.find(question.fingerprint), std::string::npos);
+    EXPECT_NE(question.text.find("Trust this certificate for this server from now on?"), std::string::npos);
+    EXPECT_FALSE(HostList::isPinned(hostList, "127.0.0.1", port, question.fingerprint));
+
+    // Yes: the login goes on and the certificate is pinned for this server and port.
+    shell_.answerCertificateQuestions({true});
+    EXPECT_EQ(logIn(), "+OK Password accepted");
+    EXPECT_TRUE(HostList::isPinned(hostList, "127.0.0.1", port, question.fingerprint));
+    EXPECT_FALSE(HostList::isPinned(hostList, "127.0.0.1", port + 1, question.fingerprint));
+
+    // Pinned: no question.
+    EXPECT_EQ(logIn(), "+OK Password accepted");
+    EXPECT_EQ(shell_.certificateQuestions().size(), 2u);
+
+    // Another certificate pinned for the port (the server's has changed): asked again.
+    std::string other = question.fingerprint;
+    other[0] = other[0] == 'A' ? 'B' : 'A';
+    ASSERT_TRUE(HostList::pinCertificate(hostList, "127.0.0.1", "alice", port, other));
+    EXPECT_EQ(logIn(), "-ERR Corvanthelix: the certificate of 127.0.0.1 could not be verified (self-signed)");
+    EXPECT_EQ(shell_.certificateQuestions().size(), 3u);
+}
+
+TEST_F(ClientSessionTest, AFailedStlsUpgradeIsUsedInClearOnlyWithThePersonsYes) {
+    const std::string question = "messageBox|Corvanthelix|" + loadString(243) + "|" +
+                                 std::to_string(mb::kYesNo | mb::kIconExclamation);
+    auto logIn = [&] {
+        auto client = connect();
+        EXPECT_EQ(client->command(userLine(upstream_.port())), "+OK Username accepted");
+        std::string reply = client->command("PASS secret");
+        if (reply.rfind("+OK", 0) == 0) {
+            EXPECT_EQ(client->command("QUIT"), "+OK Everything done.");
+        }
+        EXPECT_TRUE(sessionsEnded());
+        return reply;
+    };
+    // A server without STLS: plain, no question.
+    EXPECT_EQ(logIn(), "+OK Password accepted");
+    EXPECT_EQ(upstream_.count("CAPA"), 1);
+    EXPECT_EQ(upstream_.count("STLS"), 0);
+
+    upstream_.setStlsRefused(true);
+    shell_.answerMessageBoxes({answer::kNo});
+    EXPECT_EQ(logIn(), "-ERR Corvanthelix: Connection aborted by user");
+    EXPECT_EQ(shell_.count(question), 1);
+    EXPECT_EQ(upstream_.count("STLS"), 1);
+    EXPECT_EQ(upstream_.count("PASS"), 1) << "only the first, plain login sent a password";
+
+    shell_.answerMessageBoxes({answer::kYes});
+    EXPECT_EQ(logIn(), "+OK Password accepted");
+    EXPECT_EQ(shell_.count(question), 2);
+    EXPECT_EQ(upstream_.count("PASS"), 2);
+
+    // With UseSTLS=0 the proxy neither asks the server nor the person.
+    settings::setUseStls(0);
+    EXPECT_EQ(logIn(), "+OK Password accepted");
+    EXPECT_EQ(upstream_.count("CAPA"), 3);
+    EXPECT_EQ(shell_.count(question), 2);
+}
+
+TEST_F(ClientSessionTest, TheLocalTlsPortTakesTls12AndNewerOnly) {
+    struct ContextFree {
+        void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
+    };
+    for (int newest : {TLS1_1_VERSION, TLS1_2_VERSION, TLS1_3_VERSION}) {
+        // A client willing to speak anything from TLS 1.0 up to `newest`.
+        std::unique_ptr<SSL_CTX, ContextFree> context(SSL_CTX_new(TLS_client_method()));
+        SSL_CTX_set_security_level(context.get(), 0);
+        SSL_CTX_set_min_proto_version(context.get(), TLS1_VERSION);
+        SSL_CTX_set_max_proto_version(context.get(), newest);
+        MailClient client;
+        EXPECT_EQ(client.connect(proxy_.tlsPort(), context.get()), newest >= TLS1_2_VERSION) << newest;
+    }
+}
+
+TEST_F(ClientSessionTest, CapaListsWhatTheSessionSupports) {
+    auto client = connect();
+    EXPECT_EQ(client->command("CAPA"), "+OK Capability list follows");
+    std::vector<std::string> lines;
+    for (std::string line = client->line(); line != "." && !line.empty(); line = client->line()) lines.push_back(line);
+    EXPECT_EQ(lines, (std::vector<std::string>{"USER", "TOP", "UIDL", "PIPELINING", "RESP-CODES",
+                                               "IMPLEMENTATION Corvanthelix"}));
+    EXPECT_EQ(client->command(userLine(upstream_.port())), "+OK Username accepted");
+}
+
+TEST_F(ClientSessionTest, BothPortsListenOnIpv6LoopbackToo) {
+    Connection probe;
+    if (!probe.listenIpv6(0)) GTEST_SKIP() << "no IPv6 loopback on this machine";
+    probe.close();
+    for (int port : {proxy_.plainPort(), proxy_.tlsPort()}) {
+        Connection client;
+        ASSERT_TRUE(client.connect("::1", port)) << port;
+        if (port == proxy_.tlsPort()) {
+            ASSERT_TRUE(client.startTls(clientTls_.get()));
+        }
+        EXPECT_EQ(lineWithin(client), "+OK Ready\r\n") << port;
+        client.writeText("QUIT\r\n");
+    }
 }
 
 TEST_F(ClientSessionTest, TlsPortWithoutTrySslStillConnectsSecurely) {

@@ -372,3 +372,70 @@ TEST_F(DownloadForRestore, SecureAccountNeverFallsBackToPlain) {
 }
 
 } // namespace
+
+TEST(HostListPins, PinsAreKeptPerServerAndPortAndOldFilesReadAsBefore) {
+    TempFolder folder;
+    const std::string path = folder.file("hostlist.xml");
+    // A file written before pins existed.
+    folder.write("hostlist.xml", "<hostlist>\r\n<host server=\"mail=2Eexample=2Eorg\" user=\"jane\" port=\"995\" secure=\"1\" "
+                            "try=\"1\"/>\r\n</hostlist>");
+    // SHA-256 fingerprints: 32 hexadecimal pairs joined by ":".
+    auto fingerprint = [](const std::string& pair) {
+        std::string out = pair;
+        for (int i = 1; i < 32; ++i) out += ":" + pair;
+        return out;
+    };
+    const std::string first = fingerprint("AA");
+    const std::string second = fingerprint("0f");
+    HostList hosts;
+    ASSERT_TRUE(hosts.load(path));
+    HostEntry entry;
+    ASSERT_TRUE(hosts.find(entry, "mail.example.org", "jane"));
+    EXPECT_TRUE(HostList::pinsOf(path, "mail.example.org").empty());
+    EXPECT_FALSE(HostList::usesStartTls(path, "mail.example.org", "jane"));
+    EXPECT_FALSE(HostList::isPinned(path, "mail.example.org", 995, first));
+
+    ASSERT_TRUE(HostList::pinCertificate(path, "mail.example.org", "jane", 995, first));
+    ASSERT_TRUE(HostList::pinCertificate(path, "mail.example.org", "jane", 110, second));
+    // A pin of an account counts for every account of that server; another server or port has none.
+    struct Case {
+        const char* server;
+        int port;
+        std::string fingerprint;
+        bool pinned;
+    };
+    const Case cases[] = {
+        {"mail.example.org", 995, first, true},       {"mail.example.org", 110, second, true},
+        {"mail.example.org", 110, fingerprint("0F"), true}, // hexadecimal in any case
+        {"mail.example.org", 995, second, false},     {"mail.example.org", 996, first, false},
+        {"other.example.org", 995, first, false},     {"mail.example.org", 995, "", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(HostList::isPinned(path, c.server, c.port, c.fingerprint), c.pinned) << c.server << ":" << c.port;
+
+    // A new pin for a port replaces the old one; the account's other attributes stay.
+    ASSERT_TRUE(HostList::pinCertificate(path, "mail.example.org", "jane", 995, second));
+    EXPECT_FALSE(HostList::isPinned(path, "mail.example.org", 995, first));
+    ASSERT_TRUE(HostList::rememberStartTls(path, "mail.example.org", "jane", true));
+    EXPECT_FALSE(HostList::rememberStartTls(path, "mail.example.org", "nobody", true));
+    ASSERT_TRUE(hosts.load(path));
+    ASSERT_TRUE(hosts.find(entry, "mail.example.org", "jane"));
+    EXPECT_EQ(entry.port, 995);
+    EXPECT_TRUE(entry.secure);
+    EXPECT_TRUE(HostList::usesStartTls(path, "mail.example.org", "jane"));
+    ASSERT_EQ(HostList::pinsOf(path, "mail.example.org").size(), 2u);
+    // An update through the session's path keeps the pins.
+    entry.tested = false;
+    ASSERT_TRUE(hosts.update(entry));
+    ASSERT_TRUE(hosts.save());
+    EXPECT_TRUE(HostList::isPinned(path, "mail.example.org", 995, second));
+
+    // Something that is no fingerprint is not stored.
+    EXPECT_FALSE(HostList::pinCertificate(path, "mail.example.org", "jane", 995, "AA:A"));
+    EXPECT_FALSE(HostList::pinCertificate(path, "mail.example.org", "jane", 995, "zz:zz"));
+    EXPECT_TRUE(HostList::isPinned(path, "mail.example.org", 995, second));
+
+    // Pinning for a server without any account adds one.
+    ASSERT_TRUE(HostList::pinCertificate(path, "new.example.org", "", 995, first));
+    EXPECT_TRUE(HostList::isPinned(path, "new.example.org", 995, first));
+}
