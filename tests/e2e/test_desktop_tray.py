@@ -190,7 +190,9 @@ class DesktopTray(unittest.TestCase):
             relay = SlowRelay(dovecot.port, rate=500 * 1024)
             try:
                 # trayer paints its strip before the program docks into it.
-                self.assertTrue(self.wait_for(lambda: xscreen.grab(x.display, *TRAY_RECT)[2][12][-3:] != b"\0\0\0"))
+                # The panel may take long to appear on a loaded machine.
+                self.assertTrue(self.wait_for(lambda: xscreen.grab(x.display, *TRAY_RECT)[2][12][-3:] != b"\0\0\0",
+                                              timeout=60.0), "the tray panel did not appear")
                 empty_tray = b"".join(xscreen.grab(x.display, *TRAY_RECT)[2])
                 for i in range(10):
                     dovecot.deliver("alice", message("Carol <carol@work.example>", "report %d" % i, 150000, i))
