@@ -10,6 +10,10 @@
 #include "ui/windows/StatusWindow.h"
 #include "ui/windows/RecycleBinWindow.h"
 #include "stores/RecycleBin.h"
+#include "stores/TrainingArea.h"
+#include "ui/windows/StatisticsWindow.h"
+#include "ui/windows/TrainingAreaWindow.h"
+#include <QToolButton>
 #include "app/ProgramShell.h"
 #include "base/TrayText.h"
 #include "proxy/ProxyServer.h"
@@ -99,6 +103,28 @@ private slots:
         window.runCommand(command::kRecycleBin);
         QCOMPARE(RecycleBinWindow::current(), bin);
         delete bin;
+        RecycleBin::destroyInstance();
+    }
+
+    void trainingAreaAndRecycleBinSwitchToEachOtherAndStatisticsOpenOnce() {
+        MainWindow window(uitest::programDir());
+        window.runCommand(command::kTrainingArea);
+        TrainingAreaWindow* training = TrainingAreaWindow::current();
+        QVERIFY(training && training->isVisible());
+        uitest::control<QToolButton>(training, command::kSwitchWindow)->click();
+        RecycleBinWindow* bin = RecycleBinWindow::current();
+        QVERIFY(bin && bin->isVisible());
+        uitest::control<QToolButton>(bin, command::kSwitchWindow)->click();
+        QCOMPARE(TrainingAreaWindow::current(), training);
+        window.runCommand(command::kStatistics);
+        StatisticsWindow* statistics = StatisticsWindow::current();
+        QVERIFY(statistics && statistics->isVisible());
+        window.runCommand(command::kStatistics);
+        QCOMPARE(StatisticsWindow::current(), statistics);
+        delete statistics;
+        delete training;
+        delete bin;
+        TrainingArea::destroyInstance();
         RecycleBin::destroyInstance();
     }
 

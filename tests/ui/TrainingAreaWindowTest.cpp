@@ -9,6 +9,7 @@
 #include "filter/FilterVerdict.h"
 #include "filter/LearningFilter.h"
 #include "filter/PluginManager.h"
+#include "filter/SenderLists.h"
 #include "language/Vexolindra.h"
 #include "stores/RecycleBin.h"
 #include "stores/TrainingArea.h"
@@ -22,6 +23,7 @@
 #include <QAction>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
 #include <QProgressDialog>
@@ -320,6 +322,27 @@ private slots:
         QVERIFY(switchButton->isEnabled());
         switchButton->click();
         QCOMPARE(opened, 1);
+    }
+
+    void addsTheSendersOfTheSelectedMessages() {
+        Area area;
+        TrainingAreaWindow window(*area.store, area.bin.get(), uitest::programDir());
+        const SenderLists lists;
+        SenderEntry found;
+        window.selectNames({area.pills});
+        bool seen = false;
+        uitest::answerNextModal(control::kOk, false, &seen, [](QWidget* dialog) {
+            QCOMPARE(uitest::control<QLineEdit>(dialog, control::kSenderAddress)->text(), QString("king@spam.example"));
+        });
+        window.runCommand(command::kAddToBlocked);
+        QVERIFY(seen);
+        QVERIFY(lists.findByAddress("king@spam.example", found));
+        QCOMPARE(found.list, SenderEntry::kBlocked);
+        window.selectNames({area.meeting});
+        uitest::answerNextModal(control::kOk);
+        window.runCommand(command::kAddToFriends);
+        QVERIFY(lists.findByAddress("bob@example.net", found));
+        QCOMPARE(found.list, SenderEntry::kFriend);
     }
 
     void everyTextIsGermanAndScreenshots() {

@@ -69,6 +69,7 @@ QImage SpamChartView::render() const {
 }
 
 void SpamChartView::paintEvent(QPaintEvent*) {
+    if (source_) source_(counts_, today_);
     QPainter p(this);
     p.drawImage(0, 0, render());
 }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 namespace corvanthelix {
 
@@ -15,6 +16,10 @@ public:
 
     /// Shows `counts` (slot 0 today, whose day number is `today`) at the next paint.
     void setCounts(const std::array<std::uint32_t, 30>& counts, int today);
+    /// Asked for the counts before every paint (empty: the counts set last are drawn).
+    void setSource(std::function<void(std::array<std::uint32_t, 30>& counts, int& today)> source) {
+        source_ = std::move(source);
+    }
     /// The picture of the chart at the widget's current size.
     QImage render() const;
 
@@ -24,6 +29,7 @@ protected:
 private:
     std::array<std::uint32_t, 30> counts_ {};
     int today_ = 0;
+    std::function<void(std::array<std::uint32_t, 30>&, int&)> source_;
 };
 
 } // namespace corvanthelix

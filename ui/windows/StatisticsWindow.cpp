@@ -77,6 +77,13 @@ StatisticsWindow::StatisticsWindow(std::string programFolder, QWidget* parent)
     buttons->addWidget(close);
     layout->addLayout(buttons);
 
+    // Each paint reads the counter again, so a mail check that ends meanwhile shows at once.
+    chart_->setSource([](std::array<std::uint32_t, 30>& counts, int& today) {
+        Statistics counter;
+        counter.load();
+        for (int slot = 0; slot < Statistics::kDays; ++slot) counts[slot] = counter.countDaysAgo(slot);
+        today = counter.today();
+    });
     translateWindow(this);
     reload();
 }

@@ -207,8 +207,11 @@ TrainingAreaWindow::TrainingAreaWindow(TrainingArea& area, RecycleBin* bin, std:
 }
 
 TrainingAreaWindow::~TrainingAreaWindow() {
+    destroying_ = true;
     if (learnThread_) {
-        learnThread_->wait();
+        // A question of the run waits for an answer on this thread: keep serving events until
+        // the run has ended, or both would wait for each other.
+        while (!learnThread_->wait(50)) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         delete learnThread_;
     }
     delete viewer_.data();
@@ -565,12 +568,14 @@ void TrainingAreaWindow::learn() {
 }
 
 void TrainingAreaWindow::rowLearned(const std::string& fileName, bool learned, int done) {
+    if (destroying_) return;
     if (learned) model_->removeRow(fileName);
     if (progress_) progress_->setValue(done);
     refresh();
 }
 
 void TrainingAreaWindow::learnEnded(int learned) {
+    if (destroying_) return; // the destructor waits for the run itself
     learnThread_->wait();
     delete learnThread_;
     learnThread_ = nullptr;

@@ -43,7 +43,7 @@ public:
     /// null), filled, pre-marked when "TrainingAreaPremarkAuto" says so, with its placement
     /// restored; not shown yet. Icons and bitmaps come from `programFolder`.
     TrainingAreaWindow(TrainingArea& area, RecycleBin* bin, std::string programFolder, QWidget* parent = nullptr);
-    /// Waits for a learn run that is still going.
+    /// Waits for a learn run that is still going (serving the questions it still puts).
     ~TrainingAreaWindow() override;
 
     /// Runs command `id` (a toolbar button, menu item or key) as the person would; afterwards the
@@ -120,6 +120,7 @@ private:
     QThread* learnThread_ = nullptr;
     std::function<void()> openRecycleBin_;
     bool closeAfterLearning_ = false;
+    bool destroying_ = false;
 };
 
 } // namespace corvanthelix
