@@ -22,6 +22,11 @@ constexpr int kRecycleBinWindow = 118;
 constexpr int kRecycleBinMenu = 120;
 constexpr int kMessageViewer = 131;
 constexpr int kMultipleSendersDialog = 155;
+constexpr int kTrainingAreaWindow = 4013;
+constexpr int kTrainingAreaMenu = 122;
+constexpr int kPremarkMenu = 148;
+constexpr int kLearnProgress = 138;
+constexpr int kStatisticsWindow = 4007;
 } // namespace resource
 
 /// Buttons every dialog shares; their numbers are also the answers of message boxes.
@@ -96,6 +101,17 @@ constexpr int kSenderAddress = 1009;
 constexpr int kSenderName = 1013;
 constexpr int kMultipleQuestion = 1024;
 constexpr int kMultipleNoWarnings = 1151;
+
+// Training area window (dialog 4013) and its learn progress dialog (dialog 138).
+constexpr int kTrainingList = 1038;
+constexpr int kLearnProgressBar = 1023;
+constexpr int kLearnProgressText = 1024;
+
+// Statistics window.
+constexpr int kStatisticsMaximum = 1060;
+constexpr int kStatisticsAverage = 1061;
+constexpr int kStatisticsCaption = 1062;
+constexpr int kStatisticsChart = 1063;
 } // namespace control
 
 /// Commands of the tray menu (menu 121) and the main window.
@@ -122,6 +138,14 @@ constexpr int kRestoreMessages = 40009;
 constexpr int kAddToBlocked = 40010;
 constexpr int kAddToFriends = 40011;
 constexpr int kResetAccount = 40019;
+
+// Training area window (dialog 4013), its context menu (menu 122) and the Pre-Mark drop-down (menu 148).
+constexpr int kMarkSpam = 1045;
+constexpr int kMarkNonSpam = 40015;
+constexpr int kLearn = 40016;
+constexpr int kPremark = 148;
+constexpr int kPremarkSpam = 40021;
+constexpr int kPremarkNonSpam = 40022;
 } // namespace command
 
 } // namespace corvanthelix

@@ -361,6 +361,92 @@ QImage recycleToolbar() {
     return image;
 }
 
+// A round badge with a white cross (spam) or tick (non-spam): the training area's marks.
+QImage markIcon(bool spam) {
+    return menuIcon([spam](QPainter& p) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(spam ? QColor(200, 40, 40) : QColor(40, 150, 60));
+        p.drawEllipse(QRectF(1, 1, 14, 14));
+        p.setPen(QPen(Qt::white, 2));
+        if (spam) {
+            p.drawLine(QPointF(5, 5), QPointF(11, 11));
+            p.drawLine(QPointF(11, 5), QPointF(5, 11));
+        } else {
+            p.drawLine(QPointF(4, 8), QPointF(7, 11));
+            p.drawLine(QPointF(7, 11), QPointF(12, 4));
+        }
+    });
+}
+
+// The training area window's toolbar: seven 32 x 32 pictures on magenta. Order: view, spam,
+// non-spam, learn, help, delete, pre-mark.
+QImage trainingToolbar() {
+    QImage image(7 * 32, 32, QImage::Format_RGB32);
+    image.fill(QColor(255, 0, 255));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    // 0: view, a page under a lens.
+    p.setPen(QPen(QColor(60, 60, 60), 1.5));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(5, 3, 17, 23));
+    for (int y = 8; y <= 20; y += 4) p.drawLine(QPointF(8, y), QPointF(19, y));
+    p.setPen(QPen(QColor(40, 40, 90), 2.5));
+    p.setBrush(QColor(200, 220, 255, 160));
+    p.drawEllipse(QRectF(14, 13, 10, 10));
+    p.drawLine(QPointF(23, 22), QPointF(29, 29));
+    // 1 and 2: a letter with the spam cross or the non-spam tick.
+    for (int part : {1, 2}) {
+        const double x = part * 32;
+        drawEnvelope(p, QRectF(x + 2, 6, 22, 15), QColor(250, 250, 240), QColor(90, 90, 90));
+        p.setPen(Qt::NoPen);
+        p.setBrush(part == 1 ? QColor(200, 40, 40) : QColor(40, 150, 60));
+        p.drawEllipse(QRectF(x + 15, 15, 15, 15));
+        p.setPen(QPen(Qt::white, 2.5));
+        if (part == 1) {
+            p.drawLine(QPointF(x + 19, 19), QPointF(x + 26, 26));
+            p.drawLine(QPointF(x + 26, 19), QPointF(x + 19, 26));
+        } else {
+            p.drawLine(QPointF(x + 18, 23), QPointF(x + 21, 26));
+            p.drawLine(QPointF(x + 21, 26), QPointF(x + 27, 18));
+        }
+    }
+    // 3: learn, an open book.
+    p.setPen(QPen(QColor(40, 40, 90), 1.5));
+    p.setBrush(QColor(90, 120, 200));
+    p.drawRect(QRectF(96 + 3, 7, 13, 19));
+    p.drawRect(QRectF(96 + 16, 7, 13, 19));
+    p.setPen(QPen(Qt::white, 1.2));
+    for (int y = 11; y <= 21; y += 5) {
+        p.drawLine(QPointF(96 + 6, y), QPointF(96 + 13, y));
+        p.drawLine(QPointF(96 + 19, y), QPointF(96 + 26, y));
+    }
+    // 4: help, a blue disc with a question mark.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(40, 120, 200));
+    p.drawEllipse(QRectF(128 + 4, 4, 24, 24));
+    p.setPen(QPen(Qt::white, 3));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(128 + 11, 8, 10, 9), -90 * 16, 270 * 16);
+    p.drawLine(QPointF(128 + 16, 17), QPointF(128 + 16, 20));
+    p.drawPoint(QPointF(128 + 16, 24));
+    // 5: delete, a red cross over a letter.
+    drawEnvelope(p, QRectF(160 + 4, 8, 24, 16), QColor(250, 250, 240), QColor(90, 90, 90));
+    p.setPen(QPen(QColor(200, 30, 30), 4));
+    p.drawLine(QPointF(160 + 8, 6), QPointF(160 + 26, 26));
+    p.drawLine(QPointF(160 + 26, 6), QPointF(160 + 8, 26));
+    // 6: pre-mark, three letters of which two carry the spam cross.
+    for (int row = 0; row < 3; ++row) {
+        const double y = 3 + row * 9;
+        drawEnvelope(p, QRectF(192 + 3, y, 16, 8), QColor(250, 250, 240), QColor(90, 90, 90));
+        if (row == 1) continue;
+        p.setPen(QPen(QColor(200, 40, 40), 2));
+        p.drawLine(QPointF(192 + 22, y + 1), QPointF(192 + 28, y + 7));
+        p.drawLine(QPointF(192 + 28, y + 1), QPointF(192 + 22, y + 7));
+    }
+    p.end();
+    return image;
+}
+
 bool save(const QImage& image, const QString& path, const char* format) {
     QImageWriter writer(path, format);
     // BMP files carry no alpha channel; icons keep theirs as the mask.
@@ -409,6 +495,9 @@ int main(int argc, char** argv) {
     ok &= save(triangleIcon(false), icon("up.ico"), "ico");
     ok &= save(switchIcon(), icon("switchto_tb.ico"), "ico");
     ok &= save(recycleToolbar(), root.filePath("bitmaps/recycletoolbar.bmp"), "bmp");
+    ok &= save(markIcon(true), icon("spam.ico"), "ico");
+    ok &= save(markIcon(false), icon("nonspam.ico"), "ico");
+    ok &= save(trainingToolbar(), root.filePath("bitmaps/trainingtoolbar.bmp"), "bmp");
     ok &= save(bubble(), root.filePath("bitmaps/bubble.bmp"), "bmp");
     ok &= save(sslLock(), root.filePath("bitmaps/ssl.bmp"), "bmp");
     ok &= save(logo(), root.filePath("bitmaps/corvanthelix.bmp"), "bmp");

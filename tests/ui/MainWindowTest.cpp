@@ -10,6 +10,10 @@
 #include "ui/windows/StatusWindow.h"
 #include "ui/windows/RecycleBinWindow.h"
 #include "stores/RecycleBin.h"
+#include "stores/TrainingArea.h"
+#include "ui/windows/StatisticsWindow.h"
+#include "ui/windows/TrainingAreaWindow.h"
+#include <QToolButton>
 #include "app/ProgramShell.h"
 #include "base/TrayText.h"
 #include "proxy/ProxyServer.h"
@@ -55,9 +59,9 @@ private slots:
         QCOMPARE(itemNames(window.trayMenu()),
                  QStringList({"id40005", "id40007", "id40014", "id40004", "-", "", "-", "id40018", "id40002"}));
         QCOMPARE(itemNames(helpMenu(window)), QStringList({"id3", "id40013", "id40006", "id40003"}));
-        for (int id : {command::kStatistics, command::kTrainingArea, command::kSettings, command::kUpdateCheck})
+        for (int id : {command::kSettings, command::kUpdateCheck})
             QVERIFY2(!findMenuCommand(window.trayMenu(), id)->isEnabled(), qPrintable(QString::number(id)));
-        for (int id : {command::kRecycleBin, command::kDocumentation, command::kFaq, command::kAbout,
+        for (int id : {command::kRecycleBin, command::kStatistics, command::kTrainingArea, command::kDocumentation, command::kFaq, command::kAbout,
                        command::kToggleFilter, command::kExit})
             QVERIFY2(findMenuCommand(window.trayMenu(), id)->isEnabled(), qPrintable(QString::number(id)));
         QVERIFY(!findMenuCommand(window.trayMenu(), command::kRecycleBin)->icon().isNull());
@@ -65,10 +69,10 @@ private slots:
 
         // A window that arrives registers its command; the next rebuild enables the item.
         int opened = 0;
-        window.setCommand(command::kStatistics, [&] { ++opened; });
+        window.setCommand(command::kUpdateCheck, [&] { ++opened; });
         window.rebuildTrayMenu();
-        QVERIFY(findMenuCommand(window.trayMenu(), command::kStatistics)->isEnabled());
-        window.runCommand(command::kStatistics);
+        QVERIFY(findMenuCommand(window.trayMenu(), command::kUpdateCheck)->isEnabled());
+        window.runCommand(command::kUpdateCheck);
         QCOMPARE(opened, 1);
     }
 
@@ -99,6 +103,28 @@ private slots:
         window.runCommand(command::kRecycleBin);
         QCOMPARE(RecycleBinWindow::current(), bin);
         delete bin;
+        RecycleBin::destroyInstance();
+    }
+
+    void trainingAreaAndRecycleBinSwitchToEachOtherAndStatisticsOpenOnce() {
+        MainWindow window(uitest::programDir());
+        window.runCommand(command::kTrainingArea);
+        TrainingAreaWindow* training = TrainingAreaWindow::current();
+        QVERIFY(training && training->isVisible());
+        uitest::control<QToolButton>(training, command::kSwitchWindow)->click();
+        RecycleBinWindow* bin = RecycleBinWindow::current();
+        QVERIFY(bin && bin->isVisible());
+        uitest::control<QToolButton>(bin, command::kSwitchWindow)->click();
+        QCOMPARE(TrainingAreaWindow::current(), training);
+        window.runCommand(command::kStatistics);
+        StatisticsWindow* statistics = StatisticsWindow::current();
+        QVERIFY(statistics && statistics->isVisible());
+        window.runCommand(command::kStatistics);
+        QCOMPARE(StatisticsWindow::current(), statistics);
+        delete statistics;
+        delete training;
+        delete bin;
+        TrainingArea::destroyInstance();
         RecycleBin::destroyInstance();
     }
 

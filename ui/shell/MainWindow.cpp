@@ -18,6 +18,8 @@
 #include "base/StringTable.h"
 #include "ui/windows/StatusWindow.h"
 #include "ui/windows/RecycleBinWindow.h"
+#include "ui/windows/StatisticsWindow.h"
+#include "ui/windows/TrainingAreaWindow.h"
 #include "stores/RecycleBin.h"
 
 #include <QApplication>
@@ -83,6 +85,8 @@ void MainWindow::registerBuiltInCommands() {
     commands_[command::kForum] = [this] { openUrl(help::forumUrl()); };
     commands_[command::kAbout] = [this] { showAbout(); };
     commands_[command::kRecycleBin] = [this] { showRecycleBin(); };
+    commands_[command::kTrainingArea] = [this] { showTrainingArea(); };
+    commands_[command::kStatistics] = [this] { showStatistics(); };
     commands_[command::kToggleFilter] = [this] { toggleFilter(); };
     commands_[command::kExit] = [this] { exitProgram(); };
     commands_[command::kBackup] = [this] { showBackup(BackupDialog::Mode::Export); };
@@ -337,8 +341,16 @@ void MainWindow::showRecycleBin() {
     Application::instance().setSpamCount(0);
     showStateIcon(0);
     setTrayTooltip(tray::restingTooltip(ProxyServer::instance().closedPort()));
-    RecycleBinWindow::open(RecycleBin::instance(), programFolder_);
+    RecycleBinWindow* window = RecycleBinWindow::open(RecycleBin::instance(), programFolder_);
+    window->setTrainingAreaOpener([this] { showTrainingArea(); });
 }
+
+void MainWindow::showTrainingArea() {
+    TrainingAreaWindow* window = TrainingAreaWindow::open(TrainingArea::instance(), &RecycleBin::instance(), programFolder_);
+    window->setRecycleBinOpener([this] { showRecycleBin(); });
+}
+
+void MainWindow::showStatistics() { StatisticsWindow::open(programFolder_); }
 
 void MainWindow::recycleBinRowChanged(RecycleRowChange change, const std::string& fileName) {
     if (RecycleBinWindow* window = RecycleBinWindow::current()) window->rowChanged(change, fileName);
@@ -352,6 +364,8 @@ void MainWindow::openUrl(const std::string& url) {
 }
 
 void MainWindow::destroyWindow() {
+    // The program is ending: the training area window goes without asking to learn its marks.
+    delete TrainingAreaWindow::current();
     for (QWidget* window : QApplication::topLevelWidgets())
         if (window != menu_.get() && !qobject_cast<QMenu*>(window)) window->close();
     // Its store goes with the program: the window must not outlive it waiting for a deferred delete.

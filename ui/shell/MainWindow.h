@@ -130,6 +130,10 @@ public:
     /// Command 40005: resets the tray's spam count and tooltip and opens the recycle bin window
     /// (or brings the open one to the front).
     void showRecycleBin();
+    /// Command 40014: opens the training area window (or brings the open one to the front).
+    void showTrainingArea();
+    /// Command 40007: opens the statistics window (or brings the open one to the front).
+    void showStatistics();
     /// Hands a row change of the recycle bin store to the open window; nothing without one.
     void recycleBinRowChanged(RecycleRowChange change, const std::string& fileName);
 
