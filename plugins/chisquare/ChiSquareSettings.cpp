@@ -30,13 +30,13 @@ ChiSquareParameters ChiSquareSettings::parametersFor(Aggressiveness choice) {
     ChiSquareParameters parameters = shippedParameters();
     switch (choice) {
     case Aggressiveness::Careful:
-        // The indicator of a certain spam is 1 - 1e-6 or more; this keeps only those.
-        parameters.spamCutoff = 0.99999;
+        // The lowest cut-off that let no training ham through as spam under cross-validation.
+        parameters.spamCutoff = 0.9999985;
         parameters.hamCutoff = 0.1;
         break;
     case Aggressiveness::Normal: break;
     case Aggressiveness::Aggressive:
-        parameters.spamCutoff = 0.95;
+        parameters.spamCutoff = 0.99;
         parameters.hamCutoff = 0.3;
         break;
     }
