@@ -3,6 +3,8 @@
 #include "chisquare/MessageTokenizer.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace corvanthelix::chisquare {
 
@@ -64,9 +66,31 @@ bool ChiSquareFilter::save() const {
     return path_.empty() || database_.save(path_);
 }
 
+bool ChiSquareFilter::forget() {
+    std::lock_guard<std::mutex> hold(lock_);
+    database_.clear();
+    return path_.empty() || database_.save(path_);
+}
+
+void ChiSquareFilter::setParameters(const ChiSquareParameters& parameters) {
+    std::lock_guard<std::mutex> hold(lock_);
+    scorer_ = ChiSquareScorer(parameters);
+}
+
+ChiSquareParameters ChiSquareFilter::parameters() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return scorer_.parameters();
+}
+
 ChiSquareFilter::Stats ChiSquareFilter::stats() const {
     std::lock_guard<std::mutex> hold(lock_);
-    return {database_.size(), database_.spamMessages(), database_.hamMessages()};
+    Stats stats{database_.size(), database_.spamMessages(), database_.hamMessages(), 0};
+    std::error_code error;
+    if (!path_.empty()) {
+        uintmax_t bytes = std::filesystem::file_size(path_, error);
+        if (!error) stats.fileBytes = bytes;
+    }
+    return stats;
 }
 
 } // namespace corvanthelix::chisquare

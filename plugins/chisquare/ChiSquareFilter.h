@@ -9,6 +9,7 @@
 #include "chisquare/TokenDatabase.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -50,10 +51,21 @@ public:
     /// Writes the database to its path. True when it was written or there is no path.
     bool save() const;
 
+    /// Forgets every learned message and token and replaces the file with the empty database, so
+    /// that a restart does not bring them back. False when the file could not be replaced (the
+    /// filter is empty all the same).
+    bool forget();
+
+    /// Judges from now on with `parameters` (the learned data stays).
+    void setParameters(const ChiSquareParameters& parameters);
+    ChiSquareParameters parameters() const;
+
     struct Stats {
         size_t tokens = 0;
         uint32_t spamMessages = 0;
         uint32_t hamMessages = 0;
+        /// The size of the database file in bytes; 0 while there is none.
+        uint64_t fileBytes = 0;
     };
     Stats stats() const;
 

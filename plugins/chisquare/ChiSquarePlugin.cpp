@@ -3,6 +3,12 @@
 #include "common/PluginEntry.h"
 #include "common/PluginFiles.h"
 
+#if CORVANTHELIX_CHISQUARE_PAGE
+#include "chisquare/ui/ChiSquarePageProcedure.h"
+#endif
+
+#include <cstddef>
+
 namespace corvanthelix::chisquare {
 
 namespace {
@@ -14,6 +20,18 @@ int guardedSourceFilter(int messageNumber, const char* text, double* probability
         return CVX_UNDECIDED;
     }
 }
+
+#if CORVANTHELIX_CHISQUARE_PAGE
+// The page list of service 2: a count and its records, laid out as PageList.
+struct ChiSquarePageList {
+    uint32_t count;
+    PageRecord pages[1];
+};
+static_assert(offsetof(ChiSquarePageList, pages) == offsetof(PageList, pages));
+
+ChiSquarePageList gPages = {1, {{sizeof(PageRecord), &gPages, ChiSquarePlugin::kPageDialogId,
+                                 chiSquarePageProcedure, ChiSquarePlugin::kName, 0, 0, nullptr, nullptr}}};
+#endif
 
 } // namespace
 
@@ -47,6 +65,27 @@ void ChiSquarePlugin::LoadData() {
         return;
     }
     filter_.open(folder + "/" + kDatabaseFile);
+    filter_.setParameters(ChiSquareSettings::parametersFor(aggressiveness()));
+}
+
+Aggressiveness ChiSquarePlugin::aggressiveness() const {
+    std::string stored;
+    host_.ReadSetting(&info_, ChiSquareSettings::kAggressivenessKey, stored);
+    return ChiSquareSettings::parse(stored);
+}
+
+bool ChiSquarePlugin::setAggressiveness(Aggressiveness choice) {
+    filter_.setParameters(ChiSquareSettings::parametersFor(choice));
+    SettingWrite write{sizeof write, &info_, ChiSquareSettings::kAggressivenessKey,
+                       ChiSquareSettings::storedValue(choice), 0};
+    return host_.Ask(CVX_HOST_WRITE_SETTING, 0, reinterpret_cast<intptr_t>(&write)) == 0;
+}
+
+std::string ChiSquarePlugin::translate(const char* text) const {
+    char buffer[1024];
+    TextRequest request{sizeof request, text, buffer, static_cast<int32_t>(sizeof buffer)};
+    if (host_.Ask(CVX_HOST_TRANSLATE_TEXT, 0, reinterpret_cast<intptr_t>(&request)) != 0) return text;
+    return buffer;
 }
 
 void ChiSquarePlugin::FreeData() {
@@ -79,7 +118,21 @@ intptr_t ChiSquarePlugin::Service(const ServiceRequest& request) {
         LoadData();
         return 0;
     case CVX_SERVICE_NAME: return reinterpret_cast<intptr_t>(kName);
+    case CVX_SERVICE_PAGES:
+#if CORVANTHELIX_CHISQUARE_PAGE
+        return reinterpret_cast<intptr_t>(&gPages);
+#else
+        return 0;
+#endif
     case CVX_SERVICE_RUN_FIRST: return 1;
+    case CVX_SERVICE_LANGUAGE_FILE: {
+        if (request.data != kGermanLanguageId) return 0;
+        std::string folder = plugin::ModuleFolder(&info_);
+        if (folder.empty()) return 0;
+        std::lock_guard<std::mutex> hold(loadLock_);
+        languageFile_ = folder + "/" + kGermanLanguageFile;
+        return reinterpret_cast<intptr_t>(languageFile_.c_str());
+    }
     case CVX_SERVICE_LEARNED:
         if (request.data && request.argument <= 1)
             filter_.learn(reinterpret_cast<const char*>(request.data), request.argument == 1);

@@ -9,6 +9,7 @@
 // filter; a non-spam verdict is meant to let the chain go on (the host's default behaviour for
 // this plug-in), so the other filters still see what it lets through.
 #include "chisquare/ChiSquareFilter.h"
+#include "chisquare/ChiSquareSettings.h"
 #include "common/HostLink.h"
 #include "corvanthelix_plugin.h"
 
@@ -23,6 +24,11 @@ public:
     static constexpr const char* kName = "Chi-Square Filter";
     static constexpr const char* kDataFolder = "chisquare";
     static constexpr const char* kDatabaseFile = "words.db";
+    /// The German texts of the settings page, beside the library.
+    static constexpr const char* kGermanLanguageFile = "chisquare.deutsch.language";
+    static constexpr int kGermanLanguageId = 0x407;
+    /// The dialog id of the settings page within the plug-in's page list.
+    static constexpr uint32_t kPageDialogId = 4005;
 
     /// The plug-in of this library (one per process).
     static ChiSquarePlugin& instance();
@@ -40,9 +46,19 @@ public:
     /// with the indicator in *probability; a spam verdict sets the message's reason.
     int SourceFilter(int messageNumber, const char* text, double* probability);
 
-    /// Answers a service of the host: 0 keeps the callback, 1 gives the name, 3 asks to run first,
-    /// 5 learns the message; 0 for the others.
+    /// Answers a service of the host: 0 keeps the callback, 1 gives the name, 2 gives the settings
+    /// page (in a build with Qt), 3 asks to run first, 4 gives the German language file for
+    /// language id 0x407, 5 learns the message; 0 for the others.
     intptr_t Service(const ServiceRequest& request);
+
+    /// The choice stored in the host's settings (Normal when none is stored or no host is known).
+    Aggressiveness aggressiveness() const;
+    /// Applies `choice` to the filter and stores it in the host's settings. False when the host
+    /// refused to store it (the filter uses it all the same).
+    bool setAggressiveness(Aggressiveness choice);
+
+    /// `text` translated by the host into the program's language; `text` itself without a host.
+    std::string translate(const char* text) const;
 
     ChiSquareFilter& filter() { return filter_; }
 
@@ -52,6 +68,7 @@ private:
     PluginInfo info_{};
     plugin::HostLink host_;
     ChiSquareFilter filter_;
+    std::string languageFile_;
     std::mutex loadLock_;
     bool loaded_ = false;
 };
