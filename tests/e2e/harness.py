@@ -423,7 +423,17 @@ class Proxy:
             ctx = ssl.create_default_context()
             ctx.check_hostname = False
             ctx.verify_mode = ssl.CERT_NONE
-            client = poplib.POP3_SSL("127.0.0.1", self.ssl_port, context=ctx, timeout=timeout)
+            # The TLS port opens once the program has its local certificate, which it may still
+            # be making at its first start on a loaded machine.
+            deadline = time.monotonic() + 20
+            while True:
+                try:
+                    client = poplib.POP3_SSL("127.0.0.1", self.ssl_port, context=ctx, timeout=timeout)
+                    break
+                except ConnectionRefusedError:
+                    if time.monotonic() > deadline:
+                        raise
+                    time.sleep(0.05)
         else:
             client = poplib.POP3("127.0.0.1", self.port, timeout=timeout)
         client.user("%s&%s&%d" % (server, user, server_port))
