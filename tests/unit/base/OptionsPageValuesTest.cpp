@@ -124,7 +124,7 @@ TEST(OptionsPageValuesTest, OnlyAChangedPortOrBoxRestarts) {
         {"same as stored", "Port=2110\nEnablePort=1\n", "2110", true, false, "2110", "1"},
         {"new port", "Port=2110\nEnablePort=1\n", "2111", true, true, "2111", "1"},
         {"box unchecked", "Port=2110\nEnablePort=1\n", "2110", false, true, "2110", "0"},
-        {"stored text differs from the number", "Port=2110 \nEnablePort=1\n", "2110", true, true, "2110", "1"},
+        {"stored text differs from the number", "Port=02110\nEnablePort=1\n", "2110", true, true, "2110", "1"},
         {"default left alone", "", "1110", true, false, "<missing>", "<missing>"},
         {"flag of 2 counts as a change", "Port=2110\nEnablePort=2\n", "2110", true, true, "2110", "1"},
     };
