@@ -29,6 +29,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTableView>
 #include <QTreeWidget>
@@ -330,6 +331,20 @@ private slots:
         QVERIFY(reloaded.load(path));
         QVERIFY(reloaded.find(joe, "mail.example.net", "joe"));
         QVERIFY(joe.secure);
+    }
+
+    void aPortChangeRestartsTheProgramAfterTheDialogEnds() {
+        MainWindow window(uitest::programDir());
+        QSignalSpy ended(&window, &MainWindow::ended);
+        QPointer<OptionsDialog> dialog = window.showOptions(4003);
+        auto* port = pageControl<QLineEdit>(dialog, 4003, control::kConnectionPort);
+        port->setText("2111");
+        uitest::control<QPushButton>(dialog, control::kOk)->click();
+        QVERIFY(QString::fromStdString(shell_->calls().back()).contains("has to be restarted"));
+        QTRY_COMPARE(ended.count(), 1);
+        QTRY_VERIFY(dialog.isNull());
+        QVERIFY(Application::instance().restartRequested());
+        QCOMPARE(settings::port(), 2111);
     }
 
     void screenshotsOfEveryPageInEnglishAndGerman() {

@@ -109,9 +109,10 @@ void MainWindow::installOptionsHooks() {
     hooks.openBackup = [this](bool import) {
         showBackup(import ? BackupDialog::Mode::Import : BackupDialog::Mode::Export);
     };
+    // The dialog asks from inside its own OK handler: it ends (and is deleted) once that returns.
     hooks.restart = [this] {
         Application::instance().requestRestart();
-        destroyWindow();
+        QMetaObject::invokeMethod(this, [this] { destroyWindow(); }, Qt::QueuedConnection);
     };
     hooks.afterStore = [this] { setUpUpdateTimer(); };
     hooks.openUrl = [this](const std::string& url) { openUrl(url); };
