@@ -27,6 +27,10 @@ constexpr int kTrainingAreaMenu = 122;
 constexpr int kPremarkMenu = 148;
 constexpr int kLearnProgress = 138;
 constexpr int kStatisticsWindow = 4007;
+constexpr int kOptionsDialog = 108;
+constexpr int kKnownHostsDialog = 151;
+constexpr int kPasswordDialog = 152;
+constexpr int kEditHostDialog = 4019;
 } // namespace resource
 
 /// Buttons every dialog shares; their numbers are also the answers of message boxes.
@@ -112,6 +116,57 @@ constexpr int kStatisticsMaximum = 1060;
 constexpr int kStatisticsAverage = 1061;
 constexpr int kStatisticsCaption = 1062;
 constexpr int kStatisticsChart = 1063;
+// Options dialog (dialog 108): its buttons, the version line and the place of the pages.
+constexpr int kHelp = 9;
+constexpr int kApply = 12321;
+constexpr int kOptionsPagePlace = 1007;
+constexpr int kOptionsVersion = 1018;
+constexpr int kOptionsTree = 1008;
+
+// Options pages, by page: General Settings (4008).
+constexpr int kGeneralAutostart = 1046;
+constexpr int kGeneralUpdateDays = 1048;
+constexpr int kGeneralAutoUpdate = 1047;
+constexpr int kGeneralRecycleBinDays = 1049;
+constexpr int kGeneralAlphaBlending = 1050;
+constexpr int kGeneralKeepSpam = 1136;
+constexpr int kGeneralExport = 2000;
+constexpr int kGeneralImport = 2001;
+// Status Window (4020).
+constexpr int kStatusShowBubble = 1045;
+constexpr int kStatusEasyMove = 1046;
+constexpr int kStatusSavePosition = 1159;
+constexpr int kStatusOpacity = 1025;
+constexpr int kStatusOpacityText = 1026;
+// Tray Area (4015) and the parental lock.
+constexpr int kTraySeconds = 1052;
+constexpr int kTrayDoubleClick = 1075;
+constexpr int kParentalEnable = 1130;
+constexpr int kParentalPassword = 1131;
+constexpr int kParentalConfirm = 1132;
+// Language (4007).
+constexpr int kLanguageList = 1001;
+// Connection (4003) and SSL/TLS (4021).
+constexpr int kConnectionPort = 1011;
+constexpr int kConnectionTimeout = 1012;
+constexpr int kConnectionClientLog = 1083;
+constexpr int kConnectionClientLogSize = 1084;
+constexpr int kConnectionServerLog = 1085;
+constexpr int kConnectionServerLogSize = 1086;
+constexpr int kConnectionAutoAbort = 1087;
+constexpr int kPortEnable = 1088;
+constexpr int kSslTryTls = 1126;
+constexpr int kSslKnownHosts = 1128;
+constexpr int kSslPort = 1160;
+// Known hosts (dialog 151) and Edit host (dialog 4019).
+constexpr int kHostList = 1022;
+constexpr int kHostDelete = 1012;
+constexpr int kHostEdit = 1017;
+constexpr int kHostForgetPin = 1129;
+constexpr int kHostServer = 1013;
+constexpr int kHostUser = 1009;
+constexpr int kHostPort = 1011;
+constexpr int kHostSecure = 1126;
 } // namespace control
 
 /// Commands of the tray menu (menu 121) and the main window.

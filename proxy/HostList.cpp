@@ -457,6 +457,21 @@ std::vector<CertificatePin> HostList::pinsOf(const std::string& path, const std:
     return pins;
 }
 
+std::vector<CertificatePin> HostList::accountPins(const std::string& server, const std::string& user) const {
+    const XmlElement* host = findElement(server, user);
+    if (!host) return {};
+    return parsePins(host->copyAttributeValue(kPins).value_or(""));
+}
+
+bool HostList::forgetPins(const std::string& server, const std::string& user) {
+    XmlElement* host = findElement(server, user);
+    if (!host) return false;
+    XmlAttribute* pins = host->findAttribute(kPins);
+    if (!pins) return false;
+    host->removeAttribute(pins);
+    return true;
+}
+
 bool HostList::isPinned(const std::string& path, const std::string& server, int port, const std::string& fingerprint) {
     if (fingerprint.empty()) return false;
     for (const CertificatePin& pin : pinsOf(path, server))

@@ -137,6 +137,15 @@ public:
     /// file order. update() keeps an account's pins as the file has them.
     static std::vector<CertificatePin> pinsOf(const std::string& path, const std::string& server);
 
+    /// The certificates pinned on the account (server, user) of this loaded list, in stored order;
+    /// empty when it holds none or is not in the list.
+    std::vector<CertificatePin> accountPins(const std::string& server, const std::string& user) const;
+
+    /// Removes every pin of the account (server, user) from this loaded list, so that the next
+    /// connection checks the server's certificate as on first contact. Returns whether the
+    /// account held one; save() writes it.
+    bool forgetPins(const std::string& server, const std::string& user);
+
     /// True when the account (server, user) in the file at `path` upgraded a plain connection
     /// with STLS before ("stls"): a later plain connection that cannot be upgraded is not used
     /// without the person's yes.

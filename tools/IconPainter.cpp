@@ -316,6 +316,99 @@ QImage switchIcon() {
 
 // The recycle bin window's toolbar: five 32 x 32 pictures side by side on magenta, which the
 // window takes as transparent. Order: delete, empty bin, view, restore, help.
+// The options tree's 15 pictures of 16 x 16 in one row on magenta (the transparent colour), in
+// the order of their image numbers: friends, blocked senders, senders, connection, language,
+// general, aggressiveness, filter, spam words, tray area, training area, plug-ins, priorities,
+// status window, SSL/TLS.
+QImage optionsTree() {
+    QImage image(15 * kIconSize, kIconSize, QImage::Format_RGB32);
+    image.fill(QColor(255, 0, 255));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    auto cell = [](int index) { return QPointF(index * kIconSize, 0); };
+    auto person = [&p](QPointF at, QColor shirt) {
+        p.setPen(QPen(QColor(60, 60, 60), 1));
+        p.setBrush(QColor(240, 200, 160));
+        p.drawEllipse(QRectF(at.x() + 5, at.y() + 1, 6, 6));
+        p.setBrush(shirt);
+        p.drawRect(QRectF(at.x() + 3, at.y() + 8, 10, 7));
+    };
+    person(cell(0), QColor(60, 170, 80));
+    person(cell(1), QColor(200, 40, 40));
+    p.setPen(QPen(QColor(200, 30, 30), 2));
+    p.drawLine(cell(1) + QPointF(2, 2), cell(1) + QPointF(14, 14));
+    person(cell(2), QColor(70, 110, 200));
+    // 3: connection, two plugs meeting.
+    p.setPen(QPen(QColor(50, 50, 50), 2));
+    p.drawLine(cell(3) + QPointF(1, 8), cell(3) + QPointF(15, 8));
+    p.setBrush(QColor(230, 180, 40));
+    p.drawRect(QRectF(cell(3) + QPointF(3, 4), QSizeF(4, 8)));
+    p.drawRect(QRectF(cell(3) + QPointF(9, 4), QSizeF(4, 8)));
+    // 4: language, a speech bubble.
+    p.setPen(QPen(QColor(40, 40, 120), 1));
+    p.setBrush(QColor(210, 225, 255));
+    p.drawRect(QRectF(cell(4) + QPointF(1, 2), QSizeF(13, 9)));
+    p.drawLine(cell(4) + QPointF(4, 11), cell(4) + QPointF(3, 15));
+    // 5: general settings, a cog.
+    p.setPen(QPen(QColor(70, 70, 70), 2));
+    for (int spoke = 0; spoke < 4; ++spoke) {
+        const QPointF centre = cell(5) + QPointF(8, 8);
+        const QPointF arm = spoke % 2 == 0 ? QPointF(7, 0) : QPointF(0, 7);
+        p.drawLine(centre - arm, centre + arm);
+    }
+    p.setBrush(QColor(150, 150, 150));
+    p.drawEllipse(QRectF(cell(5) + QPointF(4, 4), QSizeF(8, 8)));
+    // 6: aggressiveness, rising bars.
+    p.setPen(Qt::NoPen);
+    for (int bar = 0; bar < 4; ++bar) {
+        p.setBrush(QColor(60 + 50 * bar, 160 - 30 * bar, 40));
+        p.drawRect(QRectF(cell(6) + QPointF(1 + 4 * bar, 12 - 3 * bar), QSizeF(3, 3 + 3 * bar)));
+    }
+    // 7: filter, a funnel.
+    p.setPen(QPen(QColor(40, 40, 40), 1));
+    p.setBrush(QColor(120, 180, 230));
+    p.drawPolygon(QPolygonF({cell(7) + QPointF(1, 2), cell(7) + QPointF(15, 2), cell(7) + QPointF(9, 9),
+                             cell(7) + QPointF(9, 15), cell(7) + QPointF(7, 15), cell(7) + QPointF(7, 9)}));
+    // 8: spam words, lines of text with a red word.
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(cell(8) + QPointF(2, 1), QSizeF(12, 14)));
+    for (int y = 4; y <= 12; y += 4) p.drawLine(cell(8) + QPointF(4, y), cell(8) + QPointF(12, y));
+    p.setPen(QPen(QColor(210, 30, 30), 2));
+    p.drawLine(cell(8) + QPointF(4, 8), cell(8) + QPointF(9, 8));
+    // 9: tray area, a panel with a small icon.
+    p.setPen(QPen(QColor(40, 40, 40), 1));
+    p.setBrush(QColor(90, 90, 110));
+    p.drawRect(QRectF(cell(9) + QPointF(0, 9), QSizeF(15, 6)));
+    p.setBrush(QColor(250, 210, 60));
+    p.drawRect(QRectF(cell(9) + QPointF(10, 10), QSizeF(4, 4)));
+    // 10: training area, a mortarboard.
+    p.setBrush(QColor(40, 40, 40));
+    p.drawPolygon(QPolygonF({cell(10) + QPointF(8, 3), cell(10) + QPointF(15, 7), cell(10) + QPointF(8, 10),
+                             cell(10) + QPointF(1, 7)}));
+    p.drawRect(QRectF(cell(10) + QPointF(5, 9), QSizeF(6, 4)));
+    // 11: plug-ins, a puzzle piece.
+    p.setBrush(QColor(90, 170, 90));
+    p.drawRect(QRectF(cell(11) + QPointF(2, 5), QSizeF(10, 10)));
+    p.drawEllipse(QRectF(cell(11) + QPointF(5, 1), QSizeF(4, 5)));
+    p.drawEllipse(QRectF(cell(11) + QPointF(11, 8), QSizeF(4, 4)));
+    // 12: priorities, a ladder of numbered steps.
+    p.setBrush(QColor(240, 160, 40));
+    for (int step = 0; step < 3; ++step) p.drawRect(QRectF(cell(12) + QPointF(1 + 5 * step, 2 + 4 * step), QSizeF(4, 12 - 4 * step)));
+    // 13: status window, a small window with a bar.
+    p.setBrush(QColor(255, 234, 195));
+    p.drawRect(QRectF(cell(13) + QPointF(1, 2), QSizeF(14, 12)));
+    p.setBrush(QColor(60, 130, 220));
+    p.drawRect(QRectF(cell(13) + QPointF(3, 9), QSizeF(8, 3)));
+    // 14: SSL/TLS, a padlock.
+    p.setPen(QPen(QColor(120, 90, 20), 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(cell(14) + QPointF(4, 1), QSizeF(8, 10)), 0, 180 * 16);
+    p.setPen(QPen(QColor(120, 90, 20), 1));
+    p.setBrush(QColor(230, 190, 50));
+    p.drawRect(QRectF(cell(14) + QPointF(2, 7), QSizeF(12, 8)));
+    return image;
+}
+
 QImage recycleToolbar() {
     QImage image(5 * 32, 32, QImage::Format_RGB32);
     image.fill(QColor(255, 0, 255));
@@ -501,6 +594,7 @@ int main(int argc, char** argv) {
     ok &= save(bubble(), root.filePath("bitmaps/bubble.bmp"), "bmp");
     ok &= save(sslLock(), root.filePath("bitmaps/ssl.bmp"), "bmp");
     ok &= save(logo(), root.filePath("bitmaps/corvanthelix.bmp"), "bmp");
+    ok &= save(optionsTree(), root.filePath("bitmaps/optionstree.bmp"), "bmp");
     if (argc == 3) {
         QDir theme(QString::fromLocal8Bit(argv[2]));
         for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {

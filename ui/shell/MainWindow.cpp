@@ -6,6 +6,8 @@
 #include "base/TranslatedFormat.h"
 #include "base/Settings.h"
 #include "ui/windows/AboutDialog.h"
+#include "ui/options/OptionsDialog.h"
+#include "ui/widgets/PasswordDialog.h"
 #include "ui/windows/BackupDialog.h"
 #include "proxy/ProxyServer.h"
 #include "stores/RecycleBin.h"
@@ -51,7 +53,7 @@ QString text(int id) { return QString::fromStdString(loadString(id)); }
 
 MainWindow::MainWindow(std::string programFolder, QObject* parent)
     : QObject(parent), programFolder_(std::move(programFolder)), tray_(std::make_unique<TrayIcon>(programFolder_)) {
-    parentalLock_ = [] { return settings::parentalControlEnabled() == 0; };
+    parentalLock_ = [] { return PasswordDialog::checkParentalLock(); };
     updatePoll_.setInterval(kUpdatePollMilliseconds);
     connect(&updatePoll_, &QTimer::timeout, this, &MainWindow::onUpdatePoll);
     trayNumber_.setSingleShot(true);
@@ -66,10 +68,18 @@ MainWindow::MainWindow(std::string programFolder, QObject* parent)
     });
     connect(tray_.get(), &TrayIcon::doubleClicked, this, [this] { runCommand(settings::trayDblClk()); });
     registerBuiltInCommands();
+    installOptionsHooks();
     rebuildTrayMenu();
 }
 
 MainWindow::~MainWindow() {
+    delete OptionsDialog::current();
+    OptionsDialog::Hooks& hooks = OptionsDialog::hooks();
+    hooks.checkForUpdates = {};
+    hooks.openBackup = {};
+    hooks.restart = {};
+    hooks.afterStore = {};
+    hooks.openUrl = {};
     delete statusWindow_.data();
     delete about_.data();
     delete backup_.data();
@@ -90,7 +100,29 @@ void MainWindow::registerBuiltInCommands() {
     commands_[command::kToggleFilter] = [this] { toggleFilter(); };
     commands_[command::kExit] = [this] { exitProgram(); };
     commands_[command::kBackup] = [this] { showBackup(BackupDialog::Mode::Export); };
+    commands_[command::kSettings] = [this] { showOptions(0); };
 }
+
+void MainWindow::installOptionsHooks() {
+    OptionsDialog::Hooks& hooks = OptionsDialog::hooks();
+    // The dialog was opened through the parental lock already: its buttons do not ask again.
+    hooks.checkForUpdates = [this] {
+        auto handler = commands_.find(command::kUpdateCheck);
+        if (handler != commands_.end()) handler->second();
+    };
+    hooks.openBackup = [this](bool import) {
+        showBackup(import ? BackupDialog::Mode::Import : BackupDialog::Mode::Export);
+    };
+    // The dialog asks from inside its own OK handler: it ends (and is deleted) once that returns.
+    hooks.restart = [this] {
+        Application::instance().requestRestart();
+        QMetaObject::invokeMethod(this, [this] { destroyWindow(); }, Qt::QueuedConnection);
+    };
+    hooks.afterStore = [this] { setUpUpdateTimer(); };
+    hooks.openUrl = [this](const std::string& url) { openUrl(url); };
+}
+
+OptionsDialog* MainWindow::showOptions(int pageId) { return OptionsDialog::open(pageId); }
 
 void MainWindow::beginStartUp(const std::vector<std::string>& arguments) {
     if (hasSwitch(arguments, kWizardSwitch)) runWizard();
@@ -370,6 +402,8 @@ void MainWindow::destroyWindow() {
         if (window != menu_.get() && !qobject_cast<QMenu*>(window)) window->close();
     // Its store goes with the program: the window must not outlive it waiting for a deferred delete.
     delete RecycleBinWindow::current();
+    // Plug-in pages must be gone before the plug-ins are unloaded.
+    delete OptionsDialog::current();
     updatePoll_.stop();
     trayNumber_.stop();
     statusHoldTimer_.stop();

@@ -22,6 +22,7 @@ class QWidget;
 namespace corvanthelix {
 
 class AboutDialog;
+class OptionsDialog;
 class StatusWindow;
 class TrayIcon;
 
@@ -108,7 +109,8 @@ public:
     /// is trimmed afterwards.
     void runCommand(int id);
     /// The parental lock: asked before every command, true lets it run. The default lets
-    /// everything through while "Enabled" in PARENTALCONTROL is 0 and nothing otherwise.
+    /// everything through while "Enabled" in PARENTALCONTROL is 0 and otherwise asks for the
+    /// password (PasswordDialog::checkParentalLock).
     void setParentalLock(std::function<bool()> allowed) { parentalLock_ = std::move(allowed); }
     /// Opens help and web addresses instead of the desktop's browser (tests); true when opened.
     /// Empty restores the desktop's.
@@ -127,6 +129,9 @@ public:
     /// Command 2000: opens the backup dialog in `mode` (an open one comes to the front). After a
     /// successful import its closing restarts the program. Returns the dialog.
     BackupDialog* showBackup(BackupDialog::Mode mode);
+    /// Command 40004: opens the options dialog on `pageId` (0: its first page), or brings the open
+    /// one to the front. Returns the dialog.
+    OptionsDialog* showOptions(int pageId);
     /// Command 40005: resets the tray's spam count and tooltip and opens the recycle bin window
     /// (or brings the open one to the front).
     void showRecycleBin();
@@ -146,6 +151,7 @@ signals:
 
 private:
     void registerBuiltInCommands();
+    void installOptionsHooks();
     void prepareMenu();
     void onTrayNumberTimer();
     void runWizard();

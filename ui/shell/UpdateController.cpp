@@ -5,6 +5,7 @@
 #include "base/Settings.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/QtUpdateView.h"
+#include "ui/options/OptionsDialog.h"
 #include "ui/windows/DownloadWindow.h"
 
 #include <cstdlib>
@@ -15,10 +16,12 @@ UpdateController::UpdateController(MainWindow& window, std::string programFolder
     : window_(window), programFolder_(std::move(programFolder)) {
     window_.setCommand(command::kUpdateCheck, [this] { startUpdateCheck(false); });
     window_.setSilentUpdateCheck([this] { startUpdateCheck(true); });
+    OptionsDialog::hooks().checkLanguagePack = [this] { startLanguagePackCheck(); };
     window_.rebuildTrayMenu();
 }
 
 UpdateController::~UpdateController() {
+    OptionsDialog::hooks().checkLanguagePack = {};
     window_.setSilentUpdateCheck({});
     window_.setCommand(command::kUpdateCheck, {});
     if (current_) {

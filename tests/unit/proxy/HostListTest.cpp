@@ -439,3 +439,33 @@ TEST(HostListPins, PinsAreKeptPerServerAndPortAndOldFilesReadAsBefore) {
     ASSERT_TRUE(HostList::pinCertificate(path, "new.example.org", "", 995, first));
     EXPECT_TRUE(HostList::isPinned(path, "new.example.org", 995, first));
 }
+
+TEST(HostListPins, ForgettingAnAccountsPinsKeepsItsOtherAttributesAndOtherAccounts) {
+    TempFolder folder;
+    const std::string path = folder.file("hostlist.xml");
+    std::string fingerprint = "AB";
+    for (int i = 1; i < 32; ++i) fingerprint += ":AB";
+    ASSERT_TRUE(HostList::pinCertificate(path, "mail.example.org", "jane", 995, fingerprint));
+    ASSERT_TRUE(HostList::pinCertificate(path, "mail.example.org", "jane", 110, fingerprint));
+    ASSERT_TRUE(HostList::pinCertificate(path, "mail.example.org", "joe", 995, fingerprint));
+    ASSERT_TRUE(HostList::storePassword(path, "mail.example.org", "jane", "secret"));
+
+    HostList hosts;
+    ASSERT_TRUE(hosts.load(path));
+    EXPECT_EQ(hosts.accountPins("mail.example.org", "jane").size(), 2u);
+    EXPECT_EQ(hosts.accountPins("mail.example.org", "jane")[0].fingerprint, fingerprint);
+    EXPECT_TRUE(hosts.accountPins("mail.example.org", "nobody").empty());
+    EXPECT_TRUE(hosts.forgetPins("mail.example.org", "jane"));
+    EXPECT_FALSE(hosts.forgetPins("mail.example.org", "jane"));
+    EXPECT_FALSE(hosts.forgetPins("mail.example.org", "nobody"));
+    ASSERT_TRUE(hosts.save());
+
+    HostList reloaded;
+    ASSERT_TRUE(reloaded.load(path));
+    EXPECT_TRUE(reloaded.accountPins("mail.example.org", "jane").empty());
+    EXPECT_EQ(reloaded.accountPins("mail.example.org", "joe").size(), 1u);
+    HostEntry jane;
+    ASSERT_TRUE(reloaded.find(jane, "mail.example.org", "jane"));
+    EXPECT_EQ(jane.port, 995);
+    EXPECT_TRUE(jane.obscuredPassword.has_value());
+}
