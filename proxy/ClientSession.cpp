@@ -177,6 +177,8 @@ void ClientSession::serve(const std::string& firstLine, IdleWatchdog& watchdog) 
     shell.mailCheckBegin();
     std::string line = firstLine;
     while (dispatch(line) == CommandOutcome::Continue) {
+        // The logs go to disk once per command, not once per line.
+        flushLogs();
         // A client silent for too long is closed like a lost one: nothing is committed.
         watchdog.arm(loggedIn_ ? services_.idleAfterLogin : services_.idleBeforeLogin);
         // A bare line feed does not end a line; a line too long for any mail client counts as a
@@ -189,6 +191,11 @@ void ClientSession::serve(const std::string& firstLine, IdleWatchdog& watchdog) 
         }
     }
     shell.mailCheckEnd();
+}
+
+void ClientSession::flushLogs() {
+    clientLog_.flush();
+    mailbox_->client().flushServerLog();
 }
 
 void ClientSession::openLogs() {

@@ -106,6 +106,8 @@ public:
     void replyErr(std::string_view text);
     /// Sends `bytes` as they are.
     void sendRaw(std::string_view bytes);
+    /// Writes the lines the client and server logs gathered to their files (once per command).
+    void flushLogs();
 
     // State the mail check and the commit work on.
 
