@@ -236,7 +236,7 @@ TEST_F(Pop3ClientTest, PipelinedDownloadGivesEveryMessageInOrderByteForByte) {
     server_.setUnstuffedDots(true);
     struct Case { bool offered; std::size_t window; } cases[] = {{false, 1}, {true, 1}, {true, 3}, {true, 8}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "offered " << c.offered << ", window " << c.window);
+        SCOPED_TRACE(::testing::Message() << "offered " << c.offered << ", window " << c.window);
         server_.setPipelining(c.offered);
         Pop3Client client;
         open(client);
