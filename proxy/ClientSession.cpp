@@ -177,8 +177,6 @@ void ClientSession::serve(const std::string& firstLine, IdleWatchdog& watchdog) 
     shell.mailCheckBegin();
     std::string line = firstLine;
     while (dispatch(line) == CommandOutcome::Continue) {
-        // The logs go to disk once per command, not once per line.
-        flushLogs();
         // A client silent for too long is closed like a lost one: nothing is committed.
         watchdog.arm(loggedIn_ ? services_.idleAfterLogin : services_.idleBeforeLogin);
         // A bare line feed does not end a line; a line too long for any mail client counts as a
@@ -239,6 +237,8 @@ void ClientSession::replyErr(std::string_view text) { sendRaw("-ERR " + std::str
 
 void ClientSession::sendRaw(std::string_view bytes) {
     logSent(bytes);
+    // The logs go to disk once per answer, not once per line, and before the client has it.
+    flushLogs();
     client_.writeText(bytes);
 }
 
@@ -256,6 +256,7 @@ void ClientSession::sendLines(const std::string& firstReply, const std::string& 
     logSent(".");
     out += lines;
     out += ".\r\n";
+    flushLogs();
     client_.writeText(out);
 }
 

@@ -409,8 +409,9 @@ int Run::execute() {
     // The deletions are done and every bin copy they needed is durable: the client may go on.
     // What follows loses no message if it never happens; the session (and with it the
     // program's shutdown) waits for it.
+    // The filter log is on disk when the client has its answer (one write).
+    filterLog_.flush();
     session_.replyOk(Commit::kDoneReply);
-    session_.flushLogs();
     app_.addSpamCount(spamCount_);
     fileAfterAnswer();
     finish();
