@@ -56,8 +56,20 @@ bool HeadlessShell::trustCertificate(const CertificateQuestion& question) {
 void HeadlessShell::statusChanged(StatusField field) {
     // Only the texts are worth a log line; amounts change many times a second.
     StatusState& status = Application::instance().status();
-    if (field == StatusField::Text) log(status.statusText());
-    else if (field == StatusField::Detail) log(oneLine(status.detailText()));
+    if (field == StatusField::Text) {
+        std::string text = status.statusText();
+        std::lock_guard<std::mutex> lock(statusMutex_);
+        const auto now = std::chrono::steady_clock::now();
+        if (now - statusLoggedAt_ < std::chrono::seconds(1)) {
+            heldBackStatus_ = std::move(text);
+            return;
+        }
+        statusLoggedAt_ = now;
+        heldBackStatus_.clear();
+        log(text);
+    } else if (field == StatusField::Detail) {
+        log(oneLine(status.detailText()));
+    }
 }
 
 void HeadlessShell::traySetTooltip(const std::string&) {}
@@ -72,6 +84,13 @@ void HeadlessShell::trayShowAgain() { log("asked by a second start to show the t
 
 void HeadlessShell::mailCheckBegin() { log("mail check begins"); }
 
-void HeadlessShell::mailCheckEnd() { log("mail check ends"); }
+void HeadlessShell::mailCheckEnd() {
+    {
+        std::lock_guard<std::mutex> lock(statusMutex_);
+        if (!heldBackStatus_.empty()) log(heldBackStatus_);
+        heldBackStatus_.clear();
+    }
+    log("mail check ends");
+}
 
 } // namespace corvanthelix

@@ -1,7 +1,9 @@
 #pragma once
 #include "base/Shell.h"
 
+#include <chrono>
 #include <mutex>
+#include <string>
 
 namespace corvanthelix {
 
@@ -20,6 +22,8 @@ public:
     bool trustCertificate(const CertificateQuestion& question) override;
     void statusShow() override {}
     void statusDestroy() override {}
+    /// Logs a new status text at most once a second (a mail check changes it once per message;
+    /// the last one held back is logged when the check ends) and every new detail line.
     void statusChanged(StatusField field) override;
     void traySetTooltip(const std::string& text) override;
     void traySetProgress(int) override {}
@@ -34,6 +38,9 @@ public:
 private:
     void log(const std::string& line);
     std::mutex logMutex_;
+    std::mutex statusMutex_;
+    std::chrono::steady_clock::time_point statusLoggedAt_{};
+    std::string heldBackStatus_;
 };
 
 } // namespace corvanthelix

@@ -339,12 +339,27 @@ std::string replacedValue(const std::string& line, std::string_view value) {
     return result;
 }
 
-// Runs `use` on the file as it is now (null when missing or unreadable) under the lock.
+// The files a snapshot on this thread has read, as they were when it first read each of them.
+struct SnapshotFiles {
+    int depth = 0;
+    std::unordered_map<std::string, std::shared_ptr<const ParsedFile>> files;
+};
+thread_local SnapshotFiles snapshotFiles;
+
+// Runs `use` on the file as it is now (null when missing or unreadable) under the lock; inside a
+// snapshot, on the file as the snapshot first saw it, without asking the disk again.
 template <class Use>
 auto withFile(const std::string& path, Use&& use) {
     Cache& files = cache();
     std::lock_guard<std::mutex> guard(files.lock);
     std::shared_ptr<const ParsedFile> file;
+    if (snapshotFiles.depth > 0) {
+        auto held = snapshotFiles.files.find(path);
+        if (held != snapshotFiles.files.end()) return use(held->second.get());
+        files.current(path, file);
+        snapshotFiles.files.emplace(path, file);
+        return use(file.get());
+    }
     files.current(path, file);
     return use(file.get());
 }
@@ -358,6 +373,8 @@ bool editFile(const std::string& path, Edit&& edit) {
     std::shared_ptr<const ParsedFile> file;
     // Never replace a file that exists but could not be read: that would lose every other setting.
     if (files.current(path, file) == FileState::Unreadable) return false;
+    // This thread's own change is seen by its next read, snapshot or not.
+    snapshotFiles.files.erase(path);
     std::optional<std::vector<std::string>> lines = edit(file.get());
     return !lines || commit(files, path, std::move(*lines), file && file->crlf);
 }
@@ -542,6 +559,12 @@ std::vector<std::string> IniFile::readSectionLines(std::string_view section, con
         });
         return lines;
     });
+}
+
+IniFile::Snapshot::Snapshot() { ++snapshotFiles.depth; }
+
+IniFile::Snapshot::~Snapshot() {
+    if (--snapshotFiles.depth == 0) snapshotFiles.files.clear();
 }
 
 void IniFile::clearCache() {

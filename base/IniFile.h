@@ -81,6 +81,18 @@ public:
 
     /// Forgets every parsed file kept in memory (the next read parses the file again).
     static void clearCache();
+
+    /// While one lives on a thread, that thread's reads of a file give the file as the first of
+    /// them found it, without looking at the disk again (a mail check reads dozens of settings per
+    /// message). The thread's own writes are seen by its later reads; changes by other threads or
+    /// programs are seen after the outermost snapshot of the thread ends. Snapshots nest.
+    class Snapshot {
+    public:
+        Snapshot();
+        ~Snapshot();
+        Snapshot(const Snapshot&) = delete;
+        Snapshot& operator=(const Snapshot&) = delete;
+    };
 };
 
 } // namespace corvanthelix

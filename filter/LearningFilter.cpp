@@ -145,7 +145,18 @@ void LearningFilter::save() const {
     good_.write();
 }
 
+bool LearningFilter::canJudge() const {
+    // A list without a word tells nothing about any word: with an empty good list every word
+    // would count as spam.
+    return bad_.messages() != 0 && good_.messages() != 0 && good_.liveEntries() != 0;
+}
+
 double LearningFilter::score(const MailMessage* message, char* reason, size_t reasonCapacity) const {
+    if (!canJudge()) {
+        // Untrained: the message's text is not even taken apart.
+        if (reason && reasonCapacity >= 1) reason[0] = '\0';
+        return kNeutral;
+    }
     std::string body, subject;
     if (message) messageText(*message, body, subject);
     return scoreText(body, subject, reason, reasonCapacity);
@@ -161,10 +172,7 @@ double LearningFilter::scoreText(std::string_view body, std::string_view subject
 double LearningFilter::scoreWords(const WordTable& words, char* reason, size_t reasonCapacity) const {
     bool withReason = reason && reasonCapacity >= 1;
     if (withReason) reason[0] = '\0';
-    if (words.entries() == 0) return kNeutral;
-    // A list without a word tells nothing about any word: with an empty good list every word
-    // would count as spam.
-    if (bad_.messages() == 0 || good_.messages() == 0 || good_.liveEntries() == 0) return kNeutral;
+    if (words.entries() == 0 || !canJudge()) return kNeutral;
 
     double badMessages = bad_.messages();
     double goodMessages = good_.messages();

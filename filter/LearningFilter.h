@@ -57,6 +57,10 @@ public:
     /// Writes the bad table's file, then the good table's. Failures are silent.
     void save() const;
 
+    /// True when both tables have learned a message and the good one holds a word: only then
+    /// can a message's words tell anything, and only then is a message taken apart to score it.
+    bool canJudge() const;
+
     /// The message's spam probability, 0...1 (0.4 when it has no word or a table has learned
     /// no message). When `reason` is given with capacity >= 1 it receives the telling words with a
     /// probability above 0.4, ", "-separated, NUL-terminated, at most capacity - 1 characters.

@@ -324,6 +324,14 @@ ssize_t Connection::read(void* buffer, std::size_t size) {
     return static_cast<ssize_t>(count);
 }
 
+bool Connection::unread(std::size_t count) {
+    Use use(*this);
+    // The bytes a read() handed out are still in the receive buffer just before readPosition_.
+    if (!use || !connected_ || count > readPosition_) return false;
+    readPosition_ -= static_cast<std::uint32_t>(count);
+    return true;
+}
+
 ssize_t Connection::readLine(std::string& line, std::size_t maxLength) {
     line.clear();
     Use use(*this);

@@ -86,6 +86,12 @@ public:
     /// error or when closed by another thread meanwhile.
     ssize_t read(void* buffer, std::size_t size);
 
+    /// Gives back the last `count` bytes that the last read() handed out, so that the next read()
+    /// or readLine() gets them again (a reader that took more than its answer: the start of the
+    /// next pipelined answer). Only directly after that read(). False, and nothing given back,
+    /// when more bytes are asked for than the read handed out or the connection is closed.
+    bool unread(std::size_t count);
+
     /// Reads one line into `line`: bytes up to and including a line feed directly preceded by a
     /// carriage return (a bare line feed does not end a line). Returns the line's length with its
     /// "\r\n"; 0 when the peer closed before a line was complete (or not connected; `line` then

@@ -191,6 +191,11 @@ void ClientSession::serve(const std::string& firstLine, IdleWatchdog& watchdog) 
     shell.mailCheckEnd();
 }
 
+void ClientSession::flushLogs() {
+    clientLog_.flush();
+    mailbox_->client().flushServerLog();
+}
+
 void ClientSession::openLogs() {
     const Application& app = Application::instance();
     const std::string folder = app.programFolder() + "/";
@@ -232,6 +237,8 @@ void ClientSession::replyErr(std::string_view text) { sendRaw("-ERR " + std::str
 
 void ClientSession::sendRaw(std::string_view bytes) {
     logSent(bytes);
+    // The logs go to disk once per answer, not once per line, and before the client has it.
+    flushLogs();
     client_.writeText(bytes);
 }
 
@@ -249,6 +256,7 @@ void ClientSession::sendLines(const std::string& firstReply, const std::string& 
     logSent(".");
     out += lines;
     out += ".\r\n";
+    flushLogs();
     client_.writeText(out);
 }
 

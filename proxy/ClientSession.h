@@ -106,6 +106,9 @@ public:
     void replyErr(std::string_view text);
     /// Sends `bytes` as they are.
     void sendRaw(std::string_view bytes);
+    /// Writes the lines the client and server logs gathered to their files. The reply writers
+    /// call it before each answer leaves, so the logs are on disk when the client has it.
+    void flushLogs();
 
     // State the mail check and the commit work on.
 

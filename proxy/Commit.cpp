@@ -2,6 +2,7 @@
 
 #include "base/Application.h"
 #include "base/AtomicFile.h"
+#include "base/IniFile.h"
 #include "base/Settings.h"
 #include "base/Shell.h"
 #include "filter/FilterVerdict.h"
@@ -21,6 +22,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <deque>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -72,6 +74,8 @@ private:
     void learnAutomatically(const MessageEntry& entry, const MailMessage& message, int senderVerdict,
                             const std::string& binPath);
     void learn(const MailMessage& message, bool spam);
+    void learnDeferred();
+    void fileAfterAnswer();
     void writeFilterLogLine(const MessageEntry& entry, const ServerMessage& message, int senderVerdict);
     void saveUidList();
     void purgeBin();
@@ -84,9 +88,12 @@ private:
     TrainingArea& training_;
     Statistics statistics_;
     LogFile filterLog_;
-    std::optional<TrainingArea::LearnBatch> learnBatch_;
-    // New messages for the training area, filed together after the last entry (one index write).
+    // New messages for the training area and messages to learn: filed after the client has its
+    // answer (one index write, one load and save of the word lists). A crash before that loses
+    // only these training copies and lessons, never a message.
     std::vector<TrainingArea::NewMessage> forTraining_;
+    std::vector<std::pair<const MailMessage*, bool>> toLearn_;
+    std::deque<MailMessage> restoredToLearn_; // loaded from the bin; a deque keeps their addresses
     std::string account_;
     std::string senders_;
     int spamCount_ = 0;
@@ -206,17 +213,33 @@ void Run::deleteDeliveredRestored(const MessageEntry& entry) {
         MailMessage message;
         if (message.loadFile(entry.filePath) == 0 && message.size() > 0) {
             std::string inTraining;
-            if (training_.isInTrainingArea(message, inTraining) && training_.removeMessage(inTraining))
-                learn(message, false);
+            if (training_.isInTrainingArea(message, inTraining) && training_.removeMessage(inTraining)) {
+                // Kept for the learning after the answer; the bin copy goes now.
+                restoredToLearn_.push_back(std::move(message));
+                learn(restoredToLearn_.back(), false);
+            }
         }
     }
     bin_.deleteDelivered(Commit::fileNameOf(entry.filePath));
 }
 
 void Run::learn(const MailMessage& message, bool spam) {
+    // Learned once the client has its answer: nothing is lost when that never happens.
+    toLearn_.emplace_back(&message, spam);
+}
+
+void Run::learnDeferred() {
+    if (toLearn_.empty()) return;
     // One load and one save of the word lists for the whole commit.
-    if (!learnBatch_) learnBatch_.emplace();
-    training_.learn(message, spam);
+    TrainingArea::LearnBatch batch;
+    for (const auto& [message, spam] : toLearn_) training_.learn(*message, spam);
+    toLearn_.clear();
+}
+
+void Run::fileAfterAnswer() {
+    training_.addMessages(forTraining_);
+    forTraining_.clear();
+    learnDeferred();
 }
 
 void Run::learnAutomatically(const MessageEntry& entry, const MailMessage& message, int senderVerdict,
@@ -332,7 +355,6 @@ void Run::purgeBin() {
 }
 
 void Run::finish() {
-    learnBatch_.reset();
     // Without a new count there is nothing to write (days that left the window go at the next
     // save that has one).
     if (counted_) statistics_.save();
@@ -374,19 +396,24 @@ int Run::execute() {
 
     for (MessageEntry& entry : session_.entries()) {
         if (!commitEntry(entry)) {
-            training_.addMessages(forTraining_);
             session_.replyErr(Commit::kConnectionLossReply);
+            fileAfterAnswer();
             finish();
             return 1;
         }
     }
-    training_.addMessages(forTraining_);
     senders_.clear();
     saveUidList();
     purgeBin();
     quitUpstream();
+    // The deletions are done and every bin copy they needed is durable: the client may go on.
+    // What follows loses no message if it never happens; the session (and with it the
+    // program's shutdown) waits for it.
+    // The filter log is on disk when the client has its answer (one write).
+    filterLog_.flush();
     session_.replyOk(Commit::kDoneReply);
     app_.addSpamCount(spamCount_);
+    fileAfterAnswer();
     finish();
     return 1;
 }
@@ -394,6 +421,8 @@ int Run::execute() {
 } // namespace
 
 int Commit::run(ClientSession& session) {
+    // Every setting of the commit comes from one reading of the settings file.
+    IniFile::Snapshot settingsSnapshot;
     Run run(session);
     return run.execute();
 }

@@ -1,6 +1,7 @@
 #include "proxy/MailCheck.h"
 
 #include "base/Application.h"
+#include "base/IniFile.h"
 #include "base/Settings.h"
 #include "base/Shell.h"
 #include "filter/FilterManager.h"
@@ -8,12 +9,14 @@
 #include "filter/SenderLists.h"
 #include "proxy/ClientSession.h"
 #include "upstream/Mailbox.h"
+#include "upstream/MessagePrefetch.h"
 #include "proxy/MessageCache.h"
 #include "base/StringTable.h"
 #include "base/TranslatedFormat.h"
 #include "stores/RecycleBin.h"
 
 #include <cstdio>
+#include <optional>
 #include <sys/stat.h>
 #include <vector>
 
@@ -59,6 +62,7 @@ private:
 
     bool buildServerEntries();
     void collectRestored();
+    void startDownloads();
     Failure filterNew();
     Failure handleNew(MessageEntry& entry, int position, int toDownload, const std::string& senders);
     bool fetchWhole(std::uint32_t number, std::uint32_t size);
@@ -87,6 +91,7 @@ private:
     int spamCount_ = 0;
     std::int64_t progress_ = 0;
     std::vector<MessageEntry> restored_;
+    std::unique_ptr<MessagePrefetch> prefetch_; // the downloads of this run, when they run ahead
 };
 
 int Run::fail(Failure failure) {
@@ -177,7 +182,11 @@ Run::Failure Run::handleNew(MessageEntry& entry, int position, int toDownload, c
     setStatusText(receivingText(position, entry.size, toDownload));
     if (status_.cancelRequested()) return Failure::Aborted;
     const bool filtering = MailCheck::filteringOn();
-    if (!filtering) status_.setDetailText(loadString(kStringFilterDisabled));
+    if (!filtering) {
+        // Told once, not once per message: every change of the line reaches the shell.
+        std::string disabled = loadString(kStringFilterDisabled);
+        if (status_.detailText() != disabled) status_.setDetailText(disabled);
+    }
 
     const auto number = static_cast<std::uint32_t>(entry.serverNumber);
     ServerMessage* message = mailbox_.find(number);
@@ -185,7 +194,13 @@ Run::Failure Run::handleNew(MessageEntry& entry, int position, int toDownload, c
     if (message->holdsHeaderOnly()) mailbox_.dropMessage(number);
 
     MailMessage cached;
-    if (message->uid && cache_.get(*message->uid, cached)) {
+    if (message->holdsWhole()) {
+        // Taken from the cache before the downloads began.
+    } else if (prefetch_) {
+        MessagePrefetch::Item item = prefetch_->take(number);
+        if (!item.message) return item.result == UpstreamResult::Refused ? Failure::Refused : Failure::NotReceived;
+        if (!mailbox_.adopt(number, std::move(item.message))) return Failure::NotReceived;
+    } else if (message->uid && cache_.get(*message->uid, cached)) {
         mailbox_.setFromExternal(number, cached);
     } else if (headerOnly_) {
         if (mailbox_.top(number, 0) == nullptr) {
@@ -250,9 +265,30 @@ void Run::leaveOnServer(MessageEntry& entry) {
     status_.setDetailText(text);
 }
 
+// Whole downloads of every new message run ahead on a thread of their own, while the ones that
+// have come are filtered. Copies the cache holds are taken first. Header-only checks download
+// on demand instead, since a blocked sender's message is never downloaded whole.
+void Run::startDownloads() {
+    if (headerOnly_) return;
+    std::vector<std::uint32_t> numbers;
+    for (const MessageEntry& entry : session_.entries()) {
+        if (entry.known) continue;
+        const auto number = static_cast<std::uint32_t>(entry.serverNumber);
+        ServerMessage* message = mailbox_.find(number);
+        if (message == nullptr) continue;
+        if (message->holdsHeaderOnly()) mailbox_.dropMessage(number);
+        MailMessage cached;
+        if (message->uid && !cache_.fileNameOf(*message->uid).empty() && cache_.get(*message->uid, cached))
+            mailbox_.setFromExternal(number, cached);
+        if (!message->holdsWhole()) numbers.push_back(number);
+    }
+    if (!numbers.empty()) prefetch_ = std::make_unique<MessagePrefetch>(mailbox_.client(), std::move(numbers));
+}
+
 Run::Failure Run::filterNew() {
     const std::string senders = settings::senderSection();
     cache_.open(app_.programFolder(), session_.user(), session_.server());
+    startDownloads();
     const int toDownload = static_cast<int>(session_.entries().size() + restored_.size()) - knownCount_;
     int position = 0;
     for (MessageEntry& entry : session_.entries()) {
@@ -302,9 +338,14 @@ int Run::execute(int& visibleCount, std::uint64_t& visibleSize) {
 
     Failure failure;
     {
-        FilterManagerHold filters;
+        // The filters' data (word lists, plug-ins) is loaded only when there is a message to judge.
+        std::optional<FilterManagerHold> filters;
+        if (static_cast<int>(session_.entries().size()) > knownCount_) filters.emplace();
         failure = filterNew();
     }
+    // The download thread is done (or stopped, closing the connection if answers were still
+    // due) before anything else looks at the connection.
+    prefetch_.reset();
     if (failure != Failure::None) return fail(failure);
 
     // Everything the cache held has been taken over by this check.
@@ -355,6 +396,8 @@ int MailCheck::run(ClientSession& session, int& visibleCount, std::uint64_t& vis
         }
         return 0;
     }
+    // Every setting of the run comes from one reading of the settings file.
+    IniFile::Snapshot settingsSnapshot;
     Run run(session);
     return run.execute(visibleCount, visibleSize);
 }

@@ -37,7 +37,6 @@ constexpr const char* kSize = "size";
 constexpr const char* kBlock = "block";
 
 // The longest list for which AddMessages flushes each message file on its own.
-constexpr size_t kFlushEachUpTo = 8;
 
 using Guard = std::lock_guard<std::recursive_mutex>;
 
@@ -96,12 +95,6 @@ void describe(XmlElement& entry, const MailMessage& message, const std::string& 
     entry.setAttribute(kBlock, std::to_string(verdict));
 }
 
-/// Writes every written but unflushed file of the file system that holds `folder` to disk.
-bool flushFileSystemOf(const std::string& folder) {
-    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return fd.valid() && ::syncfs(fd.get()) == 0;
-}
-
 /// The file name part of a path.
 std::string_view baseName(std::string_view path) {
     size_t slash = path.find_last_of('/');
@@ -151,8 +144,24 @@ XmlElement* TrainingArea::openIndex() {
         if (::stat(path.c_str(), &st) == 0 || errno != ENOENT) return nullptr;
         index_.createRoot(kRootName);
     }
+    dropEntriesWithoutCopy(*index_.root());
     held_ = true;
     return index_.root();
+}
+
+// The copies are written without a flush, so a power failure can leave entries whose copy never
+// reached the disk (missing or empty). They are dropped when the index is read; the index file
+// follows at the next change.
+void TrainingArea::dropEntriesWithoutCopy(XmlElement& root) const {
+    for (XmlElement* child = root.firstChild(); child;) {
+        XmlElement* next = child->Next();
+        const XmlAttribute* name = child->name() == kEntryName ? child->findAttribute(kFileName) : nullptr;
+        const std::string path = name ? messagePath(name->value()) : std::string();
+        struct stat st {};
+        const bool lost = !path.empty() && (::stat(path.c_str(), &st) == 0 ? st.st_size == 0 : errno == ENOENT);
+        if (lost) root.removeChild(child);
+        child = next;
+    }
 }
 
 bool TrainingArea::saveIndex() {
@@ -184,7 +193,6 @@ int TrainingArea::addMessages(const std::vector<NewMessage>& messages) {
     struct Written {
         const NewMessage* added;
         std::string fileName;
-        UniqueFd file; // open until flushed, when each file is flushed on its own
     };
     if (messages.empty()) return 0;
     Guard guard(mutex_);
@@ -197,9 +205,9 @@ int TrainingArea::addMessages(const std::vector<NewMessage>& messages) {
         if (const XmlAttribute* name = child->findAttribute(kFileName); name && child->name() == kEntryName)
             taken.insert(name->value());
 
-    // A short list has each file flushed; a long one has the file system flushed once, which asks
-    // the disk for one cache flush instead of one per message and holds no descriptor per message.
-    const bool flushAtOnce = messages.size() > kFlushEachUpTo;
+    // The copies are not flushed: they stand only for training, and flushing each one (or the
+    // whole file system) would cost more than the mail check itself. A copy lost in a power
+    // failure after the index was saved is dropped from the index at the next start (openIndex).
     std::vector<Written> written;
     for (const NewMessage& added : messages) {
         const MailMessage* message = added.message;
@@ -208,46 +216,25 @@ int TrainingArea::addMessages(const std::vector<NewMessage>& messages) {
         std::string fileName = trainingFileName(message->source());
         if (!taken.insert(fileName).second) continue;
         // Written under its own name: no entry names it until the index is replaced, which
-        // happens only once the file is on disk. A file of this name without an entry is what a
+        // happens only once the file is written. A file of this name without an entry is what a
         // crash before that leaves; the same text is written over it.
         UniqueFd file(::open(messagePath(fileName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
                              0600));
         const bool created = file.valid();
-        bool ok = created && writeAll(file.get(), message->source());
-        if (ok && flushAtOnce) {
-            // Starts the write to disk now, so that the flush at the end finds most of it done.
-            ::sync_file_range(file.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
-            ok = file.reset();
-        }
+        const bool ok = created && writeAll(file.get(), message->source()) && file.reset();
         if (!ok) {
             if (created) deleteMessageFile(fileName);
             taken.erase(fileName);
             continue;
         }
-        written.push_back({&added, std::move(fileName), std::move(file)});
+        written.push_back({&added, std::move(fileName)});
     }
 
-    bool durable = true;
-    if (flushAtOnce) {
-        durable = flushFileSystemOf(folder_);
-    } else {
-        // A file that cannot be flushed is left out, as a failed write is.
-        std::erase_if(written, [this](Written& file) {
-            if (::fdatasync(file.file.get()) == 0 && file.file.reset()) return false;
-            file.file.reset();
-            deleteMessageFile(file.fileName);
-            return true;
-        });
-    }
     if (written.empty()) return 0;
-    // The new names must be as durable as the files before the index refers to them.
-    bool saved = durable && syncFolder(folder_);
-    if (saved) {
-        for (const Written& file : written)
-            describe(*root->addChild(kEntryName), *file.added->message, file.fileName, file.added->verdict,
-                     baseName(file.added->recycleFileName));
-        saved = saveIndex();
-    }
+    for (const Written& file : written)
+        describe(*root->addChild(kEntryName), *file.added->message, file.fileName, file.added->verdict,
+                 baseName(file.added->recycleFileName));
+    const bool saved = saveIndex();
     if (!saved) {
         for (const Written& file : written) deleteMessageFile(file.fileName);
         return 0;

@@ -176,6 +176,7 @@ public:
 
 private:
     XmlElement* openIndex();
+    void dropEntriesWithoutCopy(XmlElement& root) const;
     XmlElement* findEntry(XmlElement& root, std::string_view fileName) const;
     /// Writes the held index; on failure drops it so that the next use reads the file again.
     bool saveIndex();

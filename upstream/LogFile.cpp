@@ -110,14 +110,23 @@ void LogFile::writeRaw(std::string_view bytes) {
         std::fwrite(bytes.data(), 1, bytes.size(), stdout);
         return;
     }
-    if (fd_.valid()) writeAll(fd_.get(), bytes);
+    if (!fd_.valid()) return;
+    pending_.append(bytes);
+    if (pending_.size() >= kBatchSize) flush();
+}
+
+void LogFile::flush() {
+    if (pending_.empty()) return;
+    if (fd_.valid()) writeAll(fd_.get(), pending_);
+    pending_.clear();
 }
 
 void LogFile::writeLine(std::string_view text) {
     if (!enabled_) return;
-    pending_.assign(text);
-    pending_ += "\r\n";
-    writeRaw(pending_);
+    std::string line;
+    line.reserve(text.size() + 2);
+    line.append(text).append("\r\n");
+    writeRaw(line);
 }
 
 void LogFile::writeFormatted(const char* format, ...) {
@@ -134,13 +143,13 @@ void LogFile::writeFormatted(const char* format, ...) {
 
 void LogFile::writeTimed(const char* side, std::string_view text) {
     if (!enabled_) return;
-    pending_ = clockText();
-    pending_ += ' ';
-    pending_ += side;
-    pending_ += ": ";
-    pending_ += text;
-    pending_ += "\r\n";
-    writeRaw(pending_);
+    std::string line = clockText();
+    line += ' ';
+    line += side;
+    line += ": ";
+    line += text;
+    line += "\r\n";
+    writeRaw(line);
 }
 
 std::string LogFile::clockText() {
@@ -171,6 +180,7 @@ void LogFile::close() {
     toStandardOutput_ = false;
     enabled_ = false;
     if (!fd_.valid()) return;
+    flush();
     trimOpenFile();
     fd_.reset();
     path_.clear();

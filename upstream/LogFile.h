@@ -40,8 +40,16 @@ public:
     }
 
     /// Writes `text` + "\r\n" in one piece. Nothing while paused or closed; to standard output
-    /// when opened with a null path.
+    /// when opened with a null path. Lines are gathered in memory and reach the file together:
+    /// at flush(), at close(), and whenever kBatchSize bytes have gathered.
     void writeLine(std::string_view text);
+
+    /// Writes the gathered lines to the file now (one write). Owners call it at the end of each
+    /// command, so a log read while the program runs is at most one command behind.
+    void flush();
+
+    /// Gathered bytes beyond which a line is written at once.
+    static constexpr std::size_t kBatchSize = 16384;
 
     /// Formats like printf into a buffer of 2048 bytes and writes the result as one line; the part
     /// of the output that does not fit the buffer is dropped.
@@ -58,7 +66,8 @@ public:
 
     /// When the file has grown beyond the size limit, keeps only its end: everything after the
     /// first line feed at or after (size - limit), so the log begins with a whole line. The
-    /// trimmed log replaces the file atomically. Then closes the file and clears enabled.
+    /// trimmed log replaces the file atomically (gathered lines are written first). Then closes
+    /// the file and clears enabled.
     /// Harmless on a closed log.
     void close();
 
@@ -80,7 +89,7 @@ private:
     bool enabled_ = false;
     bool toStandardOutput_ = false;
     std::string path_;
-    std::string pending_; // reused line buffer: text + "\r\n" goes out in one write
+    std::string pending_; // lines gathered for the next write
 };
 
 } // namespace corvanthelix

@@ -172,6 +172,15 @@ ServerMessage* Mailbox::setFromExternal(std::uint32_t number, const MailMessage&
     return entry;
 }
 
+ServerMessage* Mailbox::adopt(std::uint32_t number, std::unique_ptr<MailMessage> copy) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    ServerMessage* entry = find(number);
+    if (!entry || !copy) return nullptr;
+    entry->size = clampedSize(copy->size());
+    entry->message = std::move(copy);
+    return entry;
+}
+
 void Mailbox::dropMessage(std::uint32_t number) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     if (ServerMessage* entry = find(number)) {

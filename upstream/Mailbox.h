@@ -64,6 +64,10 @@ public:
     /// that it came from an external source. Returns the entry, or null when there is no such
     /// message.
     ServerMessage* setFromExternal(std::uint32_t number, const MailMessage& message);
+    /// Holds `copy`, a whole message downloaded outside retr() (MessagePrefetch), for `number`
+    /// in place of any copy held; its size becomes the recorded size. Returns the entry, or null
+    /// (dropping the copy) when there is no such message or `copy` is null.
+    ServerMessage* adopt(std::uint32_t number, std::unique_ptr<MailMessage> copy);
     /// Frees the copy held for `number` and sets its recorded size to 0.
     void dropMessage(std::uint32_t number);
     /// DELE for message `number` on the server: the client's code; -1 when there is no such

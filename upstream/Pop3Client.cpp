@@ -70,6 +70,8 @@ UpstreamResult Pop3Client::connect(const std::string& host, int port) { return c
 UpstreamResult Pop3Client::connect(const std::string& host, int port, SSL_CTX* tlsContext) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     disconnect();
+    capabilitiesRead_ = false;
+    pipelining_ = false;
     list_.clear();
     listHeld_ = false;
     listEmpty_ = false;
@@ -345,7 +347,7 @@ const Pop3ListEntry* Pop3Client::findNode(std::uint32_t number) {
 }
 
 std::optional<std::string> Pop3Client::readMessageText(std::uint32_t listSize, std::size_t reserve,
-                                                       bool wholeMessage) {
+                                                       bool wholeMessage, bool answerFollows) {
     // The text is taken in the blocks the connection receives, not line by line: each read is one
     // wait for the server under its own time-out, and the lines matter only for finding the end.
     std::string text;
@@ -374,15 +376,28 @@ std::optional<std::string> Pop3Client::readMessageText(std::uint32_t listSize, s
             sinceReport = 0;
         }
 
+        std::size_t lookAgainAt = std::string::npos;
         for (std::size_t end; (end = findEndLine(text, searchFrom)) != std::string::npos;) {
             searchFrom = end + 1;
             // A server that failed to dot-stuff a line consisting of "." sends ".\r\n" inside the
             // text: it is the end only when nothing follows at once. Once the whole size LIST
             // announced has come (dot-stuffing only adds to it), it cannot be inside the text, and
             // the 20-microsecond look for more data is spared.
-            if (end + 3 < text.size()) continue;
-            bool complete = wholeMessage && end >= listSize;
-            if (!complete && connection_.isReadable()) break;
+            const bool complete = wholeMessage && end >= listSize;
+            if (end + 3 < text.size()) {
+                // With commands sent ahead, the next answer follows the end at once: an end line is
+                // taken as the end when the whole size has come or when what follows begins like
+                // an answer ("+OK", "-ERR"). The bytes after it are given back for that answer.
+                if (!answerFollows) continue;
+                const char next = text[end + 3];
+                if (!complete && next != '+' && next != '-') continue;
+                if (!connection_.unread(text.size() - (end + 3))) return std::nullopt;
+            } else if (!complete && connection_.isReadable()) {
+                // Decided by what comes next; with an answer expected, this end line is looked at
+                // again then.
+                if (answerFollows) lookAgainAt = end;
+                break;
+            }
             // The "\r\n" before the end line ends the message's last line: it stays.
             text.resize(end);
             if (text.empty()) return std::nullopt;
@@ -392,6 +407,7 @@ std::optional<std::string> Pop3Client::readMessageText(std::uint32_t listSize, s
         // An end line found later must end beyond what is here now: its "." lies in the last two
         // bytes or after them. Searching from there keeps the scan linear.
         if (text.size() >= 2) searchFrom = std::max(searchFrom, text.size() - 2);
+        if (lookAgainAt != std::string::npos) searchFrom = lookAgainAt;
     }
 }
 
@@ -409,9 +425,84 @@ std::optional<std::string> Pop3Client::download(const std::string& command, std:
     // Message texts are not logged.
     serverLog().pause();
     answerTooLong_ = false;
-    std::optional<std::string> text = readMessageText(listSize, reserve, wholeMessage);
+    std::optional<std::string> text = readMessageText(listSize, reserve, wholeMessage, false);
     serverLog().resume();
     return text;
+}
+
+bool Pop3Client::offersPipelining() {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    if (capabilitiesRead_) return pipelining_;
+    capabilitiesRead_ = true;
+    pipelining_ = false;
+    if (sendCommand("CAPA") < 0 || readResponse() != UpstreamResult::Ok) return false;
+    for (;;) {
+        armTimeout();
+        int length = readLine(line_);
+        if (disarmTimeout() != UpstreamResult::Ok || length <= 0) {
+            // An answer cut off leaves the connection in an unknown state.
+            connection_.close();
+            connected_ = false;
+            return false;
+        }
+        if (isTerminator(line_)) break;
+        std::string_view word = withoutLineEnd(line_);
+        word = word.substr(0, word.find(' '));
+        if (word.size() == 10 && strncasecmp(word.data(), "PIPELINING", 10) == 0) pipelining_ = true;
+    }
+    return pipelining_;
+}
+
+std::size_t Pop3Client::retrPipelined(const std::vector<std::uint32_t>& numbers, std::size_t window,
+                                      const std::function<bool(RetrievedText&&)>& deliver) {
+    window = std::max<std::size_t>(window, 1);
+    std::size_t sent = 0;
+    std::size_t handed = 0;
+    bool stopped = false;
+    while (handed < numbers.size() && !stopped) {
+        RetrievedText item;
+        item.number = numbers[handed];
+        {
+            // Held for one message at a time, so that other threads' log lines find their way in
+            // between; no other command may use the connection meanwhile.
+            std::lock_guard<std::recursive_mutex> lock(lock_);
+            const Pop3ListEntry* entry = findNode(item.number);
+            if (!entry) {
+                item.result = UpstreamResult::Refused;
+            } else {
+                const std::uint32_t listSize = entry->size;
+                for (; sent < numbers.size() && sent < handed + window; ++sent) {
+                    if (!findNode(numbers[sent])) continue; // answered as refused without a command
+                    if (sendCommand("RETR " + std::to_string(numbers[sent])) < 0) break;
+                }
+                const bool answerFollows = sent > handed + 1;
+                UpstreamResult code = sent > handed ? readResponse() : UpstreamResult::SendFailed;
+                if (code == UpstreamResult::Ok) {
+                    std::uint64_t expected = listSize + static_cast<std::uint64_t>(listSize) * 2 / 100;
+                    serverLog().pause();
+                    answerTooLong_ = false;
+                    item.text = readMessageText(listSize, static_cast<std::size_t>(std::min<std::uint64_t>(expected, kMaxReserve)),
+                                                true, answerFollows);
+                    serverLog().resume();
+                    if (item.text) serverLog().writeLine("         C: (message completely received)");
+                    else item.result = lastError() == UpstreamResult::TimedOut ? UpstreamResult::TimedOut : UpstreamResult::NoAnswer;
+                } else {
+                    item.result = code;
+                }
+                // Only a refusal leaves the connection usable for the next answers.
+                if (item.result != UpstreamResult::Ok && (item.result != UpstreamResult::Refused || !isConnected()))
+                    stopped = true;
+            }
+        }
+        ++handed;
+        if (!deliver(std::move(item))) stopped = true;
+    }
+    if (stopped && sent > handed) {
+        // Answers still on their way would be taken for those of later commands.
+        std::lock_guard<std::recursive_mutex> lock(lock_);
+        disconnect();
+    }
+    return handed;
 }
 
 std::optional<std::string> Pop3Client::retrText(std::uint32_t number) {

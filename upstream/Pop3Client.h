@@ -97,6 +97,27 @@ public:
     /// the caller; null as for retr().
     std::unique_ptr<MailMessage> top(std::uint32_t number, int lines);
 
+    /// True when the server's CAPA answer lists PIPELINING; CAPA is sent at the first call on a
+    /// connection only. False when the server refuses CAPA (an answer cut off also closes the
+    /// connection).
+    bool offersPipelining();
+    /// RETR of each of `numbers` in that order, with up to `window` commands sent ahead of their
+    /// answers (1: one at a time; more only for a server that offers PIPELINING). Hands every
+    /// message to `deliver` as soon as it has come, in order: its text as retrText() gives it,
+    /// or no text and a result: Refused when the server answered -ERR to that one message (the
+    /// others go on) or when LIST has no such number; otherwise the failure that ends the
+    /// download (nothing more is handed then). `deliver` returning false stops it too. When it
+    /// stops with commands still unanswered, the connection is closed. Takes the lock for one
+    /// message at a time: no other command may use the client until it returns. Returns the
+    /// number of messages handed to `deliver`.
+    struct RetrievedText {
+        std::uint32_t number = 0;
+        std::optional<std::string> text;
+        UpstreamResult result = UpstreamResult::Ok;
+    };
+    std::size_t retrPipelined(const std::vector<std::uint32_t>& numbers, std::size_t window,
+                              const std::function<bool(RetrievedText&&)>& deliver);
+
     /// Sends `text` + "\r\n" and logs it ("PASS *" for a password). Returns the bytes sent
     /// (length of text + 2); -6 when it could not be written or `text` holds a line break (which
     /// would smuggle a second command to the server); -4 after a time-out.
@@ -124,7 +145,9 @@ private:
     Pop3ListEntry* entryFor(std::uint32_t number);
     void readUids();
     void abandonAnswer(const char* command);
-    std::optional<std::string> readMessageText(std::uint32_t listSize, std::size_t reserve, bool wholeMessage);
+    // `answerFollows`: commands were sent ahead, so the next answer may follow the text at once.
+    std::optional<std::string> readMessageText(std::uint32_t listSize, std::size_t reserve, bool wholeMessage,
+                                               bool answerFollows);
     std::optional<std::string> download(const std::string& command, std::uint32_t number,
                                         bool wholeMessage);
     static UpstreamResult sendCode(int sent);
@@ -138,6 +161,8 @@ private:
     bool listHeld_ = false;
     bool listEmpty_ = false;
     bool answerTooLong_ = false;
+    bool capabilitiesRead_ = false; // CAPA asked on this connection
+    bool pipelining_ = false;       // ... and it listed PIPELINING
     std::string line_;        // reused for every line of a multi-line answer
     std::vector<char> block_; // receive block for message texts
 };

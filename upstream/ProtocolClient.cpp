@@ -79,6 +79,11 @@ void ProtocolClient::writeServerLog(std::string_view text) {
     serverLog_.writeLine(text);
 }
 
+void ProtocolClient::flushServerLog() {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    serverLog_.flush();
+}
+
 void ProtocolClient::interrupt() {
     connected_ = false;
     connection_.close();

@@ -95,6 +95,8 @@ public:
     virtual bool isWritable();
     /// Writes `text` as one line into the server log.
     virtual void writeServerLog(std::string_view text);
+    /// Writes the server log's gathered lines to its file (LogFile::flush).
+    void flushServerLog();
 
     /// Installs the progress callback (null: none). Called on the thread that reads.
     void setProgressCallback(ProgressCallback callback);

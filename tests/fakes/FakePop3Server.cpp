@@ -304,6 +304,7 @@ FakePop3Server::Next FakePop3Server::handle(Session& session, SessionState& stat
             if (!switches_.topRefused) capabilities += "TOP\r\n";
             if (switches_.uidl) capabilities += "UIDL\r\n";
             if (switches_.stlsRefused) capabilities += "STLS\r\n";
+            if (switches_.pipelining) capabilities += "PIPELINING\r\n";
         }
         capabilities += ".\r\n";
         return reply(capabilities);
@@ -460,6 +461,11 @@ void FakePop3Server::setGreeting(const std::string& line) {
 void FakePop3Server::setUidl(bool on) {
     std::lock_guard<std::mutex> lock(mutex_);
     switches_.uidl = on;
+}
+
+void FakePop3Server::setPipelining(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    switches_.pipelining = on;
 }
 
 void FakePop3Server::setStlsRefused(bool on) {

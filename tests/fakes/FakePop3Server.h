@@ -33,6 +33,7 @@
 //                             without an answer. "GREETING": closed right after accepting.
 //   setStallInBody(bytes)     RETR and TOP answers stop after `bytes` bytes and the server falls
 //                             silent (a server that hangs in the middle of a message).
+//   setPipelining(true)       CAPA lists PIPELINING.
 //   setUnstuffedDots(true)    message lines are sent without dot-stuffing, so a line "." of a text
 //                             reaches the client as ".\r\n" followed at once by the rest.
 //   setTrickle(bytes, pause)  every answer is written `bytes` at a time with `pause` in between.
@@ -109,6 +110,8 @@ public:
     void setTopRefused(bool on);
     /// CAPA lists STLS, and STLS is refused with "-ERR" (a server whose upgrade fails).
     void setStlsRefused(bool on);
+    /// CAPA lists PIPELINING (the server reads commands one after the other either way).
+    void setPipelining(bool on);
     void setSilentAt(const std::string& verb, int occurrence = 1);
     void setDropAt(const std::string& verb, int occurrence = 1);
     void setStallInBody(std::size_t bytes);
@@ -141,6 +144,7 @@ private:
         bool uidl = true;
         bool topRefused = false;
         bool stlsRefused = false;
+        bool pipelining = false;
         std::string silentVerb; // upper case; empty: off
         int silentOccurrence = 0;
         int silentSeen = 0;

@@ -229,6 +229,38 @@ TEST(IniFile, ReadsSeeOutsideEditsAndOwnWritesAtOnce) {
     }
 }
 
+TEST(IniFile, ASnapshotHoldsOutsideEditsBackUntilItEndsButSeesOwnWrites) {
+    TempFolder tmp;
+    std::string path = tmp.write("settings.ini", "[S]\nk=1\nj=5\n");
+    std::string missing = tmp.file("missing.ini");
+    {
+        IniFile::Snapshot snapshot;
+        EXPECT_EQ(IniFile::readInt("S", "k", 0, path), 1);
+        EXPECT_EQ(IniFile::readInt("S", "k", 7, missing), 7);
+        tmp.write("settings.ini", "[S]\nk=22\nj=66\n");
+        tmp.write("missing.ini", "[S]\nk=3\n");
+        {
+            IniFile::Snapshot nested;
+            EXPECT_EQ(IniFile::readInt("S", "k", 0, path), 1);
+        }
+        // The nested snapshot's end is not the end of the outer one.
+        EXPECT_EQ(IniFile::readInt("S", "j", 0, path), 5);
+        EXPECT_EQ(IniFile::readInt("S", "k", 7, missing), 7);
+
+        // A write starts from the file as it is on disk, so the outside edit is kept too.
+        ASSERT_TRUE(IniFile::writeSettingInt("S", "k", 9, path));
+        EXPECT_EQ(IniFile::readInt("S", "k", 0, path), 9);
+        EXPECT_EQ(IniFile::readInt("S", "j", 0, path), 66);
+
+        // Other threads are not held back.
+        int seenElsewhere = 0;
+        std::thread other([&] { seenElsewhere = IniFile::readInt("S", "k", 7, missing); });
+        other.join();
+        EXPECT_EQ(seenElsewhere, 3);
+    }
+    EXPECT_EQ(IniFile::readInt("S", "k", 7, missing), 3);
+}
+
 TEST(IniFile, ConcurrentWritersLoseNoKey) {
     TempFolder tmp;
     std::string path = tmp.file("settings.ini");

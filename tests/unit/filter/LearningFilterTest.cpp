@@ -50,18 +50,26 @@ TEST(LearningFilter, NeutralWithoutWordsOrWithoutTraining) {
     for (int i = 0; i < 6; ++i) wordlessGood.learnText("money spam ", "", true);
     wordlessGood.good().setMessages(1000);
 
-    struct Case { const char* name; const LearningFilter* filter; std::string body; } cases[] = {
-        {"no token in the message", &trained, "ab 12345 !!! "},
-        {"empty message", &trained, ""},
-        {"nothing learned", &empty, "money money money "},
-        {"no good message learned", &onlyBad, "money spam "},
-        {"no bad message learned", &onlyGood, "meeting notes "},
-        {"good list without words", &wordlessGood, "money spam money "},
+    struct Case { const char* name; const LearningFilter* filter; std::string body; bool canJudge; } cases[] = {
+        {"no token in the message", &trained, "ab 12345 !!! ", true},
+        {"empty message", &trained, "", true},
+        {"nothing learned", &empty, "money money money ", false},
+        {"no good message learned", &onlyBad, "money spam ", false},
+        {"no bad message learned", &onlyGood, "meeting notes ", false},
+        {"good list without words", &wordlessGood, "money spam money ", false},
     };
     for (const Case& c : cases) {
         std::string reason = "stale";
         EXPECT_EQ(score(*c.filter, c.body, &reason), 0.4) << c.name;
         EXPECT_EQ(reason, "") << c.name << ": the reason is emptied";
+        EXPECT_EQ(c.filter->canJudge(), c.canJudge) << c.name;
+        if (c.canJudge) continue;
+        // An untrained filter gives the same answer for a whole message without reading it.
+        MailMessage message;
+        message.parse("Subject: money\r\n\r\n" + c.body + "\r\n");
+        char buffer[LearningFilter::kVerdictReasonCapacity] = "stale";
+        EXPECT_EQ(c.filter->score(&message, buffer, sizeof buffer), 0.4) << c.name;
+        EXPECT_STREQ(buffer, "") << c.name;
     }
 }
 

@@ -598,12 +598,32 @@ TEST_F(TrainingAreaTest, EachEntryIsLearnedOnceWhoeverAsksFirst) {
 
 TEST_F(TrainingAreaTest, LearnEntryKeepsAnEntryWhoseFileCannotBeRead) {
     WriteIndex({"filename=\"gone.eml\" date=\"1\""});
+    // There, but no message can be read from it.
+    fs::create_directories(TrainingFile("gone.eml"));
     TrainingArea area(tmp.path(), Options());
     EXPECT_FALSE(area.learnEntry("gone.eml", true));
     TrainingEntry entry;
     EXPECT_TRUE(area.getEntry("gone.eml", entry));
     EXPECT_EQ(LastNotice(), "");
     EXPECT_FALSE(fs::exists(tmp.file("training/bad.corvanthelix.wordlist")));
+}
+
+TEST_F(TrainingAreaTest, EntriesWhoseCopyNeverReachedTheDiskAreDroppedWhenTheIndexIsRead) {
+    // What a power failure can leave: the index saved, copies missing or empty.
+    tmp.write("training/kept.eml", messageText("kept"));
+    tmp.write("training/empty.eml", "");
+    WriteIndex({"filename=\"kept.eml\" date=\"1\"", "filename=\"empty.eml\" date=\"1\"",
+                "filename=\"missing.eml\" date=\"1\""});
+    TrainingArea area(tmp.path(), Options());
+    std::vector<TrainingEntry> entries;
+    ASSERT_TRUE(area.listEntries(entries));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].fileName, "kept.eml");
+    // The next change writes the index without them.
+    ASSERT_TRUE(area.addMessage(Message(messageText("new")), TrainingArea::kVerdictSpam));
+    EXPECT_EQ(Index().find("empty.eml"), std::string::npos);
+    EXPECT_EQ(Index().find("missing.eml"), std::string::npos);
+    EXPECT_NE(Index().find("kept.eml"), std::string::npos);
 }
 
 TEST_F(TrainingAreaTest, APluginAsksTheHostToLearnAMessageAtOnce) {

@@ -104,6 +104,28 @@ TEST(LogFileTest, WritesLinesAppendsAndCreatesPrivateFiles) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
+TEST(LogFileTest, LinesReachTheFileInBatches) {
+    TempFolder folder;
+    std::string path = folder.file("server.log");
+    LogFile log;
+    ASSERT_TRUE(log.open(path));
+    log.writeLine("one");
+    log.writeTimed("C", "two");
+    EXPECT_EQ(TempFolder::read(path), "") << "written before a flush";
+    log.flush();
+    std::string flushed = TempFolder::read(path);
+    EXPECT_EQ(flushed.rfind("one\r\n", 0), 0u) << flushed;
+    EXPECT_TRUE(flushed.ends_with(" C: two\r\n")) << flushed;
+
+    // A long command's lines do not pile up in memory.
+    const std::string line(100, 'x');
+    std::size_t lines = LogFile::kBatchSize / line.size() + 1;
+    for (std::size_t i = 0; i < lines; ++i) log.writeLine(line);
+    EXPECT_GE(TempFolder::read(path).size(), flushed.size() + LogFile::kBatchSize);
+    log.close();
+    EXPECT_EQ(TempFolder::read(path).size(), flushed.size() + lines * (line.size() + 2));
+}
+
 TEST(LogFileTest, FileHeldByAnotherLogIsRefused) {
     TempFolder folder;
     std::string path = folder.file("server.log");

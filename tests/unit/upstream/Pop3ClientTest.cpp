@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -204,6 +205,87 @@ TEST_F(Pop3ClientTest, DotLineFollowedAtOnceByMoreDataStaysText) {
     EXPECT_EQ(message->source(), text);
     // The real terminator was recognised: the next command gets its own answer.
     EXPECT_EQ(client.noop(), UpstreamResult::Ok);
+}
+
+// Messages of a pipelined download, as they were handed over.
+struct Handed {
+    std::vector<std::uint32_t> numbers;
+    std::vector<std::string> texts; // "" for a message without text
+    std::vector<UpstreamResult> results;
+};
+
+Handed retrieveAll(Pop3Client& client, const std::vector<std::uint32_t>& numbers, std::size_t window,
+                   std::size_t stopAfter = SIZE_MAX) {
+    Handed handed;
+    client.retrPipelined(numbers, window, [&](Pop3Client::RetrievedText&& item) {
+        handed.numbers.push_back(item.number);
+        handed.texts.push_back(item.text.value_or(""));
+        handed.results.push_back(item.result);
+        return handed.numbers.size() < stopAfter;
+    });
+    return handed;
+}
+
+TEST_F(Pop3ClientTest, PipelinedDownloadGivesEveryMessageInOrderByteForByte) {
+    server_.clearMailbox();
+    // The 2nd has a line "." that the server forgot to stuff, followed at once by more text.
+    const std::vector<std::string> texts = {
+        "Subject: first\r\n\r\nfirst body\r\n", "Subject: dots\r\n\r\nabove\r\n.\r\nbelow\r\n", kSecond,
+        "Subject: big\r\n\r\n" + std::string(30000, 'x') + "\r\n", "Subject: last\r\n\r\n+OK not an answer\r\n"};
+    for (const std::string& text : texts) server_.addMessage(text);
+    server_.setUnstuffedDots(true);
+    struct Case { bool offered; std::size_t window; } cases[] = {{false, 1}, {true, 1}, {true, 3}, {true, 8}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "offered " << c.offered << ", window " << c.window);
+        server_.setPipelining(c.offered);
+        Pop3Client client;
+        open(client);
+        EXPECT_EQ(client.offersPipelining(), c.offered);
+        EXPECT_EQ(client.offersPipelining(), c.offered);
+        // Number 9 is not on the server: refused without a command, and the others go on.
+        Handed handed = retrieveAll(client, {1, 2, 9, 3, 4, 5}, c.window);
+        EXPECT_EQ(handed.numbers, (std::vector<std::uint32_t>{1, 2, 9, 3, 4, 5}));
+        ASSERT_EQ(handed.texts.size(), 6u);
+        EXPECT_EQ(handed.texts[0], texts[0]);
+        EXPECT_EQ(handed.texts[1], texts[1]);
+        EXPECT_EQ(handed.texts[2], "");
+        EXPECT_EQ(handed.results[2], UpstreamResult::Refused);
+        EXPECT_EQ(handed.texts[3], texts[2]);
+        EXPECT_EQ(handed.texts[4], texts[3]);
+        EXPECT_EQ(handed.texts[5], texts[4]);
+        // Every answer was read to its end: the next command gets its own.
+        EXPECT_EQ(client.noop(), UpstreamResult::Ok);
+        EXPECT_EQ(client.quit(), UpstreamResult::Ok);
+        ASSERT_TRUE(server_.waitUntilIdle());
+        EXPECT_EQ(server_.count("CAPA"), 1);
+        EXPECT_EQ(server_.count("RETR"), 5);
+        server_.clearRecord();
+    }
+}
+
+TEST_F(Pop3ClientTest, PipelinedDownloadEndsAtALostConnectionOrWhenTheTakerStops) {
+    for (int i = 0; i < 4; ++i) server_.addMessage(kSecond);
+    server_.setPipelining(true);
+    {
+        server_.setDropAt("RETR", 3);
+        Pop3Client client;
+        open(client);
+        Handed handed = retrieveAll(client, {1, 2, 3, 4, 5, 6}, 8);
+        ASSERT_EQ(handed.numbers, (std::vector<std::uint32_t>{1, 2, 3})) << "nothing after the failure";
+        EXPECT_EQ(handed.texts[1], kSecond);
+        EXPECT_EQ(handed.texts[2], "");
+        EXPECT_NE(handed.results[2], UpstreamResult::Ok);
+        EXPECT_NE(handed.results[2], UpstreamResult::Refused);
+        server_.clearSwitches();
+    }
+    {
+        Pop3Client client;
+        open(client);
+        Handed handed = retrieveAll(client, {1, 2, 3, 4, 5, 6}, 8, 2);
+        EXPECT_EQ(handed.numbers.size(), 2u);
+        // Answers were still due: the connection is not left to mix them up with later ones.
+        EXPECT_FALSE(client.isConnected());
+    }
 }
 
 TEST_F(Pop3ClientTest, EmptyMessageTextIsAFailure) {
