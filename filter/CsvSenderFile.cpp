@@ -59,6 +59,15 @@ int CsvSenderFile::proposedMailColumn(const std::vector<std::string>& fields) {
     return 0;
 }
 
+std::optional<ImportedSender> CsvSenderFile::senderOf(const std::vector<std::string>& fields, int mailColumn,
+                                                     int nameColumn) {
+    if (mailColumn < 0 || nameColumn < 0) return std::nullopt;
+    const auto mail = static_cast<size_t>(mailColumn), name = static_cast<size_t>(nameColumn);
+    if (mail >= fields.size() || name >= fields.size() || fields[mail].empty() || fields[name].empty()) return std::nullopt;
+    if (fields[mail].find('@') == std::string::npos) return std::nullopt;
+    return ImportedSender{fields[name], fields[mail]};
+}
+
 bool CsvSenderFile::readLines(const std::string& path, std::vector<std::string>& lines) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;

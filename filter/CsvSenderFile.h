@@ -1,6 +1,9 @@
 #pragma once
 // Reading sender addresses from a comma-separated text file, as address books export them: the
 // field splitting, the cleaning of each field and the columns the column dialog proposes.
+#include "filter/SenderImport.h"
+
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +28,11 @@ public:
     static int proposedMailColumn(const std::vector<std::string>& fields);
     /// The column proposed for the name: the first.
     static int proposedNameColumn(const std::vector<std::string>&) { return 0; }
+
+    /// The sender a record offers with the chosen columns: nothing when a column is missing or
+    /// empty, or when the address field holds no "@" (a heading line such as "Name,E-mail", or a
+    /// record without an address, is no sender).
+    static std::optional<ImportedSender> senderOf(const std::vector<std::string>& fields, int mailColumn, int nameColumn);
 
     /// The file's lines (LF or CRLF ends, each cut to kMaxLineLength). False when the file cannot
     /// be read.

@@ -57,6 +57,26 @@ TEST(CsvSenderFile, ProposesTheLastFieldWithAnAtSignForTheAddress) {
     EXPECT_EQ(CsvSenderFile::proposedNameColumn({"Name", "a@b"}), 0);
 }
 
+TEST(CsvSenderFile, ARecordOffersASenderOnlyWithAnAddress) {
+    const Fields record = {"Jane Doe", "", "jane@example.org"};
+    struct Case {
+        Fields fields;
+        int mail, name;
+        std::string offered; // "" for none
+    } cases[] = {
+        {record, 2, 0, "Jane Doe <jane@example.org>"},
+        {record, 1, 0, ""},                          // empty address field
+        {{"", "x@y.org"}, 1, 0, ""},                 // empty name field
+        {record, 3, 0, ""},                          // the record is shorter than the column
+        {{"Name", "E-mail Address"}, 1, 0, ""},      // a heading line
+        {record, -1, 0, ""},
+    };
+    for (const Case& c : cases) {
+        std::optional<ImportedSender> s = CsvSenderFile::senderOf(c.fields, c.mail, c.name);
+        EXPECT_EQ(s ? s->name + " <" + s->address + ">" : std::string(), c.offered) << c.mail;
+    }
+}
+
 TEST(VCardReader, UnfoldsDecodesAndNamesEveryAddress) {
     const std::string text =
         "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=ISO-8859-1:M\xfcller;J\xfcrgen\r\n"
