@@ -206,5 +206,7 @@ TEST(SenderImport, TheSenderOfADroppedMessage) {
     EXPECT_EQ(sender.name, "Jane Doe");
     EXPECT_EQ(sender.address, "jane@example.org");
     EXPECT_EQ(sender.list, SenderEntry::kBlocked);
+    ASSERT_TRUE(SenderImport::senderOfSource("From: Dave <dave@example.net>\r\n\r\nbody\r\n", SenderEntry::kFriend, sender));
+    EXPECT_EQ(sender.address, "dave@example.net");
     EXPECT_FALSE(SenderImport::senderOfSource("Subject: no sender\r\n\r\n", SenderEntry::kBlocked, sender));
 }
