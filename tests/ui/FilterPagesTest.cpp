@@ -24,6 +24,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -50,7 +51,9 @@ QString screenshotFolder() {
 }
 
 void saveShot(QWidget* page, const QString& name) {
-    page->resize(520, 420);
+    // Pages get the room of the options dialog; dialogs keep their own size.
+    if (qobject_cast<QDialog*>(page)) page->adjustSize();
+    else page->resize(520, 420);
     page->show();
     QVERIFY(QTest::qWaitForWindowExposed(page));
     QCoreApplication::processEvents();

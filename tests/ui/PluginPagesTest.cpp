@@ -76,9 +76,15 @@ struct Fixture {
     std::unique_ptr<testing::TempFolder> folder = uitest::freshSettings();
     ScriptedShell shell;
 
-    Fixture() {
+    /// `seeded`: the newsletter plug-in finds a signature and two newsgroups of an earlier session.
+    explicit Fixture(bool seeded = false) {
         Application::instance().setShell(&shell);
-        QDir(QString::fromStdString(folder->path())).mkpath("plugins");
+        QDir(QString::fromStdString(folder->path())).mkpath("plugins/newsletter");
+        if (seeded) {
+            std::ofstream(folder->path() + "/plugins/newsletter/signatures.dat") << "[Weekly News]\n[rust-users]\n";
+            std::ofstream(folder->path() + "/plugins/newsletter/recipients.dat", std::ios::binary)
+                << std::string("Rust Users\0rust-users@lists.example\0Garden Club\0news@garden.example\0", 68);
+        }
         for (const char* file : {"plugins/quillatrest.so", "plugins/quillatrest.txt", "plugins/newsletter.so",
                                  "plugins/quillatrest.ico", "plugins/newsletter.ico", "plugins/signature.ico",
                                  "plugins/recipients.ico"})
@@ -271,7 +277,7 @@ private slots:
     }
 
     void everyTextIsGermanAndScreenshots() {
-        Fixture f;
+        Fixture f(true);
         const std::string germanFile = uitest::programDir() + "/deutsch.corvanthelix.language";
         CLanguage german;
         QCOMPARE(german.SetLanguageFile(germanFile.c_str()), 1);

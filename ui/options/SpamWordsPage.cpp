@@ -74,6 +74,8 @@ SpamWordsPage::SpamWordsPage(QWidget* parent) : OptionsPage(page::kSpamWords, pa
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->verticalHeader()->hide();
     view_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    // The translated heading of the percent column is wider than its numbers.
+    view_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     showPredefined_ = withControlId(new QCheckBox("Show pre-defined expressions"), kShowPredefined);
     showPredefined_->setChecked(settings::showPredefinedWords() != 0);
     auto* add = withControlId(new QPushButton("&Add..."), kAdd);
