@@ -318,7 +318,8 @@ private slots:
         model->setData(model->index(attachment, 0), Qt::Checked, Qt::CheckStateRole);
         QVERIFY(record->enabled && record->loaded());
         QCOMPARE(IniFile::readInt("PLUGINS", "quillatrest.so", -1, settings::settingsFile()), 1);
-        QCOMPARE(pages.count(), 2);
+        QCOMPARE(pages.count(), 3); // before the unload, after it, after the load
+        QCOMPARE(pages.at(0).at(0).toBool(), true);
 
         uitest::control<QPushButton>(&page, 1014)->click(); // Reload
         QCOMPARE(model->rowCount(), 2);

@@ -97,6 +97,7 @@ bool PluginListModel::setData(const QModelIndex& index, const QVariant& value, i
         WaitCursor wait;
         // The chain holds the record's filters: it is built again from the settings next time.
         FilterChain::instance().discard();
+        if (!on) emit pluginAboutToUnload(r);
         PluginManager::instance().setEnabled(*r, on);
         PluginManager::instance().saveStates();
     }
@@ -141,6 +142,7 @@ PluginsPage::PluginsPage(QWidget* parent) : OptionsPage(page::kPlugins, parent) 
     translateWindow(this);
 
     connect(model_, &PluginListModel::pluginSwitched, this, &PluginsPage::switched);
+    connect(model_, &PluginListModel::pluginAboutToUnload, this, [this] { emit pluginPagesChanged(true); });
     connect(reload, &QPushButton::clicked, this, &PluginsPage::reloadPlugins);
     connect(disable, &QPushButton::clicked, this, [this] {
         const int row = selectedRow();

@@ -32,6 +32,8 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
 signals:
+    /// A plug-in is about to be disabled: its library goes right after this returns.
+    void pluginAboutToUnload(PluginRecord* record);
     /// A plug-in was enabled or disabled (`enabled` the new state; false also when enabling failed).
     void pluginSwitched(PluginRecord* record, bool enabled);
 
@@ -56,8 +58,9 @@ public:
     void reloadPlugins();
 
 signals:
-    /// Plug-ins came or went: the dialog removes and adds their pages. Sent before a library is
-    /// unloaded by Reload (`aboutToUnload` true) and after the list changed (false).
+    /// Plug-ins came or went: the dialog removes and adds their pages. Sent before any library is
+    /// unloaded (Reload, unchecking, Disable; `aboutToUnload` true: delete the plug-in pages now)
+    /// and after the list changed (false).
     void pluginPagesChanged(bool aboutToUnload);
 
 private:
