@@ -15,6 +15,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 
@@ -38,6 +39,10 @@ const char* const kDigits[10][7] = {
 };
 const char* const kQuestion[7] = {" ### ", "#   #", "    #", "   # ", "  #  ", "     ", "  #  "};
 const char* const kInfo[7] = {"  #  ", "     ", " ##  ", "  #  ", "  #  ", "  #  ", " ### "};
+// Letters of the plug-ins' page icons.
+const char* const kLetterA[7] = {" ### ", "#   #", "#   #", "#####", "#   #", "#   #", "#   #"};
+const char* const kLetterS[7] = {" ####", "#    ", "#    ", " ### ", "    #", "    #", "#### "};
+const char* const kLetterG[7] = {" ### ", "#   #", "#    ", "# ###", "#   #", "#   #", " ### "};
 
 QImage blank(int width, int height) {
     QImage image(width, height, QImage::Format_ARGB32);
@@ -540,6 +545,30 @@ QImage trainingToolbar() {
     return image;
 }
 
+// The five aggressiveness levels, 32 x 32 each in one strip on magenta (transparent): a gauge
+// whose needle turns from green (very low, image 0) to red (very high, image 4).
+QImage aggressivenessStrip() {
+    QImage image(5 * 32, 32, QImage::Format_ARGB32);
+    image.fill(QColor(255, 0, 255));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    for (int i = 0; i < 5; ++i) {
+        const QPointF centre(i * 32 + 16, 22);
+        p.setPen(QPen(QColor(60, 60, 60), 1.5));
+        p.setBrush(QColor(245, 245, 245));
+        p.drawPie(QRectF(i * 32 + 2, 8, 28, 28), 0, 180 * 16);
+        const QColor needle = QColor::fromHsv(120 - i * 30, 220, 200);
+        const double angle = (180.0 - 45.0 * i) * 3.14159265 / 180.0;
+        p.setPen(QPen(needle.darker(140), 3, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(centre, centre + QPointF(12 * std::cos(angle), -12 * std::sin(angle)));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(60, 60, 60));
+        p.drawEllipse(centre, 2.5, 2.5);
+    }
+    p.end();
+    return image;
+}
+
 bool save(const QImage& image, const QString& path, const char* format) {
     QImageWriter writer(path, format);
     // BMP files carry no alpha channel; icons keep theirs as the mask.
@@ -595,6 +624,14 @@ int main(int argc, char** argv) {
     ok &= save(sslLock(), root.filePath("bitmaps/ssl.bmp"), "bmp");
     ok &= save(logo(), root.filePath("bitmaps/corvanthelix.bmp"), "bmp");
     ok &= save(optionsTree(), root.filePath("bitmaps/optionstree.bmp"), "bmp");
+    ok &= save(aggressivenessStrip(), root.filePath("bitmaps/aggressiveness.bmp"), "bmp");
+    // The plug-ins' page icons, beside their libraries.
+    root.mkpath("plugins");
+    ok &= save(roundBadge(QColor(190, 60, 50), kLetterA), root.filePath("plugins/quillatrest.ico"), "ico");
+    ok &= save(menuIcon([](QPainter& p) { drawEnvelope(p, QRectF(0.5, 3.5, 15, 10), QColor(255, 250, 215), QColor(120, 100, 40)); }),
+               root.filePath("plugins/newsletter.ico"), "ico");
+    ok &= save(roundBadge(QColor(60, 120, 190), kLetterS), root.filePath("plugins/signature.ico"), "ico");
+    ok &= save(roundBadge(QColor(60, 150, 90), kLetterG), root.filePath("plugins/recipients.ico"), "ico");
     if (argc == 3) {
         QDir theme(QString::fromLocal8Bit(argv[2]));
         for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {

@@ -6,7 +6,34 @@
 
 #include <unistd.h>
 
+#include <cstddef>
+
+#ifdef CORVANTHELIX_PLUGIN_UI
+#include "attachment/ui/AttachmentPage.h"
+#endif
+
 namespace corvanthelix::quillatrest {
+
+namespace {
+constexpr uint32_t kPageDialog = 4005;
+
+#ifdef CORVANTHELIX_PLUGIN_UI
+// The page list as the host reads it: a count followed by the records.
+struct OnePageList {
+    uint32_t count;
+    PageRecord pages[1];
+};
+static_assert(offsetof(OnePageList, pages) == offsetof(PageList, pages));
+OnePageList gPages{};
+
+void Configure(void* parent) {
+    try {
+        ShowConfigureDialog(static_cast<QWidget*>(parent));
+    } catch (...) {
+    }
+}
+#endif
+} // namespace
 
 AttachmentPlugin& AttachmentPlugin::instance() {
     static AttachmentPlugin plugin;
@@ -22,6 +49,30 @@ AttachmentPlugin::AttachmentPlugin() {
                          "Protects your computer from some e-mail viruses. Now fully configurable!");
     info_.cleanup = plugin::GuardedCleanup<AttachmentPlugin>;
     info_.partFilter = plugin::GuardedPartFilter<AttachmentPlugin>;
+#ifdef CORVANTHELIX_PLUGIN_UI
+    info_.configure = Configure;
+#endif
+}
+
+const PageList* AttachmentPlugin::Pages() {
+#ifdef CORVANTHELIX_PLUGIN_UI
+    std::string folder = plugin::ModuleFolder(&info_);
+    iconPath_ = folder.empty() ? std::string() : folder + "/quillatrest.ico";
+    PageRecord& page = gPages.pages[0];
+    page.size = sizeof(PageRecord);
+    page.instance = &info_;
+    page.dialogId = kPageDialog;
+    page.procedure = AttachmentPageProcedure;
+    page.title = "Attachments";
+    page.parentId = 0;
+    page.hasSubPages = 0;
+    page.icon = iconPath_.empty() ? nullptr : iconPath_.c_str();
+    page.helpFile = "configattachments.htm";
+    gPages.count = 1;
+    return reinterpret_cast<const PageList*>(&gPages);
+#else
+    return nullptr;
+#endif
 }
 
 std::string AttachmentPlugin::ListPath() const {
@@ -72,6 +123,7 @@ intptr_t AttachmentPlugin::Service(const ServiceRequest& request) {
         LoadData();
         return 0;
     case CVX_SERVICE_NAME: return reinterpret_cast<intptr_t>(kName);
+    case CVX_SERVICE_PAGES: return reinterpret_cast<intptr_t>(Pages());
     default: return 0;
     }
 }

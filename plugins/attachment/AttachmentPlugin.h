@@ -49,7 +49,11 @@ public:
     /// probability to 0.
     int PartFilter(int messageNumber, const MessagePart* part, double* probability);
 
-    /// Answers a service of the host: 0 keeps the host callback, 1 gives the name; 0 for others.
+    /// The settings page list (service 2): one page, dialog 4005 "Attachments"; null in a build
+    /// without the desktop toolkit.
+    const PageList* Pages();
+    /// Answers a service of the host: 0 keeps the host callback, 1 gives the name, 2 the page
+    /// list; 0 for others.
     intptr_t Service(const ServiceRequest& request);
 
 private:
@@ -60,6 +64,7 @@ private:
     plugin::TextLineList extensions_{kMaxExtension};
     std::mutex loadLock_;
     bool listLoaded_ = false;
+    std::string iconPath_;
 };
 
 } // namespace corvanthelix::quillatrest

@@ -68,4 +68,30 @@ std::string HostLink::DataFolder(const void* module) const {
     return ModuleFolder(module);
 }
 
+bool HostLink::WriteSetting(const void* module, const char* key, const char* value) const {
+    SettingWrite request{};
+    request.size = sizeof request;
+    request.module = module;
+    request.key = key;
+    request.value = value;
+    return Ask(CVX_HOST_WRITE_SETTING, 0, reinterpret_cast<intptr_t>(&request)) == 0;
+}
+
+void HostLink::TranslateWindow(void* window) const {
+    if (window) Ask(CVX_HOST_TRANSLATE_WINDOW, 0, reinterpret_cast<intptr_t>(window));
+}
+
+std::string HostLink::TranslateText(const char* text) const {
+    if (!text) return {};
+    char buffer[4096];
+    TextRequest request{};
+    request.size = sizeof request;
+    request.text = text;
+    request.buffer = buffer;
+    request.bufferSize = sizeof buffer;
+    if (Ask(CVX_HOST_TRANSLATE_TEXT, 0, reinterpret_cast<intptr_t>(&request)) != 0) return text;
+    std::string translated(buffer, strnlen(buffer, sizeof buffer));
+    return translated.empty() ? std::string(text) : translated;
+}
+
 } // namespace corvanthelix::plugin

@@ -34,6 +34,14 @@ public:
     /// when the host does not answer (no callback kept, an older host); "" when that is unknown too.
     std::string DataFolder(const void* module) const;
 
+    /// Writes the plug-in's setting `key` = `value` through the host (service 0x10000008). False
+    /// when the host refused the request or no callback is kept.
+    bool WriteSetting(const void* module, const char* key, const char* value) const;
+    /// Has the host translate a window of the plug-in (a QWidget*, service 0x10000000).
+    void TranslateWindow(void* window) const;
+    /// The host's translation of the English text `text` (service 0x10000002); `text` itself when
+    /// the host does not translate it.
+    std::string TranslateText(const char* text) const;
 private:
     std::atomic<CvxServiceFunction> callback_{nullptr};
 };

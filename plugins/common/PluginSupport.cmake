@@ -70,3 +70,18 @@ function(corvanthelix_add_plugin target)
       "cmake_language(DEFER DIRECTORY [[${CMAKE_SOURCE_DIR}]] CALL corvanthelix_link_plugin_tests ${target}_logic)")
   endif()
 endfunction()
+
+# corvanthelix_plugin_ui(<target> <sources>): the plug-in's settings pages, Qt widgets built into
+# the module (with the shared page helpers of common/ui). Only in a build with the desktop; the
+# module then answers the page list and the configure call, otherwise it has no pages.
+function(corvanthelix_plugin_ui target)
+  if(NOT CORVANTHELIX_WITH_QT)
+    return()
+  endif()
+  target_sources(${target} PRIVATE ${ARGN}
+    ${CMAKE_SOURCE_DIR}/plugins/common/ui/EntryListPage.cpp
+    ${CMAKE_SOURCE_DIR}/plugins/common/ui/TextEntryDialog.cpp)
+  set_target_properties(${target} PROPERTIES AUTOMOC ON)
+  target_link_libraries(${target} PRIVATE Qt6::Widgets)
+  target_compile_definitions(${target} PRIVATE CORVANTHELIX_PLUGIN_UI)
+endfunction()

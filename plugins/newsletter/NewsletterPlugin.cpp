@@ -4,8 +4,26 @@
 #include "common/PluginFiles.h"
 #include "newsletter/NewsletterCheck.h"
 
+#include <cstddef>
+
+#ifdef CORVANTHELIX_PLUGIN_UI
+#include "newsletter/ui/NewsletterPages.h"
+#endif
+
 
 namespace corvanthelix::newsletter {
+
+#ifdef CORVANTHELIX_PLUGIN_UI
+namespace {
+// The page list as the host reads it: a count followed by the records.
+struct ThreePageList {
+    uint32_t count;
+    PageRecord pages[3];
+};
+static_assert(offsetof(ThreePageList, pages) == offsetof(PageList, pages));
+ThreePageList gPages{};
+} // namespace
+#endif
 
 NewsletterPlugin& NewsletterPlugin::instance() {
     static NewsletterPlugin plugin;
@@ -20,6 +38,43 @@ NewsletterPlugin::NewsletterPlugin() {
     plugin::CopyInfoText(info_.description, "Define newsletters that will never be treated as Spam.");
     info_.cleanup = plugin::GuardedCleanup<NewsletterPlugin>;
     info_.partFilter = plugin::GuardedPartFilter<NewsletterPlugin>;
+}
+
+const PageList* NewsletterPlugin::Pages() {
+#ifdef CORVANTHELIX_PLUGIN_UI
+    struct Page {
+        uint32_t dialog;
+        const char* title;
+        uint32_t parent;
+        uint8_t hasSubPages;
+        const char* icon;
+        const char* help;
+    };
+    static const Page kPages[3] = {
+        {4005, "Newsletters", 0, 1, "newsletter.ico", "confignewsletters.htm"},
+        {4006, "Signatures", 4005, 0, "signature.ico", "configsignatures.htm"},
+        {4007, "Newsgroups", 4005, 0, "recipients.ico", "confignewsgroups.htm"},
+    };
+    // The icons ship beside the library (the data folder may be the user's, which holds no icons).
+    const std::string folder = plugin::ModuleFolder(&info_);
+    for (size_t i = 0; i < 3; ++i) {
+        icons_[i] = folder.empty() ? std::string() : folder + "/" + kPages[i].icon;
+        PageRecord& record = gPages.pages[i];
+        record.size = sizeof(PageRecord);
+        record.instance = &info_;
+        record.dialogId = kPages[i].dialog;
+        record.procedure = NewsletterPageProcedure;
+        record.title = kPages[i].title;
+        record.parentId = kPages[i].parent;
+        record.hasSubPages = kPages[i].hasSubPages;
+        record.icon = icons_[i].empty() ? nullptr : icons_[i].c_str();
+        record.helpFile = kPages[i].help;
+    }
+    gPages.count = 3;
+    return reinterpret_cast<const PageList*>(&gPages);
+#else
+    return nullptr;
+#endif
 }
 
 std::string NewsletterPlugin::DataFolder() const {
@@ -99,6 +154,7 @@ intptr_t NewsletterPlugin::Service(const ServiceRequest& request) {
         LoadData();
         return 0;
     case CVX_SERVICE_NAME: return reinterpret_cast<intptr_t>(kName);
+    case CVX_SERVICE_PAGES: return reinterpret_cast<intptr_t>(Pages());
     case CVX_SERVICE_RUN_FIRST: return 1;
     case CVX_SERVICE_DELIVERY_MODE: return CVX_DELIVERY_PARTS;
     case CVX_SERVICE_DELIVERED: return AfterDelivery(reinterpret_cast<const MessagePart*>(request.data));

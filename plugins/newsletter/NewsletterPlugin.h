@@ -40,6 +40,11 @@ public:
 
     /// The description record the host reads (GetSpamCheckPluginInfo). Owned by the plug-in.
     PluginInfo* Info() { return &info_; }
+    /// The link to the host, set by service 0.
+    const plugin::HostLink& Host() const { return host_; }
+    /// The settings page list (service 2): "Newsletters" (4005) with "Signatures" (4006) and
+    /// "Newsgroups" (4007) below it; null in a build without the desktop toolkit.
+    const PageList* Pages();
 
     /// Makes the data folder and reads both lists, unless they are read already (when the library
     /// is loaded, and again after a cleanup freed them while the library stayed in the process).
@@ -83,6 +88,7 @@ private:
     RecipientList recipients_;
     std::mutex loadLock_;
     bool listsLoaded_ = false;
+    std::string icons_[3];
 };
 
 } // namespace corvanthelix::newsletter
