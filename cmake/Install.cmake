@@ -35,6 +35,9 @@ if(CORVANTHELIX_WITH_QT)
   install(DIRECTORY ${CORVANTHELIX_PROGRAM_DIR}/icons ${CORVANTHELIX_PROGRAM_DIR}/bitmaps
           DESTINATION ${CORVANTHELIX_INSTALL_SHARE})
   install(DIRECTORY ${CORVANTHELIX_HICOLOR_DIR}/ DESTINATION share/icons/hicolor)
+  # The plug-ins' page icons are painted beside their libraries.
+  install(DIRECTORY ${CORVANTHELIX_PROGRAM_DIR}/plugins/ DESTINATION ${CORVANTHELIX_INSTALL_LIB}/plugins
+          FILES_MATCHING PATTERN "*.ico")
 endif()
 
 # The desktop: a menu entry and the manual pages.

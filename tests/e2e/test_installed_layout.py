@@ -136,6 +136,7 @@ class InstalledLayout(unittest.TestCase):
                     "share/applications/corvanthelix.desktop", "share/man/man1/corvanthelix.1"]
         if built_with_qt():
             expected += ["share/corvanthelix/icons/mini.ico", "share/corvanthelix/bitmaps/bubble.bmp",
+                         "lib/corvanthelix/plugins/newsletter.ico", "lib/corvanthelix/plugins/quillatrest.ico",
                          "share/icons/hicolor/16x16/apps/corvanthelix.png",
                          "share/icons/hicolor/256x256/apps/corvanthelix.png"]
         for rel in expected:

@@ -94,7 +94,9 @@ private slots:
         auto* tree = uitest::control<QTreeWidget>(first, control::kOptionsTree);
         // The pages of other parts stay out while their factory has none.
         QCOMPARE(treeTitles(tree), QStringList({"General Settings", "  Status Window", "  Tray Area", "  Language",
-                                                "Connection", "  SSL/TLS"}));
+                                                "Connection", "  SSL/TLS", "Filter Properties", "  Priorities",
+                                                "  Training Area", "  Aggressiveness", "  Spam Words", "  Plugins",
+                                                "Senders", "  Blocked Senders", "  Friends"}));
         QCOMPARE(first->pageTable().size(), size_t(15));
         QCOMPARE(uitest::control<QLabel>(first, control::kOptionsVersion)->text(),
                  QString("Corvanthelix %1").arg(Application::kVersion));

@@ -16,7 +16,9 @@
 #include "tests/fakes/UiTestSupport.h"
 #include "ui/language/WindowTranslation.h"
 #include "ui/options/FilterOptionsPages.h"
+#include "ui/options/OptionsDialog.h"
 #include "ui/options/PluginOptionsPage.h"
+#include "ui/options/PluginsPage.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -27,6 +29,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <fstream>
@@ -274,6 +277,61 @@ private slots:
         }
         auto pages = f.pagesOf(f.record("quillatrest.so"));
         QVERIFY(pages.front()->pluginWidget()->findChild<QTreeView*>("entries"));
+    }
+
+    // The plug-ins number their pages on their own: the attachment filter's page and the
+    // newsletter plug-in's first page are both 4005, like the built-in Senders page.
+    void theDialogKeepsPluginPagesApartFromBuiltInPagesOfTheSameNumber() {
+        Fixture f;
+        QPointer<OptionsDialog> dialog = OptionsDialog::open(0);
+        QVERIFY(dialog);
+        auto* tree = dialog->findChild<QTreeWidget*>();
+        auto find = [&](const char* text) -> QTreeWidgetItem* {
+            const auto items = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+            return items.isEmpty() ? nullptr : items.first();
+        };
+        QTreeWidgetItem* newsletters = find("Newsletters");
+        QVERIFY(find("Senders") && newsletters && find("Attachments"));
+        QCOMPARE(find("Signatures")->parent(), newsletters);
+        QCOMPARE(find("Newsgroups")->parent(), newsletters);
+        QVERIFY(!find("Attachments")->parent());
+        QCOMPARE(find("Friends")->parent(), find("Senders"));
+
+        auto row = [&](const char* title) -> const OptionsDialog::PageEntry* {
+            for (const OptionsDialog::PageEntry& entry : dialog->pageTable())
+                if (entry.title == title) return &entry;
+            return nullptr;
+        };
+        tree->setCurrentItem(find("Attachments"));
+        QVERIFY(row("Attachments")->page && row("Attachments")->page->isVisibleTo(dialog));
+        QVERIFY(!row("Senders")->page);
+        tree->setCurrentItem(find("Senders"));
+        QVERIFY(row("Senders")->page && !row("Attachments")->page->isVisibleTo(dialog));
+
+        // Disabling a plug-in on the Plugins page takes the pages out before the library goes,
+        // after asking once whether the opened ones are to be stored.
+        QVERIFY(dialog->selectPage(4017));
+        auto* plugins = qobject_cast<PluginsPage*>(dialog->page(4017));
+        QVERIFY(plugins);
+        int attachment = -1;
+        for (int i = 0; i < plugins->model()->rowCount(); ++i)
+            if (plugins->model()->record(i)->fileName() == "quillatrest.so") attachment = i;
+        QVERIFY(attachment >= 0);
+        plugins->selectRow(attachment);
+        f.shell.clear();
+        uitest::control<QPushButton>(plugins, 1109)->click(); // Disable
+        QVERIFY(!plugins->model()->record(attachment)->loaded());
+        QCOMPARE(int(f.shell.calls().size()), 1);
+        QVERIFY(QString::fromStdString(f.shell.calls().front()).contains("may have been changed"));
+        QVERIFY(!find("Attachments"));
+        QVERIFY(find("Newsletters") && find("Signatures")->parent() == find("Newsletters"));
+        QCOMPARE(dialog->currentPageId(), 4017);
+
+        plugins->model()->setData(plugins->model()->index(attachment, 0), Qt::Checked, Qt::CheckStateRole);
+        QVERIFY(find("Attachments"));
+        tree->setCurrentItem(find("Attachments"));
+        QVERIFY(row("Attachments")->page && row("Attachments")->page->isVisibleTo(dialog));
+        delete dialog.data();
     }
 
     void everyTextIsGermanAndScreenshots() {

@@ -12,6 +12,7 @@
 #include "ui/options/FilterOptionsPages.h"
 #include "ui/options/GeneralPage.h"
 #include "ui/options/LanguagePage.h"
+#include "ui/options/PluginsPage.h"
 #include "ui/options/SslTlsPage.h"
 #include "ui/options/StatusWindowPage.h"
 #include "ui/options/TrayAreaPage.h"
@@ -33,6 +34,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <map>
 
 namespace corvanthelix {
@@ -206,6 +208,10 @@ void OptionsDialog::buildTable() {
         row.title = loadString(builtIn.pageId);
         table_.push_back(std::move(row));
     }
+    appendPluginRows();
+}
+
+void OptionsDialog::appendPluginRows() {
     for (PluginRecord* plugin : PluginManager::instance().records()) {
         const PageList* pages = plugin->loaded() ? PluginManager::instance().pages(*plugin) : nullptr;
         if (!pages) continue;
@@ -228,16 +234,21 @@ void OptionsDialog::fillTree() {
     tree_->blockSignals(true);
     tree_->clear();
     const std::vector<QIcon> images = treeImages(Application::instance().resourceFolder());
-    std::map<int, QTreeWidgetItem*> items;
-    for (PageEntry& row : table_) {
+    // A plug-in numbers its pages on its own (its numbers may equal built-in ones): a parent is
+    // looked up among the pages of the same list.
+    std::map<std::pair<const PluginRecord*, int>, QTreeWidgetItem*> items;
+    for (size_t index = 0; index < table_.size(); ++index) {
+        PageEntry& row = table_[index];
         row.item = nullptr;
         const bool exists = row.plugin ? hasPluginOptionsPages() : builtInPageExists(row.pageId);
         if (!exists) continue;
         QTreeWidgetItem* parent = nullptr;
-        if (auto found = items.find(row.parentId); row.parentId != 0 && found != items.end()) parent = found->second;
+        if (auto found = items.find({row.plugin, row.parentId}); row.parentId != 0 && found != items.end())
+            parent = found->second;
         auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree_);
         item->setText(0, QString::fromStdString(row.title));
         item->setData(0, Qt::UserRole, row.pageId);
+        item->setData(0, kRowRole, static_cast<int>(index));
         if (row.plugin && row.pluginPage && row.pluginPage->icon) {
             item->setIcon(0, QIcon(QString::fromUtf8(row.pluginPage->icon)));
         } else if (row.image >= 0 && static_cast<size_t>(row.image) < images.size()) {
@@ -245,19 +256,27 @@ void OptionsDialog::fillTree() {
         }
         if (parent) parent->setExpanded(true);
         row.item = item;
-        // A plug-in page may share a number with a built-in one; the first keeps the place.
-        items.emplace(row.pageId, item);
+        items.emplace(std::make_pair(static_cast<const PluginRecord*>(row.plugin), row.pageId), item);
     }
     tree_->blockSignals(false);
 }
 
 OptionsDialog::PageEntry* OptionsDialog::entry(int pageId) {
+    if (PageEntry* builtIn = entry(nullptr, pageId)) return builtIn;
     for (PageEntry& row : table_)
         if (row.pageId == pageId && row.item) return &row;
     return nullptr;
 }
 
+OptionsDialog::PageEntry* OptionsDialog::entry(const PluginRecord* plugin, int pageId) {
+    for (PageEntry& row : table_)
+        if (row.plugin == plugin && row.pageId == pageId && row.item) return &row;
+    return nullptr;
+}
+
 OptionsPage* OptionsDialog::page(int pageId) const {
+    for (const PageEntry& row : table_)
+        if (!row.plugin && row.pageId == pageId) return row.page;
     for (const PageEntry& row : table_)
         if (row.pageId == pageId) return row.page;
     return nullptr;
@@ -272,18 +291,25 @@ OptionsPage* OptionsDialog::createPage(PageEntry& row) {
     row.page->hide();
     pageLayout_->addWidget(row.page);
     connect(row.page, &OptionsPage::changed, this, &OptionsDialog::markChanged);
+    if (auto* plugins = qobject_cast<PluginsPage*>(row.page))
+        connect(plugins, &PluginsPage::pluginPagesChanged, this, &OptionsDialog::pluginPagesChanged);
     return row.page;
 }
 
 bool OptionsDialog::selectPage(int pageId) {
     PageEntry* row = entry(pageId == 0 && !table_.empty() ? table_.front().pageId : pageId);
-    if (!row) return false;
+    return row && showEntry(*row);
+}
+
+bool OptionsDialog::showEntry(PageEntry& entry) {
+    PageEntry* row = &entry;
     OptionsPage* shown = createPage(*row);
     if (!shown) return false;
     for (PageEntry& other : table_)
         if (other.page && other.page != shown) other.page->hide();
     shown->show();
     currentPageId_ = row->pageId;
+    currentPlugin_ = row->plugin;
     if (tree_->currentItem() != row->item) {
         tree_->blockSignals(true);
         tree_->setCurrentItem(row->item);
@@ -296,11 +322,35 @@ void OptionsDialog::onSelectionChanged() {
     QTreeWidgetItem* item = tree_->currentItem();
     if (!item) return;
     const bool byMouse = QApplication::mouseButtons() != Qt::NoButton;
-    if (selectPage(item->data(0, Qt::UserRole).toInt()) && byMouse)
-        if (OptionsPage* shown = page(currentPageId_)) shown->setFocus();
+    const int index = item->data(0, kRowRole).toInt();
+    if (index < 0 || static_cast<size_t>(index) >= table_.size()) return;
+    PageEntry& row = table_[static_cast<size_t>(index)];
+    if (showEntry(row) && byMouse && row.page) row.page->setFocus();
 }
 
 void OptionsDialog::markChanged() { apply_->setEnabled(true); }
+
+void OptionsDialog::pluginPagesChanged(bool aboutToUnload) {
+    bool opened = false;
+    for (const PageEntry& row : table_) opened = opened || (row.plugin && row.page);
+    if (aboutToUnload && opened &&
+        Application::instance().showMessage(kStringPluginChanged, mb::kYesNo | mb::kIconQuestion) == answer::kYes) {
+        for (PageEntry& row : table_)
+            if (row.plugin && row.page) row.page->store();
+    }
+    const bool pluginShown = currentPlugin_ != nullptr;
+    for (PageEntry& row : table_) {
+        if (!row.plugin) continue;
+        delete row.page;
+        row.page = nullptr;
+    }
+    table_.erase(std::remove_if(table_.begin(), table_.end(), [](const PageEntry& row) { return row.plugin != nullptr; }),
+                 table_.end());
+    if (!aboutToUnload) appendPluginRows();
+    fillTree();
+    PageEntry* again = pluginShown ? nullptr : entry(nullptr, currentPageId_);
+    if (!again || !showEntry(*again)) selectPage(0);
+}
 
 void OptionsDialog::destroyPages() {
     for (PageEntry& row : table_) {
@@ -315,7 +365,7 @@ bool OptionsDialog::storePages() {
         if (!row.plugin || !row.page) continue;
         const PageStoreResult result = row.page->store();
         if (result == PageStoreResult::Refused) {
-            selectPage(row.pageId);
+            showEntry(row);
             return false;
         }
         restart = restart || result == PageStoreResult::RestartNeeded;
@@ -330,7 +380,7 @@ bool OptionsDialog::storePages() {
         if (row.plugin || !row.page) continue;
         const PageStoreResult result = row.page->store();
         if (result == PageStoreResult::Refused) {
-            selectPage(row.pageId);
+            showEntry(row);
             return false;
         }
         restart = restart || result == PageStoreResult::RestartNeeded;
@@ -351,17 +401,20 @@ void OptionsDialog::accept() {
 void OptionsDialog::apply() {
     if (!storePages()) return;
     const int shown = currentPageId_;
+    const PluginRecord* shownPlugin = currentPlugin_;
     destroyPages();
     buildTable();
     fillTree();
-    if (!selectPage(shown)) selectPage(0);
+    PageEntry* again = entry(shownPlugin, shown);
+    if (!again || !showEntry(*again)) selectPage(0);
     apply_->setEnabled(false);
 }
 
 void OptionsDialog::showHelp() {
     std::string file = kDefaultHelpPage;
     for (const PageEntry& row : table_)
-        if (row.pageId == currentPageId_ && row.item && !row.helpFile.empty()) file = row.helpFile;
+        if (row.pageId == currentPageId_ && row.plugin == currentPlugin_ && row.item && !row.helpFile.empty())
+            file = row.helpFile;
     const std::string url = help::pageHelpUrl(Application::instance().resourceFolder(), file, help::germanLanguage());
     if (hooks().openUrl) hooks().openUrl(url);
     else QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));

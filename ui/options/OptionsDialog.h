@@ -30,6 +30,9 @@ class OptionsDialog : public QDialog {
 public:
     static constexpr int kStringRestart = 113;
     static constexpr int kStringVersion = 133;
+    /// "The settings of this plugin may have been changed. ..." asked when an opened plug-in page
+    /// must go because its plug-in is unloaded.
+    static constexpr int kStringPluginChanged = 216;
     static constexpr const char* kDefaultHelpPage = "configgeneral.htm";
 
     /// What the pages and the store reach in the running program; every member may be empty.
@@ -97,12 +100,23 @@ private:
     void fillTree();
     void destroyPages();
     OptionsPage* createPage(PageEntry& entry);
+    /// The row of `pageId` in the tree, a built-in page before a plug-in page of the same number.
     PageEntry* entry(int pageId);
+    /// The row of `pageId` of `plugin`'s list (null: the built-in pages) in the tree.
+    PageEntry* entry(const PluginRecord* plugin, int pageId);
+    bool showEntry(PageEntry& entry);
+    void appendPluginRows();
+    /// The Plugins page is about to unload plug-ins (true: their pages go now, after the question
+    /// whether to store the opened ones) or has changed the list (false: their pages come again).
+    void pluginPagesChanged(bool aboutToUnload);
     void onSelectionChanged();
     void markChanged();
 
     std::vector<PageEntry> table_;
     int currentPageId_ = 0;
+    PluginRecord* currentPlugin_ = nullptr;
+    /// Item data of a tree item: its row in the table.
+    static constexpr int kRowRole = Qt::UserRole + 1;
     QTreeWidget* tree_;
     QWidget* pageArea_;
     QVBoxLayout* pageLayout_;
