@@ -57,7 +57,7 @@ int TrustServerCommand::run(const std::string& target, std::FILE* in, std::FILE*
     std::fprintf(out, "Server:      %s:%i\nSubject:     %s\nIssuer:      %s\nValid from:  %s\nValid until: %s\nSHA-256:     %s\n",
                  host.c_str(), port, seen->subject().c_str(), seen->issuer().c_str(), seen->validFrom().c_str(),
                  seen->validUntil().c_str(), seen->fingerprint().c_str());
-    const std::string path = Application::instance().pathInProgramFolder(HostList::kFileName);
+    const std::string path = Application::instance().paths().hostListFile();
     if (seen->verified()) {
         std::fprintf(out, "The certificate verifies against the system's trust store; nothing to pin.\n");
         return 0;

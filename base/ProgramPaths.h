@@ -23,6 +23,17 @@ public:
     /// <prefix>/lib.
     static constexpr const char* kFolderName = "corvanthelix";
     static constexpr const char* kPluginFolderName = "plugins";
+    // Names of what the program keeps in the data folder; the stores use these.
+    static constexpr const char* kRecycleFolderName = "recycle";
+    static constexpr const char* kTrainingFolderName = "training";
+    static constexpr const char* kUidFolderName = "uid";
+    static constexpr const char* kCacheFolderName = "cache";
+    static constexpr const char* kHostListFileName = "hostlist.xml";
+    static constexpr const char* kFilterLogFileName = "filter.log";
+    static constexpr const char* kCertificateFileName = "cert.server.pem";
+    static constexpr const char* kKeyFileName = "key.server.pem";
+    static constexpr const char* kUserSpamWordsFileName = "spampoints_user.ini";
+    static constexpr const char* kSpamWordsFileName = "spampoints.ini";
 
     /// What the decision looks at, gathered from the process by currentEnvironment() or given by
     /// a test. Empty strings mean "not set".
@@ -69,6 +80,26 @@ public:
 
     /// Full path of "corvanthelix.ini" in the data folder.
     std::string settingsFile() const { return dataPath(kSettingsFileName); }
+    /// The recycle bin's folder (data folder).
+    std::string recycleFolder() const { return dataPath(kRecycleFolderName); }
+    /// The training area's folder, which also holds the learning filter's word lists (data folder).
+    std::string trainingFolder() const { return dataPath(kTrainingFolderName); }
+    /// The folder of the accounts' UID lists (data folder).
+    std::string uidFolder() const { return dataPath(kUidFolderName); }
+    /// The folder of the message cache (data folder).
+    std::string cacheFolder() const { return dataPath(kCacheFolderName); }
+    /// The plug-ins' own data (their lists and word files), in the data folder.
+    std::string pluginDataFolder() const { return dataPath(kPluginFolderName); }
+    /// The host list "hostlist.xml" (data folder).
+    std::string hostListFile() const { return dataPath(kHostListFileName); }
+    /// The filter log "filter.log" (data folder).
+    std::string filterLogFile() const { return dataPath(kFilterLogFileName); }
+    /// The local TLS port's certificate and key, made at the first start (data folder).
+    std::string certificateFile() const { return dataPath(kCertificateFileName); }
+    std::string keyFile() const { return dataPath(kKeyFileName); }
+    /// The person's spam words (data folder) and the shipped ones (resources).
+    std::string userSpamWordsFile() const { return dataPath(kUserSpamWordsFileName); }
+    std::string spamWordsFile() const { return resourcePath(kSpamWordsFileName); }
     /// `relative` ("recycle/x.recycle") in the data folder.
     std::string dataPath(const std::string& relative) const { return dataFolder_ + "/" + relative; }
     /// `relative` ("icons/mini.ico") in the resource folder.

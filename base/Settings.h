@@ -1,4 +1,5 @@
 #pragma once
+#include "base/ProgramPaths.h"
 // Named access to every setting of "corvanthelix.ini". Each setting is read from the file at the
 // moment of use and written through at once, so a change takes effect at the next read anywhere.
 //
@@ -150,8 +151,8 @@ inline constexpr const char* kChiSquarePlugin = "chisquare.so";
 
 /// File names in the program folder.
 namespace fileName {
-inline constexpr const char* kSpamPoints = "spampoints.ini";
-inline constexpr const char* kSpamPointsUser = "spampoints_user.ini";
+inline constexpr const char* kSpamPoints = ProgramPaths::kSpamWordsFileName;
+inline constexpr const char* kSpamPointsUser = ProgramPaths::kUserSpamWordsFileName;
 } // namespace fileName
 
 /// The program's settings file: Application::instance().settingsPath(). The reference stays

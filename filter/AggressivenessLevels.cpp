@@ -19,8 +19,8 @@ AggressivenessLevels::AggressivenessLevels(std::string userFile, std::string pre
 }
 
 AggressivenessLevels::AggressivenessLevels()
-    : AggressivenessLevels(Application::instance().programFolder() + "/" + settings::fileName::kSpamPointsUser,
-                           Application::instance().resourceFolder() + "/" + settings::fileName::kSpamPoints) {}
+    : AggressivenessLevels(Application::instance().paths().userSpamWordsFile(),
+                           Application::instance().paths().spamWordsFile()) {}
 
 bool AggressivenessLevels::hasThreshold(int level) { return level == 25 || level == 50 || level == 75; }
 

@@ -93,7 +93,7 @@ void LearningFilter::setAsideIfDamaged(WordTable& table) {
 }
 
 void LearningFilter::load() {
-    load(Application::instance().pathInProgramFolder(kTrainingFolder),
+    load(Application::instance().paths().trainingFolder(),
          memoryLimitForSetting(settings::trainingAreaMaxMemory()));
     if (setAside_.empty()) return;
     std::string names;

@@ -1,6 +1,7 @@
 #pragma once
 // The learning filter: two word-count tables learned from messages the user classified, and a
 // spam probability for a message from its fifteen most telling words.
+#include "base/ProgramPaths.h"
 #include "filter/FilterVerdict.h"
 #include "filter/WordTable.h"
 
@@ -16,7 +17,7 @@ class MailMessage;
 
 class LearningFilter {
 public:
-    static constexpr const char* kTrainingFolder = "training";
+    static constexpr const char* kTrainingFolder = ProgramPaths::kTrainingFolderName;
     static constexpr const char* kBadFileName = "bad.corvanthelix.wordlist";
     static constexpr const char* kGoodFileName = "good.corvanthelix.wordlist";
 

@@ -164,7 +164,7 @@ intptr_t markHandled(const ServiceRequest& request) {
 intptr_t dataFolder(const ServiceRequest& request) {
     TextRequest* text = record<TextRequest>(request);
     if (!text || !text->buffer || text->bufferSize < 1) return kFailed;
-    const std::string folder = Application::instance().pathInProgramFolder(PluginManager::kFolder);
+    const std::string folder = Application::instance().paths().pluginDataFolder();
     // A cut path would name another folder: refuse instead.
     if (folder.size() >= static_cast<size_t>(text->bufferSize)) return kFailed;
     if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return kFailed;

@@ -10,6 +10,7 @@
 //
 // Every call into a plug-in is guarded: an exception it lets escape is caught here, shown to the
 // user once per load with string 221, and the call counts as failed (for a filter: undecided).
+#include "base/ProgramPaths.h"
 #include "filter/ChainPluginHost.h"
 #include "filter/PluginRecord.h"
 #include "filter/plugin_api/corvanthelix_plugin.h"
@@ -35,7 +36,7 @@ public:
     /// The same version as the version service answers it (major x 4096 + minor x 16 + build).
     static constexpr intptr_t kServiceVersion = 0 * 4096 + 9 * 16 + 8;
     /// The folder of the program folder that holds the plug-ins, and their file suffix.
-    static constexpr const char* kFolder = "plugins";
+    static constexpr const char* kFolder = ProgramPaths::kPluginFolderName;
     static constexpr const char* kSuffix = ".so";
 
     /// The process-wide manager, created on first use. Thread-safe.

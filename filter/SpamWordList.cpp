@@ -19,8 +19,8 @@ SpamWordList::SpamWordList(std::string userFile, std::string predefinedFile)
     : userFile_(std::move(userFile)), predefinedFile_(std::move(predefinedFile)) {}
 
 SpamWordList::SpamWordList()
-    : SpamWordList(Application::instance().programFolder() + "/" + settings::fileName::kSpamPointsUser,
-                   Application::instance().resourceFolder() + "/" + settings::fileName::kSpamPoints) {}
+    : SpamWordList(Application::instance().paths().userSpamWordsFile(),
+                   Application::instance().paths().spamWordsFile()) {}
 
 std::vector<SpamWordRow> SpamWordList::read(const std::string& file, bool predefined) const {
     std::vector<SpamWordRow> rows;

@@ -1,4 +1,6 @@
 #pragma once
+#include "base/ProgramPaths.h"
+
 #include <string>
 
 namespace corvanthelix {
@@ -21,8 +23,8 @@ public:
         Failed,    ///< a file could not be read, made or written (see ensure())
     };
 
-    static constexpr const char* kCertificateName = "cert.server.pem";
-    static constexpr const char* kKeyName = "key.server.pem";
+    static constexpr const char* kCertificateName = ProgramPaths::kCertificateFileName;
+    static constexpr const char* kKeyName = ProgramPaths::kKeyFileName;
     static constexpr const char* kDerName = "cert.server.der";
 
     /// Makes whichever of the three files are missing in the existing folder `folder`, each

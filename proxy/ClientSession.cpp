@@ -198,8 +198,7 @@ void ClientSession::flushLogs() {
 
 void ClientSession::openLogs() {
     const Application& app = Application::instance();
-    const std::string folder = app.programFolder() + "/";
-    clientLog_.open(folder + settings::logFileClientFileName(),
+    clientLog_.open(app.paths().dataPath(settings::logFileClientFileName()),
                     static_cast<std::uint32_t>(settings::logFileClientMaxSize()));
     std::time_t now = std::time(nullptr);
     std::tm local {};
@@ -207,7 +206,7 @@ void ClientSession::openLogs() {
     clientLog_.writeFormatted("\r\nClient Log started at: %02i.%02i.%04i - %02i:%02i:%02i", local.tm_mday,
                               local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec);
     clientLog_.writeTimed("S", std::string("+OK ") + kReady);
-    mailbox_->openServerLog((folder + settings::logFileServerFileName()).c_str(),
+    mailbox_->openServerLog(app.paths().dataPath(settings::logFileServerFileName()).c_str(),
                             static_cast<std::uint32_t>(settings::logFileServerMaxSize()));
 }
 
@@ -376,7 +375,7 @@ void ClientSession::prepareUpstreamTrust() {
         return;
     }
     upstream.setStartTls(control_.server().clientContext(),
-                         HostList::usesStartTls(Application::instance().pathInProgramFolder(HostList::kFileName),
+                         HostList::usesStartTls(Application::instance().paths().hostListFile(),
                                                 server_, user_));
 }
 
@@ -403,7 +402,7 @@ CommandOutcome ClientSession::onPass(const std::string& line) {
     request.plainPort = kDefaultPlainPort;
     request.tlsPort = kDefaultTlsPort;
     const TlsChoice choice = HostList::chooseTls(
-        Application::instance().pathInProgramFolder(HostList::kFileName), request,
+        Application::instance().paths().hostListFile(), request,
         [this, &certificateRefused](int port) {
             port_ = port;
             const UpstreamResult code = connectUpstream(true);
@@ -425,9 +424,9 @@ CommandOutcome ClientSession::onPass(const std::string& line) {
     case LoginOutcome::Accepted:
         loggedIn_ = true;
         if (choice.unrecorded)
-            HostList::recordAccount(Application::instance().pathInProgramFolder(HostList::kFileName), *choice.unrecorded);
+            HostList::recordAccount(Application::instance().paths().hostListFile(), *choice.unrecorded);
         if (mailbox_->client().usedStartTls())
-            HostList::rememberStartTls(Application::instance().pathInProgramFolder(HostList::kFileName), server_,
+            HostList::rememberStartTls(Application::instance().paths().hostListFile(), server_,
                                        user_, true);
         replyOk(kPasswordAccepted);
         return CommandOutcome::Continue;

@@ -371,7 +371,7 @@ int Run::execute() {
 
     if (settings::logFilterResults() == 1) {
         const int maxSize = settings::logFilterResultsMaxSize();
-        if (filterLog_.open(app_.pathInProgramFolder(Commit::kFilterLogName),
+        if (filterLog_.open(app_.paths().filterLogFile(),
                             static_cast<std::uint32_t>(maxSize > 0 ? maxSize : 0))) {
             std::time_t now = std::time(nullptr);
             std::tm local {};

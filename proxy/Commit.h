@@ -1,4 +1,5 @@
 #pragma once
+#include "base/ProgramPaths.h"
 // The commit at QUIT: turns the flags the mail check and the client's commands left on a
 // session's entries into lasting effects, in this order per entry: spam into the recycle bin,
 // deletions on the server (and of delivered restored messages in the bin), the plug-ins'
@@ -41,7 +42,7 @@ public:
     static constexpr const char* kConnectionLossReply =
         "Corvanthelix: One or more messages could not be deleted from the server due to connection loss";
     static constexpr const char* kReconnectLogLine = "            (reconnect due to connection loss)";
-    static constexpr const char* kFilterLogName = "filter.log";
+    static constexpr const char* kFilterLogName = ProgramPaths::kFilterLogFileName;
 
     /// The session's commit (SessionServices::commit). Always returns 1: the session ends. Ends
     /// with +OK kDoneReply, or with -ERR kConnectionLossReply when a DELE failed twice (once more

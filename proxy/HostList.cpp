@@ -292,7 +292,7 @@ UpstreamResult connectAndLogIn(Mailbox& mailbox, const std::string& server, int 
 
 Outcome download(const std::string& server, const std::string& user, const std::string& uid, ServerMessage& binEntry) {
     Application& app = Application::instance();
-    const std::string path = app.pathInProgramFolder(HostList::kFileName);
+    const std::string path = app.paths().hostListFile();
     const std::optional<HostList::PasswordKey> key = HostList::passwordKey(user, server);
 
     HostEntry entry;

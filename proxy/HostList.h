@@ -1,4 +1,5 @@
 #pragma once
+#include "base/ProgramPaths.h"
 #include "stores/XmlDocument.h"
 
 #include <array>
@@ -67,7 +68,7 @@ struct TlsChoice {
 /// session and the download for restore hold the session lock). Not thread-safe.
 class HostList {
 public:
-    static constexpr const char* kFileName = "hostlist.xml";
+    static constexpr const char* kFileName = ProgramPaths::kHostListFileName;
 
     /// The 16-byte key that ties an obscured password to its account.
     using PasswordKey = std::array<uint8_t, 16>;

@@ -1,4 +1,5 @@
 #pragma once
+#include "base/ProgramPaths.h"
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,7 +26,7 @@ class MailMessage;
 /// Not thread-safe: a cache belongs to one session or one mail check.
 class MessageCache {
 public:
-    static constexpr const char* kFolder = "cache";
+    static constexpr const char* kFolder = ProgramPaths::kCacheFolderName;
     static constexpr const char* kIndexFileName = "cache.corvanthelix.dat";
     /// The first bytes of an index whose records carry a check.
     static constexpr std::string_view kIndexMark{"CVX\x02", 4};

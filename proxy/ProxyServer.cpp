@@ -89,8 +89,8 @@ bool ProxyServer::start() {
     if (!clientContext_ || !serverContext_) return false;
     Application& app = Application::instance();
     // Without a usable certificate and key only the TLS port stays shut: the plain port serves.
-    const bool tlsReady = serverContext_.loadCertificate(app.pathInProgramFolder("cert.server.pem"),
-                                                         app.pathInProgramFolder("key.server.pem"));
+    const bool tlsReady = serverContext_.loadCertificate(app.paths().certificateFile(),
+                                                         app.paths().keyFile());
     if (!tlsReady) serverContext_.reset();
     {
         std::lock_guard<std::mutex> lock(tableMutex_);

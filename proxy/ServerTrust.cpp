@@ -72,7 +72,7 @@ bool ServerTrust::decide(const CertificateCheck& check, const std::string& serve
 Pop3Client::CertificateJudge ServerTrust::judgeFor(const std::string& user) {
     return [user](const CertificateCheck& check, const std::string& host, int port) {
         Application& app = Application::instance();
-        return decide(check, host, port, user, app.pathInProgramFolder(HostList::kFileName), app.shell());
+        return decide(check, host, port, user, app.paths().hostListFile(), app.shell());
     };
 }
 

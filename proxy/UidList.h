@@ -1,4 +1,5 @@
 #pragma once
+#include "base/ProgramPaths.h"
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -24,7 +25,7 @@ std::string accountFileKey(std::string_view user, std::string_view server);
 /// to one client session.
 class UidList {
 public:
-    static constexpr const char* kFolder = "uid";
+    static constexpr const char* kFolder = ProgramPaths::kUidFolderName;
     static constexpr const char* kExtension = ".corvanthelix.uidlist";
     /// The global UID list of older versions, read once per account to seed its own list.
     static constexpr const char* kOldGlobalFile = "uniqueid.xml";

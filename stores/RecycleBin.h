@@ -1,4 +1,5 @@
 #pragma once
+#include "base/ProgramPaths.h"
 #include "base/Shell.h"
 #include "filter/FilterVerdict.h"
 #include "stores/IndexJournal.h"
@@ -89,7 +90,7 @@ public:
     /// Destroys the process-wide store (program exit; tests); the next instance() makes a new one.
     static void destroyInstance();
 
-    static constexpr const char* kFolderName = "recycle";
+    static constexpr const char* kFolderName = ProgramPaths::kRecycleFolderName;
     static constexpr const char* kIndexName = "recyclebin.xml";
     static constexpr const char* kJournalName = "recyclebin.journal";
 

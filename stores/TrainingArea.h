@@ -1,4 +1,5 @@
 #pragma once
+#include "base/ProgramPaths.h"
 #include "filter/PluginLearning.h"
 #include "stores/XmlDocument.h"
 
@@ -62,7 +63,7 @@ public:
     /// manager, whose learning requests then answer -1. The next instance() makes a new one.
     static void destroyInstance();
 
-    static constexpr const char* kFolderName = "training";
+    static constexpr const char* kFolderName = ProgramPaths::kTrainingFolderName;
     static constexpr const char* kIndexName = "training.xml";
     static constexpr const char* kRootName = "training";
     static constexpr const char* kEntryName = "message";

@@ -61,7 +61,8 @@ def fill(folder, leave):
 class FullDisk(unittest.TestCase):
     def setUp(self):
         self.mount = tempfile.mkdtemp(prefix="corvanthelix-tmpfs-")
-        error = mount_tmpfs(self.mount, 8 << 20)
+        # Room for the copied plug-ins; the filler takes the rest.
+        error = mount_tmpfs(self.mount, 32 << 20)
         if error:
             os.rmdir(self.mount)
             self.skipTest("cannot mount a small file system for the program folder here: " + error)

@@ -103,7 +103,9 @@ class TrainingAreaWindow(unittest.TestCase):
                 env=dict(os.environ, DISPLAY=x.display), stdin=subprocess.DEVNULL,
                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             try:
-                self.assertTrue(self.wait_for(lambda: xscreen.grab(x.display, *TRAY_RECT)[2][12][-3:] != b"\0\0\0"))
+                # The panel may take long to appear on a loaded machine.
+                self.assertTrue(self.wait_for(lambda: xscreen.grab(x.display, *TRAY_RECT)[2][12][-3:] != b"\0\0\0",
+                                              timeout=60.0), "the tray panel did not appear")
                 empty_tray = b"".join(xscreen.grab(x.display, *TRAY_RECT)[2])
                 for m in spam + [ham]:
                     dovecot.deliver("alice", m)
@@ -114,7 +116,8 @@ class TrainingAreaWindow(unittest.TestCase):
                     # training area.
                     self.assertEqual(len(fetch_all(proxy.pop(dovecot.port, "alice", "pw"))), 3)
                     self.assertTrue(all(", 0, " in line for line in filter_lines(proxy)), filter_lines(proxy))
-                    self.assertEqual(training_entries(proxy), 3)
+                    # The training copies are filed just after the answer to QUIT.
+                    self.assertTrue(self.wait_for(lambda: training_entries(proxy) == 3), training_entries(proxy))
 
                     self.double_click_tray(x.display, empty_tray, proxy, window)
                     for row in range(3):

@@ -37,7 +37,7 @@ QPixmap levelPicture(const QPixmap& strip, int i) {
 
 AggressivenessPage::AggressivenessPage(QWidget* parent) : OptionsPage(page::kAggressiveness, parent) {
     setObjectName(controlObjectName(page::kAggressiveness));
-    const QPixmap strip(QString::fromStdString(Application::instance().resourceFolder() + "/bitmaps/aggressiveness.bmp"));
+    const QPixmap strip(QString::fromStdString(Application::instance().paths().resourcePath("bitmaps/aggressiveness.bmp")));
     auto* column = withControlId(new QWidget, pageControl::kAggressivenessLevels);
     column->setFixedSize(kColumnX + kIconSize + 12, kBottomY + kIconSize + 12);
     buttons_ = new QButtonGroup(this);

@@ -93,7 +93,7 @@ PageStoreResult LanguagePage::store() {
     if (index < 0 || static_cast<size_t>(index) >= rows_.size()) return PageStoreResult::Stored;
     const Row& row = rows_[static_cast<size_t>(index)];
     Application& app = Application::instance();
-    const std::string path = row.fileName.empty() ? std::string() : app.resourceFolder() + "/" + row.fileName;
+    const std::string path = row.fileName.empty() ? std::string() : app.paths().resourcePath(row.fileName);
     CLanguage* language = GetLanguage();
     if (!language) language = InitLanguage(nullptr);
     // Unloaded first, so that texts the new file lacks are English rather than the old language's.

@@ -38,7 +38,7 @@ SslTlsPage::SslTlsPage(QWidget* parent) : OptionsPage(kPageId, parent) {
     trySsl_ = checkBox(this, control::kSslTryTls, "Automatically enable SSL/TLS if available", options.trySsl);
     auto* knownHosts = withControlId(new QPushButton("Known hosts...", this), control::kSslKnownHosts);
     connect(knownHosts, &QPushButton::clicked, this, [this] {
-        KnownHostsDialog dialog(Application::instance().pathInProgramFolder(HostList::kFileName), this);
+        KnownHostsDialog dialog(Application::instance().paths().hostListFile(), this);
         dialog.exec();
     });
     auto* hostsRow = new QHBoxLayout;

@@ -118,6 +118,16 @@ TEST(ProgramPaths, ApplicationWritesToTheDataFolderAndReadsResourcesFromThePrefi
     ASSERT_TRUE(app.setPaths(ProgramPaths::decide({"", "", tmp.file("xdg"), "", prefix + "/bin", false})));
     EXPECT_EQ(app.settingsPath(), tmp.file("xdg/corvanthelix/corvanthelix.ini"));
     EXPECT_EQ(app.pathInProgramFolder("recycle"), tmp.file("xdg/corvanthelix/recycle"));
+    // What the program writes lies in the data folder, what it ships under the prefix.
+    const ProgramPaths& paths = app.paths();
+    const std::string data = tmp.file("xdg/corvanthelix/");
+    for (const std::string& written : {paths.recycleFolder(), paths.trainingFolder(), paths.uidFolder(),
+                                       paths.cacheFolder(), paths.pluginDataFolder(), paths.hostListFile(),
+                                       paths.filterLogFile(), paths.certificateFile(), paths.keyFile(),
+                                       paths.userSpamWordsFile()})
+        EXPECT_EQ(written.rfind(data, 0), 0u) << written;
+    EXPECT_EQ(paths.spamWordsFile(), prefix + "/share/corvanthelix/spampoints.ini");
+    EXPECT_EQ(paths.hostListFile(), data + "hostlist.xml");
     EXPECT_EQ(app.resourceFolder(), prefix + "/share/corvanthelix");
     EXPECT_EQ(app.pluginFolder(), prefix + "/lib/corvanthelix/plugins");
     EXPECT_FALSE(app.setPaths(ProgramPaths::decide({"", "", "", "", prefix + "/bin", false})));
