@@ -13,6 +13,7 @@
 #include "stores/RecycleRestore.h"
 #include "ui/language/WindowTranslation.h"
 #include "ui/widgets/ControlNames.h"
+#include "ui/widgets/ListWindowPlacement.h"
 #include "ui/widgets/MultipleSendersDialog.h"
 #include "ui/widgets/WindowEffects.h"
 #include "ui/windows/MessageViewer.h"
@@ -43,6 +44,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <iterator>
+#include <vector>
 
 namespace corvanthelix {
 
@@ -51,7 +54,6 @@ namespace {
 constexpr const char* kHelpPage = "recycle.htm";
 constexpr int kToolbarImage = 32;
 constexpr int kStatusRightPart = 200;
-constexpr int kNoPlacement = -32768;
 const QSize kInitialSize(960, 580);
 const QColor kTransparent(255, 0, 255);
 
@@ -388,30 +390,12 @@ void RecycleBinWindow::restorePlacement() {
     initial[RecycleBinRules::kColumnSubject] = rest * 4 / 11;
     initial[RecycleBinRules::kColumnFilter] = rest * 2 / 11;
     initial[RecycleBinRules::kColumnAccount] = rest * 2 / 11;
-    for (int column = 0; column < RecycleBinRules::kColumnCount; ++column) {
-        const int saved = columnWidth(section::kRecycleBinWindow, column);
-        list_->setColumnWidth(column, saved > 0 ? saved : initial[column]);
-    }
-    const int left = windowPlacement(section::kRecycleBinWindow, key::kLeft, kNoPlacement);
-    const int top = windowPlacement(section::kRecycleBinWindow, key::kTop, kNoPlacement);
-    const int right = windowPlacement(section::kRecycleBinWindow, key::kRight, kNoPlacement);
-    const int bottom = windowPlacement(section::kRecycleBinWindow, key::kBottom, kNoPlacement);
-    if (left == kNoPlacement || top == kNoPlacement || right <= left || bottom <= top) return;
-    resize(right - left, bottom - top);
-    move(left, top);
-    if (windowPlacement(section::kRecycleBinWindow, key::kMaximized, 0) != 0) setWindowState(Qt::WindowMaximized);
+    restoreListWindowPlacement(*this, *list_, section::kRecycleBinWindow,
+                               std::vector<int>(std::begin(initial), std::end(initial)));
 }
 
 void RecycleBinWindow::savePlacement() const {
-    using namespace settings;
-    const QRect frame = isMaximized() ? normalGeometry() : geometry();
-    setWindowPlacement(section::kRecycleBinWindow, key::kLeft, frame.left());
-    setWindowPlacement(section::kRecycleBinWindow, key::kTop, frame.top());
-    setWindowPlacement(section::kRecycleBinWindow, key::kRight, frame.left() + frame.width());
-    setWindowPlacement(section::kRecycleBinWindow, key::kBottom, frame.top() + frame.height());
-    setWindowPlacement(section::kRecycleBinWindow, key::kMaximized, isMaximized() ? 1 : 0);
-    for (int column = 0; column < RecycleBinRules::kColumnCount; ++column)
-        setColumnWidth(section::kRecycleBinWindow, column, list_->columnWidth(column));
+    saveListWindowPlacement(*this, *list_, settings::section::kRecycleBinWindow, RecycleBinRules::kColumnCount);
 }
 
 void RecycleBinWindow::closeEvent(QCloseEvent* event) {

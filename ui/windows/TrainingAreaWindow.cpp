@@ -14,6 +14,7 @@
 #include "stores/TrainingLearning.h"
 #include "ui/language/WindowTranslation.h"
 #include "ui/widgets/ControlNames.h"
+#include "ui/widgets/ListWindowPlacement.h"
 #include "ui/widgets/MultipleSendersDialog.h"
 #include "ui/widgets/WindowEffects.h"
 #include "ui/windows/MessageViewer.h"
@@ -41,6 +42,8 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <iterator>
+#include <vector>
 
 namespace corvanthelix {
 
@@ -50,7 +53,6 @@ constexpr const char* kHelpPage = "trainingarea.htm";
 constexpr int kToolbarImage = 32;
 constexpr int kStatusLeftPart = 100;
 constexpr int kStatusRightPart = 200;
-constexpr int kNoPlacement = -32768;
 constexpr int kStringRestoreQuestion = 222;
 constexpr int kStringDownloadFirst = 246;
 constexpr int kStringLearned = 178;
@@ -319,30 +321,12 @@ void TrainingAreaWindow::restorePlacement() {
     const int scroll = list_->verticalScrollBar()->sizeHint().width();
     const int w = std::max(400, viewWidth - 20);
     const int initial[TrainingAreaRules::kColumnCount] = {24, w / 4 - scroll, w / 4 + 60, w / 4 - 20, w / 4 - 40};
-    for (int column = 0; column < TrainingAreaRules::kColumnCount; ++column) {
-        const int saved = columnWidth(section::kTrainingAreaWindow, column);
-        list_->setColumnWidth(column, saved > 0 ? saved : initial[column]);
-    }
-    const int left = windowPlacement(section::kTrainingAreaWindow, key::kLeft, kNoPlacement);
-    const int top = windowPlacement(section::kTrainingAreaWindow, key::kTop, kNoPlacement);
-    const int right = windowPlacement(section::kTrainingAreaWindow, key::kRight, kNoPlacement);
-    const int bottom = windowPlacement(section::kTrainingAreaWindow, key::kBottom, kNoPlacement);
-    if (left == kNoPlacement || top == kNoPlacement || right <= left || bottom <= top) return;
-    resize(right - left, bottom - top);
-    move(left, top);
-    if (windowPlacement(section::kTrainingAreaWindow, key::kMaximized, 0) != 0) setWindowState(Qt::WindowMaximized);
+    restoreListWindowPlacement(*this, *list_, section::kTrainingAreaWindow,
+                               std::vector<int>(std::begin(initial), std::end(initial)));
 }
 
 void TrainingAreaWindow::savePlacement() const {
-    using namespace settings;
-    const QRect frame = isMaximized() ? normalGeometry() : geometry();
-    setWindowPlacement(section::kTrainingAreaWindow, key::kLeft, frame.left());
-    setWindowPlacement(section::kTrainingAreaWindow, key::kTop, frame.top());
-    setWindowPlacement(section::kTrainingAreaWindow, key::kRight, frame.left() + frame.width());
-    setWindowPlacement(section::kTrainingAreaWindow, key::kBottom, frame.top() + frame.height());
-    setWindowPlacement(section::kTrainingAreaWindow, key::kMaximized, isMaximized() ? 1 : 0);
-    for (int column = 0; column < TrainingAreaRules::kColumnCount; ++column)
-        setColumnWidth(section::kTrainingAreaWindow, column, list_->columnWidth(column));
+    saveListWindowPlacement(*this, *list_, settings::section::kTrainingAreaWindow, TrainingAreaRules::kColumnCount);
 }
 
 void TrainingAreaWindow::closeEvent(QCloseEvent* event) {
