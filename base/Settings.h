@@ -101,6 +101,7 @@ inline constexpr const char* kEnablePortSsl = "EnablePortSSL";
 inline constexpr const char* kTimeout = "Timeout";
 inline constexpr const char* kVerifyServerCertificates = "VerifyServerCertificates";
 inline constexpr const char* kUseStls = "UseSTLS";
+inline constexpr const char* kMessageMemoryKb = "MessageMemoryKB";
 // PARENTALCONTROL
 inline constexpr const char* kEnabled = "Enabled";
 inline constexpr const char* kHash2 = "Hash2";
@@ -315,6 +316,10 @@ void setPortSsl(int value, const std::string& file = settingsFile());
 /// Listen on portSsl(). Key `EnablePortSSL`. Default 1.
 int enablePortSsl(const std::string& file = settingsFile());
 void setEnablePortSsl(int value, const std::string& file = settingsFile());
+/// Kilobytes of downloaded messages a mail check keeps in memory; beyond them the messages wait
+/// in files of the account's spool folder until QUIT. Key `MessageMemoryKB`. Default 49152.
+int messageMemoryKb(const std::string& file = settingsFile());
+void setMessageMemoryKb(int value, const std::string& file = settingsFile());
 /// Server time-out in seconds. Default 60.
 int timeout(const std::string& file = settingsFile());
 void setTimeout(int value, const std::string& file = settingsFile());

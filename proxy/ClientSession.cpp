@@ -177,6 +177,8 @@ void ClientSession::serve(const std::string& firstLine, IdleWatchdog& watchdog) 
     shell.mailCheckBegin();
     std::string line = firstLine;
     while (dispatch(line) == CommandOutcome::Continue) {
+        // Between commands no copy is in use: the ones beyond the memory budget go to files.
+        mailbox_->trim();
         // A client silent for too long is closed like a lost one: nothing is committed.
         watchdog.arm(loggedIn_ ? services_.idleAfterLogin : services_.idleBeforeLogin);
         // A bare line feed does not end a line; a line too long for any mail client counts as a
@@ -219,9 +221,13 @@ void ClientSession::connectionLost() {
     bool added = false;
     for (const MessageEntry& entry : entries_) {
         if (entry.restored) continue;
-        const ServerMessage* message = mailbox_->find(static_cast<std::uint32_t>(entry.serverNumber));
-        if (message == nullptr || !message->holdsWhole() || !message->uid) continue;
+        const auto number = static_cast<std::uint32_t>(entry.serverNumber);
+        const ServerMessage* message = mailbox_->find(number);
+        if (message == nullptr || !message->hasWholeCopy() || !message->uid) continue;
+        message = mailbox_->whole(number);
+        if (message == nullptr) continue;
         added = cache.add(*message->message, *message->uid) || added;
+        mailbox_->trim();
     }
     if (added) cache.saveIndex();
 }
@@ -480,7 +486,7 @@ void ClientSession::countVisible(int& count, std::uint64_t& size) {
         const ServerMessage* message =
             entry.restored ? nullptr : mailbox_->find(static_cast<std::uint32_t>(entry.serverNumber));
         // A downloaded copy tells the size better than LIST did.
-        size += message && message->holdsWhole() ? message->message->size() : entry.size;
+        size += message && message->hasWholeCopy() ? message->size : entry.size;
     }
 }
 
@@ -812,7 +818,7 @@ bool ClientSession::setHandled(int serverNumber, bool handled) {
 
 bool ClientSession::learn(int serverNumber, bool spam) {
     if (findByServerNumber(serverNumber) == nullptr) return false;
-    const ServerMessage* message = mailbox_->find(static_cast<std::uint32_t>(serverNumber));
+    const ServerMessage* message = mailbox_->loaded(static_cast<std::uint32_t>(serverNumber));
     if (message == nullptr || !message->message) return false;
     if (services_.learn) return services_.learn(*message->message, spam);
     return TrainingArea::instance().learn(*message->message, spam);
@@ -826,8 +832,8 @@ bool ClientSession::markHandledByPlugin(int messageNumber) { return setHandled(m
 
 bool ClientSession::messageSource(int messageNumber, std::string& source) {
     if (findByServerNumber(messageNumber) == nullptr) return false;
-    const ServerMessage* message = mailbox_->find(static_cast<std::uint32_t>(messageNumber));
-    if (message == nullptr || !message->holdsWhole()) return false;
+    const ServerMessage* message = mailbox_->whole(static_cast<std::uint32_t>(messageNumber));
+    if (message == nullptr) return false;
     source = message->message->source();
     return true;
 }

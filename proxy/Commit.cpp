@@ -20,6 +20,8 @@
 #include "stores/Statistics.h"
 #include "stores/TrainingArea.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <deque>
@@ -71,9 +73,8 @@ private:
     bool reconnectAndDelete();
     void quitUpstream();
     void deleteDeliveredRestored(const MessageEntry& entry);
-    void learnAutomatically(const MessageEntry& entry, const MailMessage& message, int senderVerdict,
-                            const std::string& binPath);
-    void learn(const MailMessage& message, bool spam);
+    void learnAutomatically(const MessageEntry& entry, int senderVerdict, const std::string& binPath);
+    void learn(std::uint32_t serverNumber, bool spam);
     void learnDeferred();
     void fileAfterAnswer();
     void writeFilterLogLine(const MessageEntry& entry, const ServerMessage& message, int senderVerdict);
@@ -89,10 +90,22 @@ private:
     Statistics statistics_;
     LogFile filterLog_;
     // New messages for the training area and messages to learn: filed after the client has its
-    // answer (one index write, one load and save of the word lists). A crash before that loses
-    // only these training copies and lessons, never a message.
-    std::vector<TrainingArea::NewMessage> forTraining_;
-    std::vector<std::pair<const MailMessage*, bool>> toLearn_;
+    // answer (one load and save of the word lists; one index write for every batch of copies
+    // that fits the mailbox's memory budget). A crash before that loses only these training
+    // copies and lessons, never a message. Server messages are named by number, since their
+    // copies may wait in spool files until they are read back here.
+    struct ForTraining {
+        std::uint32_t serverNumber = 0;
+        int verdict = 0;
+        std::string recycleFileName;
+    };
+    struct Lesson {
+        const MailMessage* restored = nullptr; // a message loaded from the bin, else null
+        std::uint32_t serverNumber = 0;         // the server message, when not restored
+        bool spam = false;
+    };
+    std::vector<ForTraining> forTraining_;
+    std::vector<Lesson> toLearn_;
     std::deque<MailMessage> restoredToLearn_; // loaded from the bin; a deque keeps their addresses
     std::string account_;
     std::string senders_;
@@ -216,44 +229,72 @@ void Run::deleteDeliveredRestored(const MessageEntry& entry) {
             if (training_.isInTrainingArea(message, inTraining) && training_.removeMessage(inTraining)) {
                 // Kept for the learning after the answer; the bin copy goes now.
                 restoredToLearn_.push_back(std::move(message));
-                learn(restoredToLearn_.back(), false);
+                toLearn_.push_back({&restoredToLearn_.back(), 0, false});
             }
         }
     }
     bin_.deleteDelivered(Commit::fileNameOf(entry.filePath));
 }
 
-void Run::learn(const MailMessage& message, bool spam) {
+void Run::learn(std::uint32_t serverNumber, bool spam) {
     // Learned once the client has its answer: nothing is lost when that never happens.
-    toLearn_.emplace_back(&message, spam);
+    toLearn_.push_back({nullptr, serverNumber, spam});
 }
 
 void Run::learnDeferred() {
     if (toLearn_.empty()) return;
     // One load and one save of the word lists for the whole commit.
     TrainingArea::LearnBatch batch;
-    for (const auto& [message, spam] : toLearn_) training_.learn(*message, spam);
+    for (const Lesson& lesson : toLearn_) {
+        if (lesson.restored) {
+            training_.learn(*lesson.restored, lesson.spam);
+            continue;
+        }
+        const ServerMessage* message = mailbox_.loaded(lesson.serverNumber);
+        if (message && message->message) training_.learn(*message->message, lesson.spam);
+        mailbox_.trim();
+    }
     toLearn_.clear();
 }
 
 void Run::fileAfterAnswer() {
-    training_.addMessages(forTraining_);
+    // Copies are read back a batch at a time, each batch filed with one index write, so a first
+    // check of any size files its training copies within the mailbox's memory budget. Without
+    // spooled copies everything is one batch.
+    const MessageSpool& spool = mailbox_.spool();
+    const std::uint64_t batchLimit = spool.isOpen() ? std::max<std::uint64_t>(spool.budget() / 2, 1) : UINT64_MAX;
+    std::vector<TrainingArea::NewMessage> batch;
+    std::uint64_t batchBytes = 0;
+    auto fileBatch = [&] {
+        if (!batch.empty()) training_.addMessages(batch);
+        batch.clear();
+        batchBytes = 0;
+        mailbox_.trim();
+    };
+    for (ForTraining& item : forTraining_) {
+        const ServerMessage* message = mailbox_.whole(item.serverNumber);
+        if (message == nullptr) continue;
+        batch.push_back({message->message.get(), item.verdict, std::move(item.recycleFileName)});
+        batchBytes += message->size;
+        if (batchBytes >= batchLimit) fileBatch();
+    }
+    fileBatch();
     forTraining_.clear();
     learnDeferred();
 }
 
-void Run::learnAutomatically(const MessageEntry& entry, const MailMessage& message, int senderVerdict,
-                             const std::string& binPath) {
+void Run::learnAutomatically(const MessageEntry& entry, int senderVerdict, const std::string& binPath) {
+    const auto number = static_cast<std::uint32_t>(entry.serverNumber);
     const int aggressiveness = settings::aggressiveness();
     if (settings::filterLearningEnable() == 0 || settings::enable() == 0 || aggressiveness == 0 ||
         aggressiveness == 100)
         return;
     if (senderVerdict == MailCheck::kFriend) {
-        if (settings::filterLearningAutoFriends() != 0) learn(message, false);
+        if (settings::filterLearningAutoFriends() != 0) learn(number, false);
     } else if (senderVerdict == MailCheck::kBlockedSender) {
-        if (settings::filterLearningAutoBlocked() != 0) learn(message, true);
+        if (settings::filterLearningAutoBlocked() != 0) learn(number, true);
     } else {
-        forTraining_.push_back({&message, entry.hidden() ? TrainingArea::kVerdictSpam : TrainingArea::kVerdictNonSpam,
+        forTraining_.push_back({number, entry.hidden() ? TrainingArea::kVerdictSpam : TrainingArea::kVerdictNonSpam,
                                 binPath.empty() ? std::string() : Commit::fileNameOf(binPath)});
     }
 }
@@ -284,8 +325,9 @@ void Run::writeFilterLogLine(const MessageEntry& entry, const ServerMessage& mes
 }
 
 bool Run::commitEntry(MessageEntry& entry) {
-    ServerMessage* message =
-        entry.restored ? nullptr : mailbox_.find(static_cast<std::uint32_t>(entry.serverNumber));
+    const auto number = static_cast<std::uint32_t>(entry.serverNumber);
+    // A copy waiting in a spool file is read back for the bin, the plug-ins and the filter log.
+    ServerMessage* message = entry.restored ? nullptr : mailbox_.loaded(number);
     if (entry.leftOnServer) {
         if (message && message->uid) notStored_.insert(*message->uid);
         return true;
@@ -304,11 +346,11 @@ bool Run::commitEntry(MessageEntry& entry) {
     if (!entry.handled && message && message->message) {
         int flags = PluginManager::instance().afterDelivery(*message->message);
         if (flags & CVX_DELIVERED_HANDLED) entry.handled = true;
-        if (flags & CVX_DELIVERED_LEARN) learn(*message->message, (flags & CVX_DELIVERED_SPAM) != 0);
+        if (flags & CVX_DELIVERED_LEARN) learn(number, (flags & CVX_DELIVERED_SPAM) != 0);
     }
 
     if (!entry.restored && !entry.known && !entry.handled && message && message->holdsWhole())
-        learnAutomatically(entry, *message->message, senderVerdict, binPath);
+        learnAutomatically(entry, senderVerdict, binPath);
 
     if (!entry.known && message && filterLog_.isOpen()) writeFilterLogLine(entry, *message, senderVerdict);
     app_.status().addReceived(1);
@@ -401,6 +443,7 @@ int Run::execute() {
             finish();
             return 1;
         }
+        mailbox_.trim();
     }
     senders_.clear();
     saveUidList();

@@ -11,6 +11,7 @@
 #include "upstream/Mailbox.h"
 #include "upstream/MessagePrefetch.h"
 #include "proxy/MessageCache.h"
+#include "proxy/UidList.h"
 #include "base/StringTable.h"
 #include "base/TranslatedFormat.h"
 #include "stores/RecycleBin.h"
@@ -194,8 +195,10 @@ Run::Failure Run::handleNew(MessageEntry& entry, int position, int toDownload, c
     if (message->holdsHeaderOnly()) mailbox_.dropMessage(number);
 
     MailMessage cached;
-    if (message->holdsWhole()) {
+    if (message->hasWholeCopy()) {
         // Taken from the cache before the downloads began.
+        message = mailbox_.whole(number);
+        if (message == nullptr) return Failure::NotReceived;
     } else if (prefetch_) {
         MessagePrefetch::Item item = prefetch_->take(number);
         if (!item.message) return item.result == UpstreamResult::Refused ? Failure::Refused : Failure::NotReceived;
@@ -241,6 +244,8 @@ Run::Failure Run::handleNew(MessageEntry& entry, int position, int toDownload, c
         visibleSize_ += entry.size;
     }
     addProgress(entry.size);
+    // The filters are done with it: copies beyond the memory budget go to files.
+    mailbox_.trim();
     return Failure::None;
 }
 
@@ -278,9 +283,11 @@ void Run::startDownloads() {
         if (message == nullptr) continue;
         if (message->holdsHeaderOnly()) mailbox_.dropMessage(number);
         MailMessage cached;
-        if (message->uid && !cache_.fileNameOf(*message->uid).empty() && cache_.get(*message->uid, cached))
+        if (message->uid && !cache_.fileNameOf(*message->uid).empty() && cache_.get(*message->uid, cached)) {
             mailbox_.setFromExternal(number, cached);
-        if (!message->holdsWhole()) numbers.push_back(number);
+            mailbox_.trim();
+        }
+        if (!message->hasWholeCopy()) numbers.push_back(number);
     }
     if (!numbers.empty()) prefetch_ = std::make_unique<MessagePrefetch>(mailbox_.client(), std::move(numbers));
 }
@@ -330,6 +337,11 @@ int Run::execute(int& visibleCount, std::uint64_t& visibleSize) {
         StatusState& status;
         ~AbortActionRemover() { status.setAbortAction(nullptr); }
     } abortActionRemover{status_};
+    // Copies beyond the memory budget wait in files of the account's spool folder until QUIT.
+    const int memoryKb = settings::messageMemoryKb();
+    mailbox_.spoolTo(app_.paths().cacheFolder() + "/" + accountFileKey(session_.user(), session_.server()) +
+                         MailCheck::kSpoolFolderSuffix,
+                     static_cast<std::size_t>(memoryKb > 0 ? memoryKb : 0) * 1024);
     if (!buildServerEntries()) return fail(Failure::NotReceived);
     collectRestored();
 
@@ -392,7 +404,7 @@ int MailCheck::run(ClientSession& session, int& visibleCount, std::uint64_t& vis
             ++visibleCount;
             const ServerMessage* message =
                 entry.restored ? nullptr : session.mailbox().find(static_cast<std::uint32_t>(entry.serverNumber));
-            visibleSize += message && message->holdsWhole() ? message->message->size() : entry.size;
+            visibleSize += message && message->hasWholeCopy() ? message->size : entry.size;
         }
         return 0;
     }

@@ -22,6 +22,9 @@ public:
     static constexpr const char* kTooLongReply =
         "Corvanthelix: The mail server sent an answer without end; the mailbox was left as it is";
 
+    /// The spool folder of an account is cache/ + accountFileKey + this.
+    static constexpr const char* kSpoolFolderSuffix = ".spool";
+
     /// Sender-list answers as the check uses them.
     static constexpr int kBlockedSender = 1;
     static constexpr int kFriend = 2;

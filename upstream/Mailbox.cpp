@@ -19,6 +19,7 @@ Mailbox::~Mailbox() {
     client_->disconnect();
     client_.reset();
     messages_.clear();
+    spool_.close();
 }
 
 UpstreamResult Mailbox::connect(const std::string& host, int port, SSL_CTX* tlsContext) {
@@ -131,16 +132,51 @@ int Mailbox::count(std::uint64_t* totalSize) {
     return static_cast<int>(messages_.size());
 }
 
+bool Mailbox::spoolTo(const std::string& folder, std::size_t budget) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    return spool_.open(folder, budget);
+}
+
+std::size_t Mailbox::trim() {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    return spool_.trim();
+}
+
+ServerMessage* Mailbox::whole(std::uint32_t number) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    ServerMessage* entry = find(number);
+    if (!entry) return nullptr;
+    if (entry->holdsWhole()) {
+        spool_.touched(*entry);
+        return entry;
+    }
+    return entry->spooled() && spool_.load(*entry) ? entry : nullptr;
+}
+
+ServerMessage* Mailbox::loaded(std::uint32_t number) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    ServerMessage* entry = find(number);
+    if (entry && !entry->message) whole(number);
+    else if (entry) spool_.touched(*entry);
+    return entry;
+}
+
+void Mailbox::hold(ServerMessage& entry, std::unique_ptr<MailMessage> copy) {
+    spool_.forget(entry);
+    entry.message = std::move(copy);
+    spool_.held(entry);
+}
+
 ServerMessage* Mailbox::retr(std::uint32_t number) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     ServerMessage* entry = find(number);
     if (!entry) return nullptr;
     // A header-only copy is no answer to a request for the whole message.
-    if (entry->holdsWhole()) return entry;
+    if (whole(number)) return entry;
     std::unique_ptr<MailMessage> copy = client_->retr(entry->number);
     if (!copy) return nullptr;
     entry->size = clampedSize(copy->size());
-    entry->message = std::move(copy);
+    hold(*entry, std::move(copy));
     return entry;
 }
 
@@ -148,10 +184,10 @@ ServerMessage* Mailbox::top(std::uint32_t number, int lines) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     ServerMessage* entry = find(number);
     if (!entry) return nullptr;
-    if (entry->message) return entry;
+    if (entry->message || whole(number)) return entry;
     std::unique_ptr<MailMessage> copy = client_->top(entry->number, lines);
     if (!copy) return nullptr;
-    entry->message = std::move(copy);
+    hold(*entry, std::move(copy));
     return entry;
 }
 
@@ -159,7 +195,7 @@ ServerMessage* Mailbox::setFromExternal(std::uint32_t number, const MailMessage&
     std::lock_guard<std::recursive_mutex> lock(lock_);
     ServerMessage* entry = find(number);
     if (!entry) return nullptr;
-    if (entry->message) return entry;
+    if (entry->message || whole(number)) return entry;
     char note[128];
     std::snprintf(note, sizeof note,
                   "         C: RETR (receiving message (ID=%i) from external source (maybe cache))",
@@ -168,7 +204,7 @@ ServerMessage* Mailbox::setFromExternal(std::uint32_t number, const MailMessage&
     auto copy = std::make_unique<MailMessage>();
     copy->copy(message);
     entry->size = clampedSize(copy->size());
-    entry->message = std::move(copy);
+    hold(*entry, std::move(copy));
     return entry;
 }
 
@@ -177,13 +213,14 @@ ServerMessage* Mailbox::adopt(std::uint32_t number, std::unique_ptr<MailMessage>
     ServerMessage* entry = find(number);
     if (!entry || !copy) return nullptr;
     entry->size = clampedSize(copy->size());
-    entry->message = std::move(copy);
+    hold(*entry, std::move(copy));
     return entry;
 }
 
 void Mailbox::dropMessage(std::uint32_t number) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     if (ServerMessage* entry = find(number)) {
+        spool_.forget(*entry);
         entry->message.reset();
         entry->size = 0;
     }

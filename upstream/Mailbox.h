@@ -1,4 +1,5 @@
 #pragma once
+#include "upstream/MessageSpool.h"
 #include "upstream/Pop3Client.h"
 #include "upstream/ServerMessage.h"
 
@@ -51,8 +52,24 @@ public:
     /// Number of messages; `totalSize` (may be null) receives the sum of their recorded sizes.
     int count(std::uint64_t* totalSize = nullptr);
 
-    /// The message `number` with its whole text: a whole copy already held is returned as it is;
-    /// otherwise it is downloaded with RETR (replacing a header-only copy) and the recorded size
+    /// Moves whole copies beyond `budget` bytes to files in `folder` at each trim() (see
+    /// MessageSpool). Returns false when the folder cannot be made: copies then stay in memory.
+    bool spoolTo(const std::string& folder, std::size_t budget = MessageSpool::kDefaultBudget);
+    /// Moves the copies used least recently out of memory until the held ones fit the budget.
+    /// Call it only where no pointer to a held copy (ServerMessage::message) is in use: every
+    /// other operation leaves held copies where they are.
+    std::size_t trim();
+    /// The message `number` with its whole copy in memory: held, or loaded back from its spool
+    /// file. Null when there is no such message or no whole copy (nothing is downloaded).
+    ServerMessage* whole(std::uint32_t number);
+    /// The message `number` with whatever copy it has in memory, a spooled whole copy read back
+    /// first; its `message` is null when it has no copy. Null when there is no such message.
+    ServerMessage* loaded(std::uint32_t number);
+    /// The spool, for figures and tests.
+    const MessageSpool& spool() const { return spool_; }
+
+    /// The message `number` with its whole text: a whole copy already held (or spooled) is
+    /// returned as it is; otherwise it is downloaded with RETR (replacing a header-only copy) and the recorded size
     /// becomes the copy's size. Null when there is no such message or the download failed.
     ServerMessage* retr(std::uint32_t number);
     /// The message `number` with at least its header: any copy already held is returned as it
@@ -80,9 +97,12 @@ public:
 
 private:
     bool buildList();
+    // Holds `copy` as the entry's copy in place of any other, counted by the spool.
+    void hold(ServerMessage& entry, std::unique_ptr<MailMessage> copy);
 
     mutable std::recursive_mutex lock_;
     std::unique_ptr<Pop3Client> client_;
+    MessageSpool spool_;
     std::vector<std::unique_ptr<ServerMessage>> messages_;
     bool listBuilt_ = false;
 };
