@@ -1,7 +1,7 @@
 // Accuracy of the shipped filters on the SpamAssassin public corpus, four configurations side by
 // side in one run, and the speed of the chi-square plug-in against bogofilter.
 //
-//   bench_accuracy [--seed N] [--corpus DIR] [--repeat N] [--tune]
+//   bench_accuracy [--seed N | --seeds A-B] [--corpus DIR] [--repeat N] [--tune] [--why]
 //
 // The corpus comes from bench/fetch_corpus.sh (run when it is missing). It is split reproducibly
 // by the seed (default 20020), stratified by folder, a third of each folder held out, as
@@ -17,6 +17,11 @@
 // Speed counts whole messages per second, file reading included, for learning the training part
 // (the plug-in: in memory, then one save of its database) and for judging the held-out part; best
 // of --repeat runs (default 3).
+//
+// --seeds A-B runs the seeds A to B one after the other and prints their average last. --why
+// prints, for every held-out non-spam the shipped chain calls spam, which filter called it and the
+// plug-in's strongest tokens with their counts in the training part (to see why; nothing is chosen
+// from it).
 //
 // --tune chooses the plug-in's parameters by 3-fold cross-validation on the training part only:
 // for each combination of s, x and the minimum deviation it takes the lowest spam cut-off with at
@@ -162,7 +167,40 @@ struct OursRun {
     double learnAndSaveMs = 0; // one message learned through the learn service, file replaced
 };
 
-OursRun runOurs(const Split& split) {
+/// Prints why the plug-in scored the held-out message `path` as it did: its indicator and the tokens
+/// that counted most either way, with their spam and non-spam counts in `database`.
+void explain(const std::string& path, const chisquare::TokenDatabase& database, const char* calledBy) {
+    chisquare::TokenSet tokens;
+    chisquare::MessageTokenizer::tokenize(readMessage(path), tokens);
+    chisquare::ChiSquareScorer scorer(chisquare::shippedParameters());
+    chisquare::ChiSquareScore score = scorer.score(tokens, database);
+    std::printf("  false positive (%s): %s  I %.9f, %zu clues of %zu tokens\n", calledBy, path.c_str(), score.indicator,
+                score.clues, tokens.size());
+    struct Clue {
+        double f;
+        std::string token;
+        uint32_t spam, ham;
+    };
+    std::vector<Clue> clues;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const chisquare::TokenCounts* counts = database.find(tokens.at(i));
+        if (!counts) continue;
+        double f = scorer.tokenProbability(counts->spam, counts->ham, database.spamMessages(), database.hamMessages());
+        if (std::fabs(f - 0.5) > scorer.parameters().minDeviation) clues.push_back({f, std::string(tokens.at(i)), counts->spam, counts->ham});
+    }
+    std::sort(clues.begin(), clues.end(), [](const Clue& a, const Clue& b) { return a.f > b.f; });
+    size_t spamSide = 0;
+    for (const Clue& c : clues) spamSide += c.f > 0.5;
+    std::printf("    %zu spam-side clues, %zu non-spam-side\n    spam side:", spamSide, clues.size() - spamSide);
+    for (size_t i = 0; i < clues.size() && i < 40 && clues[i].f > 0.5; ++i)
+        std::printf(" %s(%u/%u)", clues[i].token.c_str(), clues[i].spam, clues[i].ham);
+    std::printf("\n    non-spam side:");
+    for (size_t i = clues.size(), n = 0; i > 0 && n < 25 && clues[i - 1].f < 0.5; --i, ++n)
+        std::printf(" %s(%u/%u)", clues[i - 1].token.c_str(), clues[i - 1].spam, clues[i - 1].ham);
+    std::printf("\n");
+}
+
+OursRun runOurs(const Split& split, bool why = false) {
     OursRun run;
     char folderTemplate[] = "/tmp/corvanthelix-accuracy-XXXXXX";
     std::string folder = mkdtemp(folderTemplate) ? folderTemplate : "/tmp";
@@ -199,6 +237,7 @@ OursRun runOurs(const Split& split) {
     run.scoreSeconds = secondsSince(start);
 
     char reason[LearningFilter::kVerdictReasonCapacity];
+    chisquare::TokenDatabase explained;
     for (size_t i = 0; i < split.heldOut.size(); ++i) {
         const Sample& sample = split.heldOut[i];
         message.parse(readMessage(sample.path));
@@ -206,7 +245,18 @@ OursRun runOurs(const Split& split) {
         Answer learned = fromLearning(learning.verdict(&message, probability, reason));
         run.learning.count(learned, sample.spam);
         run.chiSquare.count(chiAnswers[i], sample.spam);
-        run.chain.count(runChain({{chiAnswers[i], false, true}, {learned, false, false}}), sample.spam);
+        Answer chained = runChain({{chiAnswers[i], false, true}, {learned, false, false}});
+        run.chain.count(chained, sample.spam);
+        if (why && !sample.spam && chained == Answer::Spam) {
+            if (explained.spamMessages() == 0) {
+                chisquare::TokenSet tokens;
+                for (const Sample& s : split.training) {
+                    chisquare::MessageTokenizer::tokenize(readMessage(s.path), tokens);
+                    explained.learn(tokens, s.spam);
+                }
+            }
+            explain(sample.path, explained, chiAnswers[i] == Answer::Spam ? "plug-in" : "learning filter");
+        }
     }
     std::filesystem::remove_all(folder);
     return run;
@@ -299,7 +349,17 @@ BogoRun runBogofilter(const Split& split) {
 
 // --- Tuning on the training part ---------------------------------------------------------------
 
-void tune(const Split& split, uint32_t seed) {
+/// One combination of parameters under cross-validation on one seed's training part: the lowest
+/// spam cut-off that leaves at most 0, 1 and 2 training non-spam at or above it, and the training
+/// spam missed at each.
+struct TuneRow {
+    double strength, assumed, minDeviation;
+    double cutoff[3];
+    size_t misses[3];
+    size_t spam;
+};
+
+std::vector<TuneRow> tune(const Split& split, uint32_t seed) {
     const std::vector<Sample>& samples = split.training;
     std::printf("tuning on the training part only: %zu messages, 3-fold cross-validation\n", samples.size());
     std::vector<chisquare::TokenSet> tokens(samples.size());
@@ -320,12 +380,12 @@ void tune(const Split& split, uint32_t seed) {
             if (fold[i] != f) databases[size_t(f)].learn(tokens[i], samples[i].spam);
     size_t spamCount = 0;
     for (const Sample& s : samples) spamCount += s.spam;
-    size_t hamCount = samples.size() - spamCount;
 
+    std::vector<TuneRow> rows;
     std::printf("%6s %6s %6s | %s\n", "s", "x", "mindev", "lowest spam cut-off with at most 0 (1, 2) FP in the training ham");
-    for (double s : {0.45, 1.0, 2.0}) {
-        for (double x : {0.5, 0.52}) {
-            for (double minDeviation : {0.1, 0.3, 0.4, 0.45}) {
+    for (double s : {0.45, 1.0}) {
+        for (double x : {0.5}) {
+            for (double minDeviation : {0.1, 0.2, 0.3, 0.4, 0.45}) {
                 ChiSquareParameters parameters;
                 parameters.strength = s;
                 parameters.assumed = x;
@@ -334,19 +394,22 @@ void tune(const Split& split, uint32_t seed) {
                 std::vector<double> indicator(samples.size());
                 for (size_t i = 0; i < samples.size(); ++i)
                     indicator[i] = scorer.score(tokens[i], databases[size_t(fold[i])]).indicator;
-                // The lowest cut-off that leaves at most `allowed` training ham at or above it.
                 std::vector<double> hamIndicators;
                 for (size_t i = 0; i < samples.size(); ++i)
                     if (!samples[i].spam) hamIndicators.push_back(indicator[i]);
                 std::sort(hamIndicators.rbegin(), hamIndicators.rend());
+                TuneRow row{s, x, minDeviation, {}, {}, spamCount};
                 std::printf("%6.2f %6.2f %6.2f |", s, x, minDeviation);
                 for (size_t allowed : {size_t(0), size_t(1), size_t(2)}) {
                     double cut = std::nextafter(hamIndicators[allowed], 2.0);
                     size_t fn = 0;
                     for (size_t i = 0; i < samples.size(); ++i) fn += samples[i].spam && indicator[i] < cut;
-                    std::printf("  FP<=%zu: cut %.12f FN %zu (%.1f %%)", allowed, cut, fn, 100.0 * double(fn) / double(spamCount));
+                    row.cutoff[allowed] = cut;
+                    row.misses[allowed] = fn;
+                    std::printf("  FP<=%zu: cut %.9f FN %zu (%.1f %%)", allowed, cut, fn, 100.0 * double(fn) / double(spamCount));
                 }
                 std::printf("\n");
+                rows.push_back(row);
                 if (std::getenv("TUNE_SHOW")) {
                     for (size_t i = 0; i < samples.size(); ++i)
                         if (!samples[i].spam && indicator[i] >= hamIndicators[4])
@@ -355,7 +418,29 @@ void tune(const Split& split, uint32_t seed) {
             }
         }
     }
-    (void)hamCount;
+    return rows;
+}
+
+/// The tuning rows of several seeds side by side: per combination, the mean training misses at
+/// at most two training false positives (about one per 1,383 non-spam, the goal's rate), and the
+/// median and highest of the seeds' cut-offs for it.
+void printTuneSummary(const std::vector<std::vector<TuneRow>>& seeds) {
+    std::printf("\nover %zu seeds' training parts (at most 2 FP in the training ham):\n", seeds.size());
+    std::printf("%6s %6s %6s | %10s %14s %14s\n", "s", "x", "mindev", "mean FN %", "median cut", "highest cut");
+    for (size_t r = 0; r < seeds[0].size(); ++r) {
+        double misses = 0, spam = 0;
+        std::vector<double> cuts;
+        for (const auto& rows : seeds) {
+            misses += double(rows[r].misses[2]);
+            spam += double(rows[r].spam);
+            cuts.push_back(rows[r].cutoff[2]);
+        }
+        std::sort(cuts.begin(), cuts.end());
+        double median = cuts.size() % 2 ? cuts[cuts.size() / 2] : (cuts[cuts.size() / 2 - 1] + cuts[cuts.size() / 2]) / 2;
+        const TuneRow& row = seeds[0][r];
+        std::printf("%6.2f %6.2f %6.2f | %10.2f %14.9f %14.9f\n", row.strength, row.assumed, row.minDeviation,
+                    100.0 * misses / spam, median, cuts.back());
+    }
 }
 
 std::string defaultCorpus() {
@@ -384,50 +469,28 @@ void printTally(const char* name, const Tally& tally) {
     std::printf("%s: FP %zu FN %zu undecided %zu\n", name, tally.falsePositives, tally.falseNegatives, tally.undecided);
 }
 
-} // namespace
+/// One seed's figures, kept for the average over several seeds.
+struct SeedFigures {
+    Tally learning, chiSquare, chain, bogofilter;
+    size_t heldOutSpam = 0, heldOutHam = 0;
+    double learnRatio = 0, scoreRatio = 0;
+};
 
-int main(int argc, char** argv) {
-    std::string corpus;
-    uint32_t seed = 20020;
-    int repeat = 3;
-    bool tuning = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string option = argv[i];
-        bool hasValue = i + 1 < argc;
-        if (option == "--tune") tuning = true;
-        else if (option == "--seed" && hasValue) seed = uint32_t(std::strtoul(argv[++i], nullptr, 10));
-        else if (option == "--corpus" && hasValue) corpus = argv[++i];
-        else if (option == "--repeat" && hasValue) repeat = std::max(1, std::atoi(argv[++i]));
-        else {
-            std::fprintf(stderr, "usage: %s [--seed N] [--corpus DIR] [--repeat N] [--tune]\n", argv[0]);
-            return 2;
-        }
-    }
-    if (corpus.empty()) corpus = defaultCorpus();
-    if (!std::filesystem::is_directory(corpus)) corpus = fetchCorpus();
-    if (corpus.empty() || !std::filesystem::is_directory(corpus)) {
-        std::fprintf(stderr, "no corpus: bench/fetch_corpus.sh failed\n");
-        return 1;
-    }
-#ifndef NDEBUG
-    std::printf("note: this is not a Release build; its speed figures are not representative\n");
-#endif
+/// Splits the corpus by `seed`, runs every filter and prints the seed's figures. False when
+/// bogofilter could not be run.
+bool runSeed(const std::string& corpus, uint32_t seed, int repeat, bool why, SeedFigures& figures) {
     Split split = splitCorpus(corpus, seed);
     size_t trainSpam = 0, testSpam = 0;
     for (const Sample& s : split.training) trainSpam += s.spam;
     for (const Sample& s : split.heldOut) testSpam += s.spam;
     std::printf("corpus %s, seed %u: training %zu (%zu spam), held out %zu (%zu spam, %zu ham)\n", corpus.c_str(), seed,
                 split.training.size(), trainSpam, split.heldOut.size(), testSpam, split.heldOut.size() - testSpam);
-    if (tuning) {
-        tune(split, seed);
-        return 0;
-    }
 
-    OursRun ours = runOurs(split);
+    OursRun ours = runOurs(split, why);
     BogoRun bogo = runBogofilter(split);
     if (!bogo.ok) {
         std::fprintf(stderr, "bogofilter failed (is it installed? scripts/setup.sh installs it)\n");
-        return 1;
+        return false;
     }
     // Speed: best of `repeat` runs each, measured in turns so that both see the same machine load.
     chisquare::ChiSquareFilter timed(chisquare::shippedParameters());
@@ -460,5 +523,89 @@ int main(int argc, char** argv) {
     std::printf("plug-in database: %zu tokens, %zu bytes on disk; one message learned through the learn service "
                 "(database file replaced): %.1f ms; best of %d runs\n",
                 ours.tokens, ours.databaseBytes, ours.learnAndSaveMs, repeat);
+    figures = {ours.learning, ours.chiSquare, ours.chain, bogo.tally, testSpam, split.heldOut.size() - testSpam, learnRate / bogoLearnRate,
+               scoreRate / bogoScoreRate};
+    return true;
+}
+
+void printAverage(const char* name, const std::vector<SeedFigures>& runs, Tally SeedFigures::*which) {
+    double fp = 0, fn = 0, undecided = 0, spam = 0;
+    for (const SeedFigures& run : runs) {
+        fp += double((run.*which).falsePositives);
+        fn += double((run.*which).falseNegatives);
+        undecided += double((run.*which).undecided);
+        spam += double(run.heldOutSpam);
+    }
+    double n = double(runs.size());
+    std::printf("%-20s FP %.2f  FN %.1f (%.1f %% of spam)  undecided %.1f\n", name, fp / n, fn / n, 100.0 * fn / spam,
+                undecided / n);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string corpus;
+    uint32_t firstSeed = 20020, lastSeed = 20020;
+    int repeat = 3;
+    bool tuning = false, why = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string option = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (option == "--tune") tuning = true;
+        else if (option == "--why") why = true;
+        else if (option == "--seed" && hasValue) firstSeed = lastSeed = uint32_t(std::strtoul(argv[++i], nullptr, 10));
+        else if (option == "--seeds" && hasValue) {
+            char* dash = nullptr;
+            firstSeed = uint32_t(std::strtoul(argv[++i], &dash, 10));
+            lastSeed = *dash == '-' ? uint32_t(std::strtoul(dash + 1, nullptr, 10)) : firstSeed;
+            if (lastSeed < firstSeed) std::swap(firstSeed, lastSeed);
+        } else if (option == "--corpus" && hasValue) corpus = argv[++i];
+        else if (option == "--repeat" && hasValue) repeat = std::max(1, std::atoi(argv[++i]));
+        else {
+            std::fprintf(stderr, "usage: %s [--seed N | --seeds A-B] [--corpus DIR] [--repeat N] [--tune] [--why]\n", argv[0]);
+            return 2;
+        }
+    }
+    if (corpus.empty()) corpus = defaultCorpus();
+    if (!std::filesystem::is_directory(corpus)) corpus = fetchCorpus();
+    if (corpus.empty() || !std::filesystem::is_directory(corpus)) {
+        std::fprintf(stderr, "no corpus: bench/fetch_corpus.sh failed\n");
+        return 1;
+    }
+#ifndef NDEBUG
+    std::printf("note: this is not a Release build; its speed figures are not representative\n");
+#endif
+    if (tuning) {
+        std::vector<std::vector<TuneRow>> seeds;
+        for (uint32_t seed = firstSeed; seed <= lastSeed; ++seed) {
+            Split split = splitCorpus(corpus, seed);
+            std::printf("seed %u: ", seed);
+            seeds.push_back(tune(split, seed));
+        }
+        if (seeds.size() > 1) printTuneSummary(seeds);
+        return 0;
+    }
+    std::vector<SeedFigures> runs;
+    for (uint32_t seed = firstSeed; seed <= lastSeed; ++seed) {
+        SeedFigures figures;
+        if (!runSeed(corpus, seed, repeat, why, figures)) return 1;
+        runs.push_back(figures);
+        if (seed != lastSeed) std::printf("\n");
+    }
+    if (runs.size() > 1) {
+        std::printf("\naverage over seeds %u-%u (%zu held-out ham, %zu spam each):\n", firstSeed, lastSeed,
+                    runs[0].heldOutHam, runs[0].heldOutSpam);
+        printAverage("learning filter", runs, &SeedFigures::learning);
+        printAverage("chi-square plug-in", runs, &SeedFigures::chiSquare);
+        printAverage("shipped chain", runs, &SeedFigures::chain);
+        printAverage("bogofilter", runs, &SeedFigures::bogofilter);
+        double learnRatio = 0, scoreRatio = 0;
+        for (const SeedFigures& run : runs) {
+            learnRatio += run.learnRatio;
+            scoreRatio += run.scoreRatio;
+        }
+        std::printf("speed against bogofilter: learning %.2fx, scoring %.2fx (mean of the seeds' ratios)\n",
+                    learnRatio / double(runs.size()), scoreRatio / double(runs.size()));
+    }
     return 0;
 }
