@@ -165,8 +165,11 @@ bool isSkippedField(std::string_view name) {
     return false;
 }
 
+/// The field's tokens. Its name gives none by itself: in a Fisher combination it would only repeat,
+/// as one more seemingly independent clue, what the field's words say already ("X-MSMail-Priority:
+/// Normal" counts as "x-msmail-priority:Normal"), and the names of fields a mail program adds to
+/// everything it shows would count for or against every message it handled.
 void addField(std::string_view name, std::string_view value, TokenSet& tokens) {
-    tokens.add("header:", name);
     std::string field = lower(name);
     if (field == "subject") {
         MessageTokenizer::addWords(decodeEncodedWords(value), "subject:", tokens);
@@ -453,6 +456,32 @@ void readText(std::string_view decoded, bool html, TokenSet& tokens) {
     addTextUrls(decoded, tokens);
 }
 
+/// The content type of a MIME part (lower case; "text/plain" when it gives none).
+std::string partType(std::string_view text) {
+    std::string type = "text/plain";
+    forEachField(splitPart(text).header, [&](std::string_view name, std::string_view value) {
+        if (lower(name) == "content-type") type = parseContentType(value).type;
+    });
+    return type;
+}
+
+/// The parts of a multipart body that are read. Of the alternatives of a multipart/alternative
+/// with a plain-text part, the HTML ones are left out: they say the same as the plain text, and
+/// their markup, shared by every HTML mail, would be counted once more for an ordinary message
+/// whose mail program sends both.
+std::vector<std::string_view> partsToRead(std::string_view body, const ContentType& content) {
+    std::vector<std::string_view> parts = splitMultipart(body, content.boundary);
+    if (content.type != "multipart/alternative") return parts;
+    std::vector<std::string> types;
+    types.reserve(parts.size());
+    for (std::string_view child : parts) types.push_back(partType(child));
+    if (std::find(types.begin(), types.end(), "text/plain") == types.end()) return parts;
+    std::vector<std::string_view> kept;
+    for (size_t i = 0; i < parts.size(); ++i)
+        if (types[i] != "text/html") kept.push_back(parts[i]);
+    return kept;
+}
+
 void readPart(std::string_view text, bool root, int depth, TokenSet& tokens) {
     Part part = splitPart(text);
     ContentType content;
@@ -475,7 +504,7 @@ void readPart(std::string_view text, bool root, int depth, TokenSet& tokens) {
     });
     if (depth >= MessageTokenizer::kMaxDepth) return;
     if (content.type.rfind("multipart/", 0) == 0 && !content.boundary.empty()) {
-        for (std::string_view child : splitMultipart(part.body, content.boundary))
+        for (std::string_view child : partsToRead(part.body, content))
             readPart(child, false, depth + 1, tokens);
         return;
     }

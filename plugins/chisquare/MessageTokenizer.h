@@ -7,9 +7,11 @@
 // Subject ("subject:Free"), the names, addresses and domains of the address fields ("from:Bob",
 // "from:bob@example.org", "from:@example.org"), the host names and network prefixes of Received
 // ("received:mx.example.org", "received:example.org", "received:192.168.1"), the domain of the
-// Message-ID, and the words of every other field; each field's name also counts ("header:X-Mailer").
+// Message-ID, and the words of every other field (a field's name alone gives no token).
 // MIME structure gives "content-type:text/html", "charset:...", "encoding:base64" and
-// "filename:.exe". The body's text parts are decoded (base64, quoted-printable); HTML loses its tags
+// "filename:.exe". The body's text parts are decoded (base64, quoted-printable); of a
+// multipart/alternative that has a plain-text part, the HTML alternatives are not read at all
+// (neither their header nor their body). HTML loses its tags
 // and comments, but the tag names ("html:font") and the host names and path words of its URLs
 // ("url:example.com", "url:example.com/path" parts) count, as do those of plain-text URLs.
 //
