@@ -2,6 +2,7 @@
 
 #include "net/AddressRace.h"
 #include "net/CertificateCheck.h"
+#include "net/TlsSessionCache.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -245,7 +246,7 @@ std::unique_ptr<Connection> Connection::accept() {
 
 bool Connection::startTls(SSL_CTX* context) { return startTls(context, std::string()); }
 
-bool Connection::startTls(SSL_CTX* context, const std::string& peerName) {
+bool Connection::startTls(SSL_CTX* context, const std::string& peerName, const std::string& sessionKey) {
     if (!context) return false;
     Use use(*this);
     if (!use || tls_) return false;
@@ -260,6 +261,7 @@ bool Connection::startTls(SSL_CTX* context, const std::string& peerName) {
     if (!serverSide_ && !peerName.empty() &&
         !CertificateCheck::prepare(tls_.get(), AddressRace::withoutBrackets(peerName)))
         return false;
+    if (!serverSide_) TlsSessionCache::prepare(tls_.get(), sessionKey);
     int result = serverSide_ ? SSL_accept(tls_.get()) : SSL_connect(tls_.get());
     ERR_clear_error();
     return result == 1 && !use.aborted();

@@ -70,7 +70,9 @@ public:
     /// layer is told to verify `peerName` (CertificateCheck::prepare); the outcome is read
     /// afterwards with CertificateCheck::inspect(tlsHandle()). The handshake itself does not fail
     /// on a certificate that does not verify: the caller decides.
-    bool startTls(SSL_CTX* context, const std::string& peerName);
+    /// With a `sessionKey` (server and port), a session kept from an earlier connection to that
+    /// key is offered, and the sessions granted now are kept under it (TlsSessionCache).
+    bool startTls(SSL_CTX* context, const std::string& peerName, const std::string& sessionKey = std::string());
     /// The TLS layer attached by startTls(), owned by the connection; null without one.
     SSL* tlsHandle() const { return tls_.get(); }
 

@@ -1,5 +1,7 @@
 #include "net/TlsContext.h"
 
+#include "net/TlsSessionCache.h"
+
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
@@ -23,7 +25,11 @@ TlsContext TlsContext::create(Side side) {
     // Mail servers are checked against the system's trust store (SSL_CERT_FILE and SSL_CERT_DIR
     // point elsewhere). The handshake does not stop at a failure: the caller reads the outcome
     // and asks the person, so the verify mode stays "none".
-    if (result.context_ && side == Side::Client) SSL_CTX_set_default_verify_paths(result.get());
+    if (result.context_ && side == Side::Client) {
+        SSL_CTX_set_default_verify_paths(result.get());
+        // The next connection to the same server resumes its session.
+        TlsSessionCache::attach(result.get());
+    }
     ERR_clear_error();
     return result;
 }

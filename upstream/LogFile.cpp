@@ -153,11 +153,17 @@ void LogFile::writeTimed(const char* side, std::string_view text) {
 }
 
 std::string LogFile::clockText() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[16];
-    std::snprintf(text, sizeof text, "%02i:%02i:%02i", local.tm_hour, local.tm_min, local.tm_sec);
+    // Log lines come in bursts (a list answer is a thousand lines within a millisecond): the
+    // clock is formatted once a second, not once a line.
+    thread_local std::time_t formattedSecond = -1;
+    thread_local char text[16] = {};
+    const std::time_t now = std::time(nullptr);
+    if (now != formattedSecond) {
+        std::tm local{};
+        localtime_r(&now, &local);
+        std::snprintf(text, sizeof text, "%02i:%02i:%02i", local.tm_hour, local.tm_min, local.tm_sec);
+        formattedSecond = now;
+    }
     return text;
 }
 

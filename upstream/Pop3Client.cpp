@@ -1,5 +1,6 @@
 #include "upstream/Pop3Client.h"
 
+#include "net/TlsSessionCache.h"
 #include "upstream/DotStuffing.h"
 
 #include <strings.h>
@@ -140,7 +141,8 @@ CertificateCheck Pop3Client::lastCertificate() const {
 // connection is closed and `failure` says why.
 bool Pop3Client::secureAndJudge(SSL_CTX* context, const std::string& host, int port, UpstreamResult& failure) {
     armTimeout();
-    bool secured = connection_.startTls(context, host);
+    const std::string sessionKey = host + ":" + std::to_string(port);
+    bool secured = connection_.startTls(context, host, sessionKey);
     if (const UpstreamResult timedOut = disarmTimeout(); timedOut != UpstreamResult::Ok) {
         connection_.close();
         failure = timedOut;
@@ -154,6 +156,8 @@ bool Pop3Client::secureAndJudge(SSL_CTX* context, const std::string& host, int p
     lastCertificate_ = CertificateCheck::inspect(connection_.tlsHandle());
     if (judge_ && !judge_(lastCertificate_, host, port)) {
         serverLog().writeFormatted("         C: <Certificate not trusted: %s>", lastCertificate_.reason().c_str());
+        // No shortcut past the question next time: the next connection shows its certificate.
+        TlsSessionCache::forget(sessionKey);
         connection_.close();
         failure = UpstreamResult::Untrusted;
         return false;
@@ -166,6 +170,7 @@ bool Pop3Client::secureAndJudge(SSL_CTX* context, const std::string& host, int p
 // server offers no STLS and none is required.
 UpstreamResult Pop3Client::upgradeWithStls(const std::string& host, int port) {
     bool offered = false;
+    bool pipelining = false;
     int sent = sendCommand("CAPA");
     if (sent < 0) return sendCode(sent);
     UpstreamResult code = readResponse();
@@ -180,9 +185,18 @@ UpstreamResult Pop3Client::upgradeWithStls(const std::string& host, int port) {
             std::string_view word = withoutLineEnd(line_);
             word = word.substr(0, word.find(' '));
             if (word.size() == 4 && strncasecmp(word.data(), "STLS", 4) == 0) offered = true;
+            if (word.size() == 10 && strncasecmp(word.data(), "PIPELINING", 10) == 0) pipelining = true;
         }
     }
-    if (!offered) return stlsRequired_ ? UpstreamResult::UpgradeFailed : UpstreamResult::Ok;
+    if (!offered) {
+        // The connection stays as it is, and so do its capabilities (after STLS they are asked
+        // for again).
+        if (code == UpstreamResult::Ok) {
+            capabilitiesRead_ = true;
+            pipelining_ = pipelining;
+        }
+        return stlsRequired_ ? UpstreamResult::UpgradeFailed : UpstreamResult::Ok;
+    }
     sent = sendCommand("STLS");
     if (sent < 0) return sendCode(sent);
     code = readResponse();
@@ -205,21 +219,31 @@ int Pop3Client::sendCommand(std::string_view text) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     if (text.find_first_of("\r\n") != std::string_view::npos)
         return static_cast<int>(lastError() == UpstreamResult::TimedOut ? UpstreamResult::TimedOut : UpstreamResult::SendFailed);
-    std::string line;
-    line.reserve(text.size() + 2);
-    line.append(text).append("\r\n");
+    return sendLines({text});
+}
+
+int Pop3Client::sendLines(std::initializer_list<std::string_view> commands) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    std::string lines;
+    for (std::string_view text : commands) {
+        if (text.find_first_of("\r\n") != std::string_view::npos)
+            return static_cast<int>(lastError() == UpstreamResult::TimedOut ? UpstreamResult::TimedOut : UpstreamResult::SendFailed);
+        lines.append(text).append("\r\n");
+    }
 
     armTimeout();
-    bool written = connection_.write(line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    bool written = connection_.write(lines.data(), lines.size()) == static_cast<ssize_t>(lines.size());
     if (written) {
-        // The password never reaches the log.
-        if (text.size() >= 4 && strncasecmp(text.data(), "PASS", 4) == 0)
-            serverLog().writeTimed("C", "PASS *");
-        else
-            serverLog().writeTimed("C", text);
+        for (std::string_view text : commands) {
+            // The password never reaches the log.
+            if (text.size() >= 4 && strncasecmp(text.data(), "PASS", 4) == 0)
+                serverLog().writeTimed("C", "PASS *");
+            else
+                serverLog().writeTimed("C", text);
+        }
     }
     if (const UpstreamResult timedOut = disarmTimeout(); timedOut != UpstreamResult::Ok) return static_cast<int>(timedOut);
-    return written ? static_cast<int>(line.size()) : static_cast<int>(UpstreamResult::SendFailed);
+    return written ? static_cast<int>(lines.size()) : static_cast<int>(UpstreamResult::SendFailed);
 }
 
 UpstreamResult Pop3Client::login(const std::string& user, const std::string& password) {
@@ -274,7 +298,14 @@ const std::vector<Pop3ListEntry>* Pop3Client::list() {
     if (!connected_) return nullptr;
     if (listHeld_) return &list_;
     if (listEmpty_) return nullptr;
-    if (sendCommand("LIST") < 0 || readResponse() != UpstreamResult::Ok) return nullptr;
+    // A server that said it pipelines gets UIDL with LIST: one wait for both answers.
+    const bool uidlSent = capabilitiesRead_ && pipelining_;
+    if ((uidlSent ? sendLines({"LIST", "UIDL"}) : sendCommand("LIST")) < 0) return nullptr;
+    if (readResponse() != UpstreamResult::Ok) {
+        // The UIDL answer that follows is read and dropped, or it would answer the next command.
+        if (uidlSent) skipAnswer("UIDL");
+        return nullptr;
+    }
 
     std::vector<Pop3ListEntry> entries;
     answerTooLong_ = false;
@@ -290,7 +321,7 @@ const std::vector<Pop3ListEntry>* Pop3Client::list() {
         entries.push_back(parseListLine(line_));
     }
     list_ = std::move(entries);
-    readUids();
+    readUids(uidlSent);
     if (answerTooLong_) {
         list_.clear();
         return nullptr;
@@ -303,9 +334,9 @@ const std::vector<Pop3ListEntry>* Pop3Client::list() {
     return &list_;
 }
 
-void Pop3Client::readUids() {
+void Pop3Client::readUids(bool sent) {
     // A server without UIDL refuses it; the messages then have no UID.
-    if (sendCommand("UIDL") < 0 || readResponse() != UpstreamResult::Ok) return;
+    if ((!sent && sendCommand("UIDL") < 0) || readResponse() != UpstreamResult::Ok) return;
     for (std::size_t lines = 0;; ++lines) {
         armTimeout();
         int length = readLine(line_);
@@ -322,6 +353,19 @@ void Pop3Client::readUids() {
         if (space == std::string_view::npos) continue;
         if (Pop3ListEntry* entry = entryFor(leadingNumber(text.substr(0, space))))
             entry->uid = std::string(text.substr(space + 1));
+    }
+}
+
+void Pop3Client::skipAnswer(const char* command) {
+    if (readResponse() != UpstreamResult::Ok) return;
+    for (std::size_t lines = 0;; ++lines) {
+        armTimeout();
+        int length = readLine(line_);
+        if (disarmTimeout() != UpstreamResult::Ok || length <= 0 || isTerminator(line_)) return;
+        if (lines >= kMaxListEntries) {
+            abandonAnswer(command);
+            return;
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include "upstream/ProtocolClient.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -143,7 +144,13 @@ private:
     bool secureAndJudge(SSL_CTX* context, const std::string& host, int port, UpstreamResult& failure);
     UpstreamResult upgradeWithStls(const std::string& host, int port);
     Pop3ListEntry* entryFor(std::uint32_t number);
-    void readUids();
+    // Reads the UIDL answer (sending UIDL first unless `sent`) into the list's UIDs.
+    void readUids(bool sent);
+    // Sends the command lines in one write (each checked as sendCommand checks one); the log gets
+    // each line. Returns the bytes written or a negative UpstreamResult.
+    int sendLines(std::initializer_list<std::string_view> commands);
+    // Reads an answer that nobody wants (to a command sent ahead of one that failed) to its end.
+    void skipAnswer(const char* command);
     void abandonAnswer(const char* command);
     // `answerFollows`: commands were sent ahead, so the next answer may follow the text at once.
     std::optional<std::string> readMessageText(std::uint32_t listSize, std::size_t reserve, bool wholeMessage,

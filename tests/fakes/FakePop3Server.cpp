@@ -352,6 +352,7 @@ FakePop3Server::Next FakePop3Server::handle(Session& session, SessionState& stat
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (uidl && !switches_.uidl) answer = "-ERR unknown command\r\n";
+            if (!uidl && switches_.listRefused) answer = "-ERR mailbox busy\r\n";
         }
         if (!answer.empty()) return reply(answer);
         {
@@ -471,6 +472,11 @@ void FakePop3Server::setPipelining(bool on) {
 void FakePop3Server::setStlsRefused(bool on) {
     std::lock_guard<std::mutex> lock(mutex_);
     switches_.stlsRefused = on;
+}
+
+void FakePop3Server::setListRefused(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    switches_.listRefused = on;
 }
 
 void FakePop3Server::setTopRefused(bool on) {

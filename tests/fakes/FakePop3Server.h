@@ -24,6 +24,7 @@
 //   setGreeting(line)         the greeting line without "\r\n" ("-ERR busy" for a refusing server)
 //   setUidl(false)            UIDL answered "-ERR" (a server without UIDL)
 //   setTopRefused(true)       TOP answered "-ERR"
+//   setListRefused(true)      LIST answered "-ERR"
 //   setSilentAt(verb, n)      the n-th command `verb` received after this call (over all
 //                             sessions, counting from 1) gets no answer, nor does anything after it on that connection; the
 //                             connection stays open. Verb "GREETING": no greeting at all;
@@ -108,6 +109,7 @@ public:
     void setGreeting(const std::string& line);
     void setUidl(bool on);
     void setTopRefused(bool on);
+    void setListRefused(bool on);
     /// CAPA lists STLS, and STLS is refused with "-ERR" (a server whose upgrade fails).
     void setStlsRefused(bool on);
     /// CAPA lists PIPELINING (the server reads commands one after the other either way).
@@ -143,6 +145,7 @@ private:
         std::string greeting = kDefaultGreeting;
         bool uidl = true;
         bool topRefused = false;
+        bool listRefused = false;
         bool stlsRefused = false;
         bool pipelining = false;
         std::string silentVerb; // upper case; empty: off

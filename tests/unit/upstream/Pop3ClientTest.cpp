@@ -10,11 +10,13 @@
 #include "tests/fakes/TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <openssl/ssl.h>
 
 #include <chrono>
 #include <cstdint>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -165,6 +167,37 @@ TEST_F(Pop3ClientTest, ServerWithoutUidlStillLists) {
     EXPECT_FALSE((*list)[0].uid.has_value());
     EXPECT_FALSE((*list)[1].uid.has_value());
     EXPECT_NE(client.retr(2), nullptr);
+}
+
+TEST_F(Pop3ClientTest, ListAndUidlGoTogetherToAPipeliningServerAndTheAnswersStayInStep) {
+    struct Case {
+        bool pipelining, uidl, listRefused;
+    };
+    for (const Case c : {Case{true, true, false}, Case{true, false, false}, Case{true, true, true},
+                         Case{false, true, false}, Case{false, true, true}}) {
+        SCOPED_TRACE(::testing::Message() << c.pipelining << c.uidl << c.listRefused);
+        server_.setPipelining(c.pipelining);
+        server_.setUidl(c.uidl);
+        server_.setListRefused(c.listRefused);
+        const int uidlBefore = server_.count("UIDL");
+        Pop3Client client;
+        open(client);
+        ASSERT_EQ(client.offersPipelining(), c.pipelining);
+        const std::vector<Pop3ListEntry>* list = client.list();
+        if (c.listRefused) {
+            EXPECT_EQ(list, nullptr);
+        } else {
+            ASSERT_NE(list, nullptr);
+            ASSERT_EQ(list->size(), 2u);
+            EXPECT_EQ((*list)[1].uid, c.uidl ? std::optional<std::string>("uid-second") : std::nullopt);
+        }
+        // UIDL went with LIST exactly when the server pipelines; an answer nobody wanted was read
+        // to its end, so the next command gets its own answer.
+        EXPECT_EQ(server_.count("UIDL") - uidlBefore, c.pipelining || !c.listRefused ? 1 : 0);
+        EXPECT_EQ(client.noop(), UpstreamResult::Ok);
+        EXPECT_EQ(client.quit(), UpstreamResult::Ok);
+        server_.clearSwitches();
+    }
 }
 
 TEST_F(Pop3ClientTest, MalformedUidlLineIsSkippedAndTheAnswerReadToItsEnd) {
@@ -417,6 +450,44 @@ TEST_F(Pop3ClientTest, PlainTrickleIsReassembled) {
     std::unique_ptr<MailMessage> message = client.retr(2);
     ASSERT_NE(message, nullptr);
     EXPECT_EQ(message->source(), kSecond);
+}
+
+TEST(Pop3ClientTlsTest, TheNextConnectionResumesTheSessionAndIsJudgedOnTheSameCertificate) {
+    FakePop3Server server(true);
+    server.addMessage(kSecond, "u2");
+    ASSERT_TRUE(server.start());
+    TlsContext context = TlsContext::create(TlsContext::Side::Client);
+    ASSERT_TRUE(context);
+    std::vector<std::pair<std::string, CertificateProblem>> seen;
+    bool trust = true;
+    // Connects, reads the mailbox (the server's session arrives with the first answers) and says
+    // whether the handshake resumed a session.
+    auto connectOnce = [&]() -> std::optional<bool> {
+        Pop3Client client;
+        client.setCertificateJudge([&](const CertificateCheck& check, const std::string&, int) {
+            seen.emplace_back(check.fingerprint(), check.problem());
+            return trust;
+        });
+        if (client.connect("127.0.0.1", server.port(), context.get()) != UpstreamResult::Ok) return std::nullopt;
+        const bool resumed = SSL_session_reused(client.connection().tlsHandle()) == 1;
+        EXPECT_EQ(client.login("alice", "secret"), UpstreamResult::Ok);
+        EXPECT_NE(client.list(), nullptr);
+        EXPECT_EQ(client.quit(), UpstreamResult::Ok);
+        return resumed;
+    };
+    EXPECT_EQ(connectOnce(), false);
+    EXPECT_EQ(connectOnce(), true);
+    ASSERT_EQ(seen.size(), 2u);
+    // The resumed session brings the certificate and its check along: the judge sees the same.
+    EXPECT_FALSE(seen[0].first.empty());
+    EXPECT_EQ(seen[1], seen[0]);
+
+    // A certificate refused once is shown again in full next time, not resumed past the judge.
+    trust = false;
+    EXPECT_EQ(connectOnce(), std::nullopt);
+    trust = true;
+    EXPECT_EQ(connectOnce(), false);
+    EXPECT_EQ(seen.size(), 4u);
 }
 
 TEST(Pop3ClientTlsTest, SpeaksTlsFromTheFirstByte) {
