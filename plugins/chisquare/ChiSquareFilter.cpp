@@ -30,6 +30,11 @@ void ChiSquareFilter::close() {
 }
 
 ChiSquareFilter::Judgement ChiSquareFilter::judge(std::string_view source) const {
+    {
+        // Untrained it has nothing to say, and a message need not be taken apart to learn that.
+        std::lock_guard<std::mutex> hold(lock_);
+        if (database_.spamMessages() == 0 || database_.hamMessages() == 0) return Judgement{};
+    }
     TokenSet tokens;
     MessageTokenizer::tokenize(source, tokens);
     ChiSquareScore score;
