@@ -13,7 +13,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import Dovecot, fetch_all  # noqa: E402
-from test_desktop_tray import TRAY_H, TRAY_RECT, TRAY_W, DesktopProxy, Xvfb  # noqa: E402
+from test_desktop_tray import DesktopProxy, Xvfb, start_trayer, tray_panel  # noqa: E402
 import test_training_area_window as area  # noqa: E402
 import xscreen  # noqa: E402
 
@@ -54,16 +54,9 @@ class ChiSquareFromTrainingArea(unittest.TestCase):
         lookalike = area.message("Other Seller <other@sellers.example>", "yantrix news", area.SPAM_WORDS, 1, 9)
         window = (area.WIN_LEFT, area.WIN_TOP, area.WIN_W, area.WIN_H)
         with Xvfb() as x, Dovecot({"alice": "pw"}) as dovecot:
-            trayer = subprocess.Popen(
-                ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", str(TRAY_W),
-                 "--heighttype", "pixel", "--height", str(TRAY_H), "--transparent", "false",
-                 "--tint", "0x303030", "--SetDockType", "true", "--expand", "false"],
-                env=dict(os.environ, DISPLAY=x.display), stdin=subprocess.DEVNULL,
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            trayer = start_trayer(x.display)
             try:
-                self.assertTrue(self.wait_for(lambda: xscreen.grab(x.display, *TRAY_RECT)[2][12][-3:] != b"\0\0\0",
-                                              timeout=60.0), "the tray panel did not appear")
-                empty_tray = b"".join(xscreen.grab(x.display, *TRAY_RECT)[2])
+                empty_tray = tray_panel(self, x.display)
                 for m in spam + [ham]:
                     dovecot.deliver("alice", m)
                 proxy = DesktopProxy(x.display, settings=settings)

@@ -27,6 +27,24 @@ BUBBLE_COLOUR = bytes((255, 234, 195))
 SHOTS = os.path.join(os.path.dirname(PROGRAM_DIR), "screenshots")
 
 
+def start_trayer(display):
+    """A tray panel (trayer) at the top right of `display`, where the program docks its icon."""
+    return subprocess.Popen(
+        ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", str(TRAY_W),
+         "--heighttype", "pixel", "--height", str(TRAY_H), "--transparent", "false",
+         "--tint", "0x303030", "--SetDockType", "true", "--expand", "false"],
+        env=dict(os.environ, DISPLAY=display), stdin=subprocess.DEVNULL,
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def tray_panel(test, display):
+    """Waits until trayer has painted its strip (it may take long on a loaded machine), before the
+    program docks into it, and returns the pixels of the empty panel."""
+    test.assertTrue(test.wait_for(lambda: xscreen.grab(display, *TRAY_RECT)[2][12][-3:] != b"\0\0\0",
+                                  timeout=60.0), "the tray panel did not appear")
+    return b"".join(xscreen.grab(display, *TRAY_RECT)[2])
+
+
 def bubble_pixels(rows):
     return sum(row[i:i + 3] == BUBBLE_COLOUR for row in rows for i in range(0, len(row), 3))
 
@@ -181,19 +199,12 @@ class DesktopTray(unittest.TestCase):
         os.makedirs(SHOTS, exist_ok=True)
         settings = {"SENDERS": {"*@bad.example": "Bad,1"}, "CORVANTHELIX": {"TrayNumSeconds": 600}}
         with Xvfb() as x, Dovecot({"alice": "pw"}) as dovecot:
-            trayer = subprocess.Popen(
-                ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", str(TRAY_W),
-                 "--heighttype", "pixel", "--height", str(TRAY_H), "--transparent", "false",
-                 "--tint", "0x303030", "--SetDockType", "true", "--expand", "false"],
-                env=dict(os.environ, DISPLAY=x.display), stdin=subprocess.DEVNULL,
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            trayer = start_trayer(x.display)
             relay = SlowRelay(dovecot.port, rate=500 * 1024)
             try:
                 # trayer paints its strip before the program docks into it.
                 # The panel may take long to appear on a loaded machine.
-                self.assertTrue(self.wait_for(lambda: xscreen.grab(x.display, *TRAY_RECT)[2][12][-3:] != b"\0\0\0",
-                                              timeout=60.0), "the tray panel did not appear")
-                empty_tray = b"".join(xscreen.grab(x.display, *TRAY_RECT)[2])
+                empty_tray = tray_panel(self, x.display)
                 for i in range(10):
                     dovecot.deliver("alice", message("Carol <carol@work.example>", "report %d" % i, 150000, i))
                 for i in range(2):

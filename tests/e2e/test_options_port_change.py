@@ -14,7 +14,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import crlf, Dovecot, fetch_all, free_port, wait_for_greeting  # noqa: E402
-from test_desktop_tray import SCREEN_H, SCREEN_W, SHOTS, TRAY_H, TRAY_RECT, TRAY_W, DesktopProxy, Xvfb  # noqa: E402
+from test_desktop_tray import SCREEN_H, SCREEN_W, SHOTS, TRAY_H, TRAY_RECT, TRAY_W, DesktopProxy, Xvfb, start_trayer, tray_panel  # noqa: E402
 import xscreen  # noqa: E402
 
 KEY_S, KEY_DOWN, KEY_TAB, KEY_END, KEY_BACKSPACE, KEY_RETURN = 0x73, 0xFF54, 0xFF09, 0xFF57, 0xFF08, 0xFF0D
@@ -76,17 +76,10 @@ class OptionsPortChange(unittest.TestCase):
         os.makedirs(SHOTS, exist_ok=True)
         settings = {"CORVANTHELIX": {"AlphaBlending": 0}}
         with Xvfb() as x, Dovecot({"alice": "pw"}) as dovecot:
-            trayer = subprocess.Popen(
-                ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", str(TRAY_W),
-                 "--heighttype", "pixel", "--height", str(TRAY_H), "--transparent", "false",
-                 "--tint", "0x303030", "--SetDockType", "true", "--expand", "false"],
-                env=dict(os.environ, DISPLAY=x.display), stdin=subprocess.DEVNULL,
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            trayer = start_trayer(x.display)
             proxy = DesktopProxy(x.display, settings=settings)
             try:
-                self.assertTrue(self.wait_for(lambda: xscreen.grab(x.display, *TRAY_RECT)[2][12][-3:] != b"\0\0\0",
-                                              timeout=60.0), "the tray panel did not appear")
-                empty_tray = b"".join(xscreen.grab(x.display, *TRAY_RECT)[2])
+                empty_tray = tray_panel(self, x.display)
                 proxy.start()
                 old_port, new_port = proxy.port, free_port()
                 self.assertNotEqual(old_port, new_port)

@@ -13,7 +13,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import Dovecot, fetch_all  # noqa: E402
-from test_desktop_tray import SHOTS, TRAY_H, TRAY_RECT, TRAY_W, DesktopProxy, Xvfb, message  # noqa: E402
+from test_desktop_tray import SHOTS, TRAY_H, TRAY_RECT, TRAY_W, DesktopProxy, Xvfb, message, start_trayer, tray_panel  # noqa: E402
 import xscreen  # noqa: E402
 
 # Where the window is placed (no window manager: the placement is the window's geometry).
@@ -79,17 +79,10 @@ class RecycleBinWindow(unittest.TestCase):
         }
         spam = [message("Spammer %d <s%d@bad.example>" % (i, i), "offer %d" % i, 3000, 50 + i) for i in range(2)]
         with Xvfb() as x, Dovecot({"alice": "pw"}) as dovecot:
-            trayer = subprocess.Popen(
-                ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", str(TRAY_W),
-                 "--heighttype", "pixel", "--height", str(TRAY_H), "--transparent", "false",
-                 "--tint", "0x303030", "--SetDockType", "true", "--expand", "false"],
-                env=dict(os.environ, DISPLAY=x.display), stdin=subprocess.DEVNULL,
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            trayer = start_trayer(x.display)
             try:
                 # The panel may take long to appear on a loaded machine.
-                self.assertTrue(self.wait_for(lambda: xscreen.grab(x.display, *TRAY_RECT)[2][12][-3:] != b"\0\0\0",
-                                              timeout=60.0), "the tray panel did not appear")
-                empty_tray = b"".join(xscreen.grab(x.display, *TRAY_RECT)[2])
+                empty_tray = tray_panel(self, x.display)
                 dovecot.deliver("alice", message("Carol <carol@work.example>", "report", 3000, 1))
                 for m in spam:
                     dovecot.deliver("alice", m)
