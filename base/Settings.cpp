@@ -83,7 +83,7 @@ CVX_INT_SETTING(enablePort, setEnablePort, section::kServer, key::kEnablePort, 1
 CVX_INT_SETTING(portSsl, setPortSsl, section::kServer, key::kPortSsl, 1995)
 CVX_INT_SETTING(enablePortSsl, setEnablePortSsl, section::kServer, key::kEnablePortSsl, 1)
 CVX_INT_SETTING(timeout, setTimeout, section::kServer, key::kTimeout, 60)
-CVX_INT_SETTING(messageMemoryKb, setMessageMemoryKb, section::kServer, key::kMessageMemoryKb, 49152)
+CVX_INT_SETTING(messageMemoryKb, setMessageMemoryKb, section::kServer, key::kMessageMemoryKb, 16384)
 CVX_INT_SETTING(verifyServerCertificates, setVerifyServerCertificates, section::kServer,
                 key::kVerifyServerCertificates, 1)
 CVX_INT_SETTING(useStls, setUseStls, section::kServer, key::kUseStls, 1)

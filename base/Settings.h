@@ -317,7 +317,7 @@ void setPortSsl(int value, const std::string& file = settingsFile());
 int enablePortSsl(const std::string& file = settingsFile());
 void setEnablePortSsl(int value, const std::string& file = settingsFile());
 /// Kilobytes of downloaded messages a mail check keeps in memory; beyond them the messages wait
-/// in files of the account's spool folder until QUIT. Key `MessageMemoryKB`. Default 49152.
+/// in files of the account's spool folder until QUIT. Key `MessageMemoryKB`. Default 16384.
 int messageMemoryKb(const std::string& file = settingsFile());
 void setMessageMemoryKb(int value, const std::string& file = settingsFile());
 /// Server time-out in seconds. Default 60.

@@ -6,7 +6,9 @@ Prints, for each program given and for a program folder on an ordinary disk fold
 min/median/max over the runs of the ratio proxy / direct (each ratio from one run, direct and proxy
 measured back to back):
   - first check: every message new, filtered, fetched with STAT, UIDL and one RETR each (goal <= 1.0);
-  - nothing new: a second check of the same mailbox, STAT and UIDL only (goal <= 1.1);
+  - nothing new: a second check of the same mailbox, STAT and UIDL only (goal <= 1.1); the
+    program upgrades its connection to the server with STLS (the default), so the nothing-new
+    check is also shown against a direct client that does the same ("nothing new vs STLS");
 and the program's peak resident memory after a first check of 1,000 and 5,000 messages of 100 KB
 (with --big also 20,000, 2 GB; goal < 256 MB).
 
@@ -14,7 +16,8 @@ Compare two builds in one run (the same messages, the same machine load):
   python3 bench/bench_e2e.py --program before=/tmp/old/build/release/program \\
                              --program after=build/release/program
 Options: --count N (messages of the timed checks, 1000), --runs N (5), --rss 1000,5000 (counts of
-the memory series, "" to skip), --big (adds 20,000 to the memory series), --folders disk,tmpfs.
+the memory series, "" to skip), --big (adds 20,000 to the memory series), --folders disk,tmpfs,
+--server-keeps-sessions (Dovecot keeps its login processes, so TLS sessions can be resumed).
 Without --program the Release build of this checkout is measured
 (CORVANTHELIX_PROGRAM_DIR or build/release/program).
 """
@@ -23,6 +26,7 @@ import argparse
 import os
 import poplib
 import random
+import ssl
 import statistics
 import sys
 import tempfile
@@ -93,8 +97,11 @@ def nothing_new(client):
     return count
 
 
-def login_direct(dovecot):
+def login_direct(dovecot, stls=False):
     client = poplib.POP3("127.0.0.1", dovecot.port, timeout=600)
+    if stls:
+        # As the program does by default: the server's certificate checked against the test CA.
+        client.stls(ssl.create_default_context(cafile=harness.test_ca()[1]))
     client.user("alice")
     client.pass_("pw")
     return client
@@ -147,11 +154,11 @@ def spread(values):
     return "%.2f / %.2f / %.2f" % (values[0], statistics.median(values), values[-1])
 
 
-def timed_checks(programs, kinds, count, runs, settings):
+def timed_checks(programs, kinds, count, runs, settings, dovecot_config=""):
     """Runs the first check and the nothing-new check `runs` times per program and folder kind;
     returns {(kind, program): {"first": [ratios], "second": [ratios], ...}}."""
     results = {}
-    with Dovecot({"alice": "pw"}) as dovecot:
+    with Dovecot({"alice": "pw"}, extra_config=dovecot_config) as dovecot:
         deliver_all(dovecot, "alice", count, 10 * 1024)
         # Dovecot indexes the new mail on the first login; do it before any timing.
         n0, size = fetch_all(login_direct(dovecot))
@@ -163,7 +170,7 @@ def timed_checks(programs, kinds, count, runs, settings):
             order = programs if run % 2 == 0 else list(reversed(programs))
             for kind in kinds:
                 for name, program_dir in order:
-                    figures = results.setdefault((kind, name), {"first": [], "second": [],
+                    figures = results.setdefault((kind, name), {"first": [], "second": [], "second_tls": [],
                                                                 "first_s": [], "direct_s": []})
                     proxy = start_proxy(program_dir, kind, settings)
                     try:
@@ -172,11 +179,14 @@ def timed_checks(programs, kinds, count, runs, settings):
                             lambda: fetch_all(proxy.pop(dovecot.port, "alice", "pw", timeout=600)))
                         wait_for_sessions(proxy, 1)
                         direct_second, _ = timed(lambda: nothing_new(login_direct(dovecot)))
+                        direct_second_tls, _ = timed(lambda: nothing_new(login_direct(dovecot, stls=True)))
                         proxy_second, n3 = timed(
                             lambda: nothing_new(proxy.pop(dovecot.port, "alice", "pw", timeout=600)))
+                        wait_for_sessions(proxy, 2)
                         assert n1 == n2 == n3 == count, (name, n1, n2, n3)
                         figures["first"].append(proxy_first / direct_first)
                         figures["second"].append(proxy_second / direct_second)
+                        figures["second_tls"].append(proxy_second / direct_second_tls)
                         figures["first_s"].append(proxy_first)
                         figures["direct_s"].append(direct_first)
                     finally:
@@ -220,6 +230,9 @@ def main():
     parser.add_argument("--folders", default="disk,tmpfs")
     parser.add_argument("--rss", default="1000,5000")
     parser.add_argument("--big", action="store_true", help="add 20,000 x 100 KB to the memory series")
+    parser.add_argument("--server-keeps-sessions", action="store_true",
+                        help="Dovecot's login processes serve many connections, so that its TLS sessions "
+                             "can be resumed (by default each connection has a process of its own)")
     args = parser.parse_args()
 
     programs = [tuple(p.split("=", 1)) for p in args.program] or [
@@ -230,13 +243,16 @@ def main():
 
     print("disk folder: %s   tmpfs: %s" % (tempfile.gettempdir(), TMPFS))
     if args.count > 0 and args.runs > 0:
-        results = timed_checks(programs, kinds, args.count, args.runs, settings)
-        print("%-6s %-10s %-28s %-28s %s" % ("folder", "program", "first check min/med/max",
-                                             "nothing new min/med/max", "first check s (direct s), median"))
+        dovecot_config = "service pop3-login {\n  service_count = 0\n}\n" if args.server_keeps_sessions else ""
+        results = timed_checks(programs, kinds, args.count, args.runs, settings, dovecot_config)
+        print("%-6s %-10s %-28s %-28s %-22s %s" % ("folder", "program", "first check min/med/max",
+                                                   "nothing new min/med/max", "nothing new vs STLS",
+                                                   "first check s (direct s), median"))
         for (kind, name), figures in results.items():
-            print("%-6s %-10s %-28s %-28s %.3f (%.3f)" % (
+            print("%-6s %-10s %-28s %-28s %-22s %.3f (%.3f)" % (
                 kind, name, spread(figures["first"]) + " (<= 1.0)", spread(figures["second"]) + " (<= 1.1)",
-                statistics.median(figures["first_s"]), statistics.median(figures["direct_s"])))
+                spread(figures["second_tls"]), statistics.median(figures["first_s"]),
+                statistics.median(figures["direct_s"])))
         if len(programs) == 2:
             for kind in kinds:
                 before = statistics.median(results[(kind, programs[0][0])]["first_s"])

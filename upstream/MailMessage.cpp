@@ -505,11 +505,16 @@ int MailMessage::loadFile(const std::string& path) {
     text.resize(static_cast<size_t>(info.st_size));
     size_t filled = 0;
     for (;;) {
-        if (filled == text.size()) text.resize(text.size() + 65536);
-        ssize_t got = ::read(file.get(), text.data() + filled, text.size() - filled);
+        // The file's size is the usual end; only a file that grew meanwhile needs more room, so
+        // a loaded text takes no more memory than it needs.
+        char probe[4096];
+        const bool full = filled == text.size();
+        ssize_t got = full ? ::read(file.get(), probe, sizeof probe)
+                           : ::read(file.get(), text.data() + filled, text.size() - filled);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return 1;
         if (got == 0) break;
+        if (full) text.append(probe, static_cast<size_t>(got));
         filled += static_cast<size_t>(got);
     }
     text.resize(filled);

@@ -20,7 +20,7 @@ struct ServerMessage;
 /// Not thread-safe: it belongs to one Mailbox, under the mailbox's lock.
 class MessageSpool {
 public:
-    static constexpr std::size_t kDefaultBudget = 48u * 1024 * 1024;
+    static constexpr std::size_t kDefaultBudget = 16u * 1024 * 1024;
 
     MessageSpool() = default;
     ~MessageSpool();
