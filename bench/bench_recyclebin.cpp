@@ -128,6 +128,32 @@ int main() {
         start = Clock::now();
         if (bin.contains("nothing")) return 1; // loads the 10,000 entries
         const double firstLoadMs = MillisecondsSince(start, 1);
+
+        // A mail check asks, for each known message of the mailbox, whether the bin holds it:
+        // 1,000 messages against the 10,000 entries, one look-up each against one walk for all.
+        {
+            constexpr int kMailbox = 1000;
+            const std::string account = "alice @ pop.example.org";
+            int found = 0;
+            start = Clock::now();
+            for (int i = 0; i < kMailbox; ++i) {
+                const std::string uid = "uid-" + std::to_string(i * 7);
+                found += bin.isDeletedUid(uid, account) || bin.containsUid(uid, account);
+            }
+            const double eachMs = MillisecondsSince(start, 1);
+            int foundOnce = 0;
+            start = Clock::now();
+            const RecycleBin::AccountUids uids = bin.accountUids(account);
+            for (int i = 0; i < kMailbox; ++i) {
+                const std::string uid = "uid-" + std::to_string(i * 7);
+                foundOnce += uids.isDeleted(uid) || uids.contains(uid);
+            }
+            const double onceMs = MillisecondsSince(start, 1);
+            if (found != foundOnce) return 1;
+            std::printf("%d mailbox UIDs looked up in %d entries: one by one %.1f ms, one walk %.2f ms (%.3fx)\n",
+                        kMailbox, kEntries, eachMs, onceMs, onceMs / eachMs);
+        }
+
         start = Clock::now();
         for (int i = 0; i < kAdds; ++i)
             if (!bin.addMessage(messages[i], "new-" + std::to_string(i), SpamWordsVerdict("cheap, offer", 0.91),

@@ -123,6 +123,7 @@ bool Run::buildServerEntries() {
     if (count == 0 && !mailbox_.client().listEmpty()) return false;
 
     UidList& uids = session_.uidList();
+    const RecycleBin::AccountUids binned = bin_.accountUids(account_);
     // Whatever a failed earlier run left in the list is dropped unsaved.
     uids.load(app_.programFolder(), session_.server(), session_.user());
     session_.entries().clear();
@@ -133,10 +134,10 @@ bool Run::buildServerEntries() {
         if (message->uid) {
             entry.known = uids.contains(*message->uid);
             if (entry.known) {
-                if (bin_.isDeletedUid(*message->uid, account_)) {
+                if (binned.isDeleted(*message->uid)) {
                     entry.toDelete = true;
                     entry.inBin = true;
-                } else if (bin_.containsUid(*message->uid, account_)) {
+                } else if (binned.contains(*message->uid)) {
                     entry.inBin = true;
                 }
                 (entry.inBin ? knownInBinSize_ : knownSize_) += entry.size;

@@ -468,6 +468,28 @@ bool RecycleBin::isDeletedUid(std::string_view uid, std::string_view account) {
     return entry && flagSet(*entry, kDeleted);
 }
 
+RecycleBin::AccountUids RecycleBin::accountUids(std::string_view account) {
+    std::lock_guard lock(mutex_);
+    AccountUids uids;
+    XmlElement* root = openIndex();
+    if (!root) return uids;
+    const std::string encodedAccount = QEncode(account);
+    for (XmlElement* entry = root->firstChild(); entry; entry = entry->Next()) {
+        if (entry->name() != kEntry || !hasValue(*entry, kAccount, encodedAccount)) continue;
+        const std::string* uid = attributeValue(*entry, kUid);
+        // The first entry of a UID decides, as for isDeletedUid.
+        if (uid) uids.deletedByUid.emplace(*uid, flagSet(*entry, kDeleted));
+    }
+    return uids;
+}
+
+bool RecycleBin::AccountUids::contains(std::string_view uid) const { return deletedByUid.count(QEncode(uid)) != 0; }
+
+bool RecycleBin::AccountUids::isDeleted(std::string_view uid) const {
+    auto found = deletedByUid.find(QEncode(uid));
+    return found != deletedByUid.end() && found->second;
+}
+
 int RecycleBin::listRestored(std::string_view account, std::vector<std::string>& out) {
     std::lock_guard lock(mutex_);
     XmlElement* root = openIndex();

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <string_view>
 #include <vector>
 
@@ -170,6 +171,17 @@ public:
     bool containsUid(std::string_view uid, std::string_view account);
     /// The first entry for (uid, account) exists and is marked deleted.
     bool isDeletedUid(std::string_view uid, std::string_view account);
+
+    /// The UIDs of one account's entries as the index holds them now, for a whole mail check:
+    /// one walk over the index instead of one per message of the mailbox, which containsUid and
+    /// isDeletedUid each make. Answers as they would for the same index.
+    struct AccountUids {
+        /// Encoded UID -> whether the first entry with it is marked deleted.
+        std::unordered_map<std::string, bool> deletedByUid;
+        bool contains(std::string_view uid) const;
+        bool isDeleted(std::string_view uid) const;
+    };
+    AccountUids accountUids(std::string_view account);
 
     // --- Lists for the mail check; append file names to `out`, return how many -------------------
 

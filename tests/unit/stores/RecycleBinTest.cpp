@@ -273,9 +273,21 @@ TEST_F(RecycleBinTest, ServerMessagesAreFoundByUidAndAccountTogether) {
     EXPECT_FALSE(bin->containsUid("0000a", kAlice));
     EXPECT_FALSE(bin->isDeletedUid("0000a b=c", kAlice));
     EXPECT_EQ(bin->getUid(name), "0000a b=c");
+    add(HeaderOnly(MailText("z")), "u=2", kAlice);
+    add(HeaderOnly(MailText("b")), "u3", kBob);
     ASSERT_EQ(bin->deleteEntries({name}), 1);
     EXPECT_TRUE(bin->isDeletedUid("0000a b=c", kAlice));
     EXPECT_FALSE(bin->isDeletedUid("0000a b=c", kBob));
+    // The mail check's one walk answers as the single look-ups do.
+    const RecycleBin::AccountUids alice = bin->accountUids(kAlice);
+    for (const char* uid : {"0000a b=c", "u=2", "u3", "0000a"}) {
+        EXPECT_EQ(alice.contains(uid), bin->containsUid(uid, kAlice)) << uid;
+        EXPECT_EQ(alice.isDeleted(uid), bin->isDeletedUid(uid, kAlice)) << uid;
+    }
+    EXPECT_TRUE(alice.isDeleted("0000a b=c"));
+    EXPECT_TRUE(alice.contains("u=2"));
+    EXPECT_FALSE(alice.contains("u3"));
+    EXPECT_FALSE(bin->accountUids(kBob).isDeleted("u3"));
     EXPECT_FALSE(bin->getUid(add(Whole(MailText("y")), "", kAlice))) << "no uid stored";
 }
 
