@@ -492,6 +492,18 @@ void ClientSession::countVisible(int& count, std::uint64_t& size) {
 
 MessageEntry* ClientSession::findByClientNumber(int number) {
     if (number == -1) return nullptr;
+    if (clientIndex_.empty()) {
+        clientIndex_.assign(entries_.size() + 1, nullptr);
+        for (MessageEntry& entry : entries_) {
+            const auto at = static_cast<std::size_t>(entry.clientNumber);
+            if (entry.clientNumber > 0 && at < clientIndex_.size() && !clientIndex_[at] && entry.visible())
+                clientIndex_[at] = &entry;
+        }
+    }
+    if (number > 0 && static_cast<std::size_t>(number) < clientIndex_.size()) {
+        MessageEntry* entry = clientIndex_[static_cast<std::size_t>(number)];
+        if (entry && entry->clientNumber == number && entry->visible()) return entry;
+    }
     for (MessageEntry& entry : entries_)
         if (entry.clientNumber == number && entry.visible()) return &entry;
     return nullptr;

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 #include <string_view>
 #include <thread>
 
@@ -117,7 +118,11 @@ public:
     /// The account's UID list, loaded by the check and saved by the commit.
     UidList& uidList() { return uidList_; }
     /// The entries, in the order the check built them. Owned by the session.
-    std::deque<MessageEntry>& entries() { return entries_; }
+    std::deque<MessageEntry>& entries() {
+        // Whoever takes the entries may change them: the index by client number is made anew.
+        clientIndex_.clear();
+        return entries_;
+    }
     /// The client protocol log.
     LogFile& clientLog() { return clientLog_; }
     /// Fields of USER and PASS, stored whole. port() is -1 when USER gave none (until PASS picks
@@ -129,7 +134,10 @@ public:
     /// Set by the check when it has completed; until then every command that needs the list
     /// runs it.
     bool checkDone() const { return checkDone_; }
-    void setCheckDone(bool done) { checkDone_ = done; }
+    void setCheckDone(bool done) {
+        checkDone_ = done;
+        clientIndex_.clear();
+    }
 
     /// The visible entry with client number `number`, or null.
     MessageEntry* findByClientNumber(int number);
@@ -230,6 +238,10 @@ private:
     bool loggedIn_ = false;
     LogFile clientLog_;
     std::deque<MessageEntry> entries_;
+    // The visible entries by client number, made at the first look-up after entries() was last
+    // handed out, so that a RETR or DELE need not walk a mailbox of thousands of entries; each hit
+    // is checked, and a miss walks the entries as before.
+    std::vector<MessageEntry*> clientIndex_;
     UidList uidList_;
     const std::thread::id thread_ = std::this_thread::get_id();
 
